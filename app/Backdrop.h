@@ -1,0 +1,31 @@
+#pragma once
+
+// The three full-screen pictures and the screen rectangle in game units.
+struct Backdrop {
+    // edges of the screen rectangle, game units
+    double left;
+    double right;
+    double bottom;
+    double top;
+    // display lists of the street, title and instructions pictures; -1 until built
+    int backgroundList;
+    int titleList;
+    int instructionsList;
+
+    static Backdrop& instance();
+
+    void loadImages();
+    void setRect(double top, double right, double bottom, double left);
+    double getBottom() const;
+    double getTop() const;
+    // The street, blended (alpha 0 pixels are holes).
+    void drawBackground();
+    // The still screens, opaque.
+    void drawTitle();
+    void drawInstructions();
+
+  private:
+    Backdrop();
+    // Stretches one picture over the rectangle.
+    void place(int list) const;
+};

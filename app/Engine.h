@@ -1,0 +1,32 @@
+#pragma once
+
+// The frame clock and the body of every frame.
+struct Engine {
+    // elapsed ms at the previous tick
+    unsigned int lastTickMs;
+    // elapsed ms read at the current tick
+    unsigned int currentTickMs;
+    // this frame's time in seconds, 0 to 0.12
+    double deltaSeconds;
+
+    // The Engine, created on first use with the clock read then.
+    static Engine& instance();
+
+    // Fixed GL state, pictures, sounds, the Market and the music; title screen.
+    bool initialise();
+    // One frame: tick, then the still screen or the street, then swap.
+    void renderFrame();
+    // Measures the frame time, capped at 0.12 s (a capped frame clears).
+    void tick();
+    // Steps the Market by this frame's time.
+    void update();
+    double getDeltaSeconds() const;
+
+  private:
+    Engine();
+};
+
+// GLUT display callback: one frame.
+void onDisplay();
+// GLUT idle callback: asks for the next frame at once.
+void onIdle();

@@ -1,0 +1,26 @@
+#pragma once
+
+// The cursor in game units, from the last motion event.
+struct InputState {
+    // cursor x, game units (-50 left edge to 50 right edge)
+    float cursorX;
+    // cursor y, game units (0 bottom edge to 75 top edge)
+    float cursorY;
+
+    static InputState& instance();
+
+    // Maps window pixels (origin top left) into game units.
+    void mapCursor(double x, double y);
+
+  private:
+    InputState();
+};
+
+// GLUT input callbacks.
+void onMotion(int x, int y);
+void onPassiveMotion(int x, int y);
+void onMouse(int button, int state, int x, int y);
+void onKeyboard(unsigned char key, int x, int y);
+void onKeyboardUp(unsigned char key, int x, int y);
+void onSpecial(int key, int x, int y);
+void onSpecialUp(int key, int x, int y);

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <list>
+
+#include "market/Customer.h"
+#include "market/DayClock.h"
+#include "shop/Shop.h"
+#include "shop/Sidebar.h"
+
+// Money at which a shop wins.
+constexpr float WinningMoney = 20000.0f;
+
+// The street: the day clock, the three shops, the sidebar, 49 shoppers and
+// 20 passers-by, stepped once per playing frame.
+struct Market {
+    // time of day and the hourly and daily flags
+    DayClock dayClock;
+    // ZEDOD AZU (mouse), HOTBEATS and TOP TUNES (keyboard)
+    Shop shops[3];
+    // the mouse player's panel
+    Sidebar sidebar;
+    // customers who choose and visit shops
+    std::list<Customer> shoppers;
+    // customers who only stroll
+    std::list<Customer> passersBy;
+    // z of the winner's banner
+    float bannerZ;
+    // left button held, as last reported
+    bool mouseDown;
+    // cursor, game units, as last reported
+    float mouseX;
+    float mouseY;
+    // elapsed ms at the last button-repeat check
+    int lastRepeatMs;
+    // cumulative attraction shares of shops 0, 0..1, 0..2, percent
+    float cumulativeShare[3];
+    // who has won
+    bool musicBoxWins;
+    bool topTunesWins;
+    bool hotbeatsWins;
+    // the footsteps sample was started less than 1640 ms ago
+    bool footstepsPlaying;
+    // elapsed ms when the footsteps sample last started
+    int footstepsStartMs;
+    // a winner has been decided
+    bool gameOver;
+
+    // Creates the 69 customers; no GL, font or sound call.
+    Market();
+
+    // Font, clock, shops, customers' pictures and places, shares, sidebar.
+    void initialise();
+    // One frame of play.
+    void update(float dt);
+    // The street in painter's order, the banner and the clock.
+    void draw();
+    void setCursor(float x, float y);
+    void setMouseDown(bool down);
+    // Keyboard players (shops 1 and 2), on every screen.
+    void handleKey(unsigned char key);
+    // Cumulative shares from the shops' attraction.
+    void computeShares();
+
+    // 0 to n - 1 (0 without a draw when n <= 0).
+    static int randomBelow(int n);
+    // lo to hi - 1.
+    static int randomBetween(int lo, int hi);
+    // (px, py) within radius of (cx, cy), edge included.
+    static bool insideCircle(float cx, float cy, float px, float py, float radius);
+    // (px, py) in the band from left to left + 2 * halfWidth, within
+    // halfHeight of centreY, edges included.
+    static bool insideHeader(float left, float centreY, float px, float py, float halfHeight,
+                             float halfWidth);
+};
+
+// The street, constructed before main.
+extern Market market;

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <vector>
+
+// The game's one TrueType font, rasterised into 128 glyph textures and
+// display lists; printed printf-style at the current modelview.
+struct Font {
+    // size of the last load in points; lines are height / 0.63 apart
+    float height;
+    // one texture per character code 0 to 127
+    std::vector<unsigned int> textures;
+    // first of the 128 glyph display lists
+    unsigned int listBase;
+
+    static Font& instance();
+
+    // Rasterises codes 0..127 at size points, 96 dpi. Throws std::runtime_error.
+    void load(const char* ttfPath, unsigned int size);
+    // Draws the formatted text with its first baseline at the modelview origin.
+    void print(const char* format, ...);
+
+  private:
+    Font();
+};

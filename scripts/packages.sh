@@ -1,0 +1,31 @@
+# Sourced by play.sh and test.sh: installs the Debian packages that are
+# missing, non-interactively (CI has no standard input).
+ensure_packages() {
+  local missing=()
+  local package
+  for package in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$package")
+    fi
+  done
+  if [ ${#missing[@]} -eq 0 ]; then
+    return 0
+  fi
+  echo "Installing ${missing[*]}" >&2
+  local sudo=""
+  if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+  fi
+  $sudo apt-get update -qq >&2
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+}
+
+# What building the game needs.
+BUILD_PACKAGES=(build-essential cmake pkg-config freeglut3-dev libgl-dev libglu1-mesa-dev
+  libgl1-mesa-dri libfreetype-dev libpng-dev libsdl2-mixer-dev libgtest-dev libbenchmark-dev)
+
+# Configures and builds into build/; arguments are extra build targets.
+build_game() {
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DPELLUCANE_WERROR=ON >&2
+  cmake --build build -j"$(nproc)" "$@" >&2
+}
