@@ -1,5 +1,13 @@
 #pragma once
 
+// One line of a shop's status box: the text and the colour it is printed in.
+struct StatusLine {
+    // the formatted text
+    char text[48];
+    // red, green, blue, alpha, 0 to 1
+    float colour[4];
+};
+
 // One of the three music shops: cash, stock, price, the features its owner
 // bought, the floating money texts and its attraction to shoppers.
 struct Shop {
@@ -115,6 +123,8 @@ struct Shop {
     bool isBankrupt() const;
     // Building, features, status box and floating texts.
     void draw();
+    // The status box's three lines (money, price, product) as draw prints them.
+    void statusLines(StatusLine lines[3]) const;
 
     // The thirteen actions: each feature is a switch, paid when switched on.
     void toggleBigSign();

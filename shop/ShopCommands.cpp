@@ -1,0 +1,65 @@
+#include "shop/ShopCommands.h"
+
+#include <cstdio>
+
+#include "audio/SoundBank.h"
+#include "shop/Shop.h"
+
+namespace {
+
+// No sample after the command (the signs ring their own bell).
+constexpr int NoSample = -1;
+
+// The command a key gives in one shop's column, or null.
+const ShopCommand* commandForKey(unsigned char key, unsigned char ShopCommand::*column) {
+    for (const ShopCommand& command : shopCommands) {
+        if (command.*column == key) {
+            return &command;
+        }
+    }
+    return nullptr;
+}
+
+// Runs the key's command on the shop while the shop has money.
+void dispatchToShop(unsigned char key, unsigned char ShopCommand::*column, Shop& shop) {
+    if (shop.getMoney() <= 0.0f) {
+        return;
+    }
+    const ShopCommand* command = commandForKey(key, column);
+    if (command != nullptr) {
+        runShopCommand(*command, command->keyLabel, shop);
+    }
+}
+
+} // namespace
+
+const ShopCommand shopCommands[ShopCommandCount] = {
+    {"BIG SIGN BUTTON", "BIG SIGN BUTTON", &Shop::toggleBigSign, NoSample, 'a', 'j'},
+    {"MEDIUM SIGN BUTTON", "MEDSIGN BUTTON", &Shop::toggleMediumSign, NoSample, 's', 'k'},
+    {"SMALL SIGN BUTTON", "SMALL SIGN BUTTON", &Shop::toggleSmallSign, NoSample, 'd', 'l'},
+    {"10% BUTTON", "10% BUTTON", &Shop::toggleSale10, InflateSample, '1', '8'},
+    {"20% BUTTON", "20% BUTTON", &Shop::toggleSale20, InflateSample, '2', '9'},
+    {"30% BUTTON", "30% BUTTON", &Shop::toggleSale30, InflateSample, '3', '0'},
+    {"40% BUTTON", "40% BUTTON", &Shop::toggleSale40, InflateSample, 'q', 'i'},
+    {"50% BUTTON", "50% BUTTON", &Shop::toggleSale50, InflateSample, 'w', 'o'},
+    {"60% BUTTON", "60% BUTTON", &Shop::toggleSale60, InflateSample, 'e', 'p'},
+    {"WINDOW BUTTON", "WINDOW BUTTON", &Shop::toggleWindowDisplay, WindowSample, 'z', 'n'},
+    {"HANDOUT BUTTON", "HANDOUT BUTTON", &Shop::toggleHandout, HeySample, 'x', 'm'},
+    {"FREE HAT BUTTON", "FREE HAT BUTTON", &Shop::toggleFreeHats, FreeHatSample, 'c', ','},
+    {"PRODUCT BUTTON", "PRODUCT BUTTON", &Shop::buyProduct, NoSample, 'v', 'b'},
+};
+
+void runShopCommand(const ShopCommand& command, const char* label, Shop& shop) {
+    std::fputs(label, stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+    (shop.*command.action)();
+    if (command.sample != NoSample) {
+        SoundBank::instance().playSample(command.sample);
+    }
+}
+
+void dispatchKey(unsigned char key, Shop& shop1, Shop& shop2) {
+    dispatchToShop(key, &ShopCommand::shop1Key, shop1);
+    dispatchToShop(key, &ShopCommand::shop2Key, shop2);
+}

@@ -1,0 +1,195 @@
+#include "shop/Sidebar.h"
+
+#include <GL/gl.h>
+
+#include "app/Backdrop.h"
+#include "render/SpriteQuad.h"
+
+namespace {
+
+// Width of the panel picture, game units.
+constexpr float PanelWidth = 40.0f;
+// Centre x of the panel and of the menu and product buttons, game units.
+constexpr float PanelX = -46.0f;
+// The sign menu button sits this far above the panel's centre.
+constexpr float SignMenuRise = 34.0f;
+// Speed of a sliding strip, units a second.
+constexpr float StripSpeed = 70.0f;
+// A strip's first button lies stripHalf / this to the left of the strip's position.
+constexpr double FirstButtonDivisor = 1.28;
+
+// Moves a strip one step towards its open end (stripMax) or its closed end
+// (stripMin) while it is still inside the two; true when it moved.
+bool slideStrip(float& stripX, bool open, float step, float stripMin, float stripMax) {
+    if (open && stripX <= stripMax) {
+        stripX += step;
+        return true;
+    }
+    if (!open && stripX >= stripMin) {
+        stripX -= step;
+        return true;
+    }
+    return false;
+}
+
+// Places count buttons side by side from a strip's position.
+void layoutRow(float stripX, float stripHalf, float buttonSize, float* buttonX, int count) {
+    buttonX[0] = static_cast<float>(stripX - stripHalf / FirstButtonDivisor);
+    for (int i = 1; i < count; ++i) {
+        buttonX[i] = buttonX[i - 1] + buttonSize;
+    }
+}
+
+// Draws a picture centred on (cx, cy, z), width by height.
+void drawPicture(int list, float cx, float cy, float z, float width, float height) {
+    glPushMatrix();
+    glTranslatef(cx, cy, z);
+    glScalef(width, height, 1.0f);
+    glCallList(static_cast<GLuint>(list));
+    glPopMatrix();
+}
+
+} // namespace
+
+Sidebar::Sidebar()
+    : panelX(0.0f), panelY(0.0f), panelZ(0.0f), signMenuButtonX(0.0f), signMenuButtonY(0.0f),
+      buttonSize(0.0f), saleMenuButtonX(0.0f), saleMenuButtonY(0.0f), signButtonX{},
+      signButtonY{}, saleButtonX{}, promotionStripX(0.0f), promotionBandY(0.0f),
+      promotionMenuButtonX(0.0f), promotionMenuButtonY(0.0f), promotionButtonX{},
+      productButtonX(0.0f), productButtonY(0.0f), buttonRadius(0.0f), signStripX(0.0f),
+      stripLength(0.0f), stripHalf(0.0f), stripMax(0.0f), stripMin(0.0f), panelList(-1),
+      signMenuButtonList(-1), saleMenuButtonList(-1), saleButtonLists{-1, -1, -1, -1, -1, -1},
+      promotionMenuButtonList(-1), windowButtonList(-1), handoutButtonList(-1),
+      freeHatButtonList(-1), productButtonList(-1), bigSignButtonList(-1),
+      mediumSignButtonList(-1), smallSignButtonList(-1), saleBandY(0.0f), saleStripX(0.0f),
+      panelWidth(0.0f), signMenuOpen(false), saleMenuOpen(false), promotionMenuOpen(false) {}
+
+void Sidebar::load() {
+    panelWidth = PanelWidth;
+    panelZ = 0.0f;
+    panelX = PanelX;
+    const Backdrop& screen = Backdrop::instance();
+    panelY = static_cast<float>((screen.getBottom() + screen.getTop()) / 2.0);
+    signMenuButtonY = panelY + SignMenuRise;
+
+    buttonSize = panelWidth / 5.0f;
+    buttonRadius = buttonSize / 2.0f;
+    stripLength = buttonSize * 8.0f;
+    stripHalf = stripLength / 2.0f;
+
+    // Every strip starts retracted, hidden off the left edge of the screen.
+    signMenuButtonX = panelX;
+    signStripX = signMenuButtonX - stripHalf;
+    stripMin = signStripX;
+    stripMax = signStripX + stripLength;
+
+    // The menus stack downwards one button apart.
+    saleMenuButtonX = signMenuButtonX;
+    saleMenuButtonY = signMenuButtonY - buttonSize;
+    saleStripX = signStripX;
+    saleBandY = saleMenuButtonY;
+
+    promotionMenuButtonX = signMenuButtonX;
+    promotionMenuButtonY = saleMenuButtonY - buttonSize;
+    promotionStripX = signStripX;
+    promotionBandY = promotionMenuButtonY;
+
+    layoutSignStrip();
+    layoutSaleStrip();
+    layoutPromotionStrip();
+    for (float& signY : signButtonY) {
+        signY = signMenuButtonY;
+    }
+
+    productButtonX = signMenuButtonX;
+    productButtonY = saleMenuButtonY - 4.0f * buttonSize;
+
+    // Each picture gets a texture of its own; the free-hat button shows the balloon.
+    struct Picture {
+        int* list;
+        const char* path;
+    };
+    const Picture pictures[] = {
+        {&panelList, "./images/sidebar.png"},
+        {&signMenuButtonList, "./images/signbutton.png"},
+        {&saleMenuButtonList, "./images/saleButton.png"},
+        {&bigSignButtonList, "./images/bigsign.png"},
+        {&mediumSignButtonList, "./images/mediumsign.png"},
+        {&smallSignButtonList, "./images/smallsign.png"},
+        {&saleButtonLists[0], "./images/ten.png"},
+        {&saleButtonLists[1], "./images/twenty.png"},
+        {&saleButtonLists[2], "./images/thirty.png"},
+        {&saleButtonLists[3], "./images/forty.png"},
+        {&saleButtonLists[4], "./images/fifty.png"},
+        {&saleButtonLists[5], "./images/sixty.png"},
+        {&promotionMenuButtonList, "./images/promotion.png"},
+        {&windowButtonList, "./images/window.png"},
+        {&handoutButtonList, "./images/handout.png"},
+        {&freeHatButtonList, "./images/balloon.png"},
+        {&productButtonList, "./images/product.png"},
+    };
+    for (const Picture& picture : pictures) {
+        int texture = -1;
+        buildSpriteQuad(*picture.list, texture, picture.path);
+    }
+}
+
+void Sidebar::update(float dt) {
+    const float step = StripSpeed * dt;
+    if (slideStrip(signStripX, signMenuOpen, step, stripMin, stripMax)) {
+        layoutSignStrip();
+    }
+    if (slideStrip(saleStripX, saleMenuOpen, step, stripMin, stripMax)) {
+        layoutSaleStrip();
+    }
+    if (slideStrip(promotionStripX, promotionMenuOpen, step, stripMin, stripMax)) {
+        layoutPromotionStrip();
+    }
+}
+
+void Sidebar::setSignMenuOpen(bool open) { signMenuOpen = open; }
+
+void Sidebar::setSaleMenuOpen(bool open) { saleMenuOpen = open; }
+
+void Sidebar::setPromotionMenuOpen(bool open) { promotionMenuOpen = open; }
+
+void Sidebar::draw() {
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_ALPHA_TEST);
+    glAlphaFunc(GL_GREATER, 0.0f);
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+
+    const float side = buttonSize;
+    drawPicture(panelList, panelX, panelY, panelZ, panelWidth, 3.0f * panelWidth);
+    drawPicture(signMenuButtonList, signMenuButtonX, signMenuButtonY, panelZ, side, side);
+    drawPicture(saleMenuButtonList, saleMenuButtonX, saleMenuButtonY, panelZ, side, side);
+    const int signLists[3] = {bigSignButtonList, mediumSignButtonList, smallSignButtonList};
+    for (int i = 0; i < 3; ++i) {
+        drawPicture(signLists[i], signButtonX[i], signButtonY[i], panelZ, side, side);
+    }
+    for (int i = 0; i < 6; ++i) {
+        drawPicture(saleButtonLists[i], saleButtonX[i], saleMenuButtonY, panelZ, side, side);
+    }
+    drawPicture(promotionMenuButtonList, promotionMenuButtonX, promotionMenuButtonY, panelZ, side,
+                side);
+    const int promotionLists[3] = {windowButtonList, handoutButtonList, freeHatButtonList};
+    for (int i = 0; i < 3; ++i) {
+        drawPicture(promotionLists[i], promotionButtonX[i], promotionMenuButtonY, panelZ, side,
+                    side);
+    }
+    drawPicture(productButtonList, productButtonX, productButtonY, panelZ, side, side);
+
+    glDisable(GL_BLEND);
+    glDisable(GL_ALPHA_TEST);
+    glDisable(GL_TEXTURE_2D);
+}
+
+void Sidebar::layoutSignStrip() { layoutRow(signStripX, stripHalf, buttonSize, signButtonX, 3); }
+
+void Sidebar::layoutSaleStrip() { layoutRow(saleStripX, stripHalf, buttonSize, saleButtonX, 6); }
+
+void Sidebar::layoutPromotionStrip() {
+    layoutRow(promotionStripX, stripHalf, buttonSize, promotionButtonX, 3);
+}
