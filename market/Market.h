@@ -60,6 +60,10 @@ struct Market {
     void handleKey(unsigned char key);
     // Cumulative shares from the shops' attraction.
     void computeShares();
+    // The shop a choice draw of 1 to 99 picks under the current shares, or NoShop.
+    int shopForDraw(int draw) const;
+    // The winner's banner text to show, or nullptr while nobody has won.
+    const char* bannerText() const;
 
     // 0 to n - 1 (0 without a draw when n <= 0).
     static int randomBelow(int n);
@@ -71,6 +75,24 @@ struct Market {
     // halfHeight of centreY, edges included.
     static bool insideHeader(float left, float centreY, float px, float py, float halfHeight,
                              float halfWidth);
+
+  private:
+    // Places one customer at a random x with a random gender (two draws).
+    void placeCustomer(Customer& customer);
+    // Hands the clock's flags to every shop and runs their updates, then lowers the flags.
+    void updateShops(float dt);
+    // Sets the first win flag whose rule holds; true when a rule held.
+    bool applyResultRules();
+    // Lets one shopper choose, buy or walk, and starts the footsteps when due.
+    void updateShopper(Customer& shopper, float dt);
+    // A strolling shopper picks a shop by the shares (or none).
+    void chooseShop(Customer& shopper);
+    // A shopper at its shop pays and may get a free hat.
+    void serve(Customer& shopper);
+    // Slides the strips and opens the menus whose band holds the cursor.
+    void updateSidebar(float dt);
+    // Fires the held button under the cursor on shop 0, at most every 100 ms.
+    void repeatButton();
 };
 
 // The street, constructed before main.

@@ -1,0 +1,225 @@
+#include "market/Customer.h"
+
+#include <GL/gl.h>
+
+#include "render/SpriteQuad.h"
+
+int Customer::bodyLists[2][2] = {{-1, -1}, {-1, -1}};
+
+namespace {
+
+// Where every visit ends: off the right edge of the street, game units.
+constexpr float ExitX = 60.0f;
+constexpr float ExitY = 15.0f;
+// Strollers leave at the right edge and come back at the left one.
+constexpr float WrapX = 51.0f;
+// Strolling speed, units per second.
+constexpr float StrollSpeed = 10.0f;
+// Share of the remaining way covered per second, to a shop and to the exit.
+constexpr float HeadingRate = 4.5f;
+// Seconds a walk frame is shown, at least.
+constexpr float WalkFrameSeconds = 0.125f;
+// How close to a target counts as there, game units.
+constexpr float ArrivalTolerance = 0.1f;
+
+// The shared body pictures, [gender][walk frame].
+const char* const bodyFiles[2][2] = {
+    {"./images/malecustomer1.png", "./images/malecustomer2.png"},
+    {"./images/femalecustomer1.png", "./images/femalecustomer2.png"},
+};
+
+// A customer's own picture and the file it comes from.
+struct OwnPicture {
+    int Customer::*list;
+    const char* file;
+};
+
+// The hats, then the bags, in the order they are loaded.
+const OwnPicture ownPictures[] = {
+    {&Customer::topHatList, "./images/topHat.png"},
+    {&Customer::jesterHatList, "./images/jesterhat.png"},
+    {&Customer::visorList, "./images/visor.png"},
+    {&Customer::maleHotbeatsBagList, "./images/malehotbeatbag.png"},
+    {&Customer::maleTopTunesBagList, "./images/maletopbag.png"},
+    {&Customer::maleMusicBoxBagList, "./images/malemusicbag.png"},
+    {&Customer::femaleHotbeatsBagList, "./images/femalehotbeatbag.png"},
+    {&Customer::femaleTopTunesBagList, "./images/femaletopbag.png"},
+    {&Customer::femaleMusicBoxBagList, "./images/femalemusicbag.png"},
+};
+
+// Each shop's free hat: ZEDOD AZU, HOTBEATS, TOP TUNES.
+int Customer::* const shopHats[3] = {
+    &Customer::jesterHatList,
+    &Customer::visorList,
+    &Customer::topHatList,
+};
+
+// Each shop's bag, [shop][0 male, 1 female].
+int Customer::* const shopBags[3][2] = {
+    {&Customer::maleMusicBoxBagList, &Customer::femaleMusicBoxBagList},
+    {&Customer::maleHotbeatsBagList, &Customer::femaleHotbeatsBagList},
+    {&Customer::maleTopTunesBagList, &Customer::femaleTopTunesBagList},
+};
+
+// A real shop index, 0 to 2.
+bool isShop(int shop) { return shop >= 0 && shop < NoShop; }
+
+// Builds one picture into list from its own fresh texture.
+void buildPicture(int& list, const char* file) {
+    int texture = -1;
+    buildSpriteQuad(list, texture, file);
+}
+
+// One full-size picture on the customer's square; an unbuilt one draws nothing.
+void drawPicture(int list, float x, float y, float z, float size) {
+    if (list < 0) {
+        return;
+    }
+    glPushMatrix();
+    glTranslatef(x, y, z);
+    glScalef(size, size, 1.0f);
+    glCallList(static_cast<GLuint>(list));
+    glPopMatrix();
+}
+
+} // namespace
+
+Customer::Customer()
+    : hatOn(false), bagOn(false), animTimer(0.0f), bodyList(-1), walkFrame(0), state(Strolling),
+      x(0.0f), y(0.0f), z(0.0f), hatList(-1), topHatList(-1), jesterHatList(-1), visorList(-1),
+      maleHotbeatsBagList(-1), maleTopTunesBagList(-1), maleMusicBoxBagList(-1),
+      femaleHotbeatsBagList(-1), femaleTopTunesBagList(-1), femaleMusicBoxBagList(-1), bagList(-1),
+      pictureSize(0.0f),
+      // A shopper that never gets a shop walks to the exit, off to the right,
+      // and wraps round like everybody else.
+      targetX(ExitX), targetY(ExitY), deltaX(0.0f), deltaY(0.0f), walkStep(0.0f), shop(NoShop),
+      willCarryBag(false), gender(0) {
+    for (auto& frames : bodyLists) {
+        frames[0] = -1;
+        frames[1] = -1;
+    }
+}
+
+void Customer::loadImages() {
+    pictureSize = 15.0f;
+    z = 0.0f;
+    x = 0.0f;
+    y = 15.0f;
+    for (int g = 0; g < 2; ++g) {
+        for (int frame = 0; frame < 2; ++frame) {
+            buildPicture(bodyLists[g][frame], bodyFiles[g][frame]);
+        }
+    }
+    for (const OwnPicture& picture : ownPictures) {
+        buildPicture(this->*picture.list, picture.file);
+    }
+    gender = 0;
+}
+
+void Customer::setX(float newX) { x = newX; }
+
+void Customer::setGender(int roll) { gender = roll == 1 ? 0 : 1; }
+
+void Customer::setTarget(float newX, float newY) {
+    targetX = newX;
+    targetY = newY;
+}
+
+void Customer::setShop(int newShop) {
+    shop = newShop;
+    if (isShop(newShop)) {
+        bagList = this->*shopBags[newShop][gender == 0 ? 0 : 1];
+    }
+}
+
+void Customer::setHatForShop(int hatShop) {
+    if (isShop(hatShop)) {
+        hatList = this->*shopHats[hatShop];
+    }
+}
+
+void Customer::setHatOn(bool on) { hatOn = on; }
+
+void Customer::setWillCarryBag(bool will) { willCarryBag = will; }
+
+void Customer::setState(int newState) { state = newState; }
+
+int Customer::getState() const { return state; }
+
+int Customer::getShop() const { return shop; }
+
+bool Customer::hasArrived() const {
+    return targetX - ArrivalTolerance <= x && x <= targetX + ArrivalTolerance &&
+           targetY - ArrivalTolerance <= y && y <= targetY + ArrivalTolerance;
+}
+
+void Customer::aimAtTarget() {
+    deltaX = targetX - x;
+    deltaY = targetY - y;
+}
+
+void Customer::update(float dt) {
+    animTimer += dt;
+    switch (state) {
+    case Strolling:
+        walkStep = StrollSpeed * dt;
+        x += walkStep;
+        if (x >= WrapX) {
+            shop = NoShop;
+            x = -WrapX;
+        }
+        break;
+    case HeadingToShop:
+        if (hasArrived()) {
+            setTarget(ExitX, ExitY);
+            state = Buying;
+        } else {
+            aimAtTarget();
+            x += deltaX * HeadingRate * dt;
+            y += deltaY * HeadingRate * dt;
+        }
+        break;
+    case Buying:
+        bagOn = willCarryBag;
+        state = Leaving;
+        break;
+    case Leaving:
+        if (hasArrived()) {
+            x = -WrapX;
+            hatOn = false;
+            bagOn = false;
+            state = Strolling;
+        } else {
+            aimAtTarget();
+            x += dt * deltaX;
+            y += dt * deltaY;
+        }
+        break;
+    default:
+        break;
+    }
+    if (animTimer > WalkFrameSeconds) {
+        animTimer = 0.0f;
+        walkFrame = (walkFrame + 1) % 2;
+        bodyList = bodyLists[gender][walkFrame];
+    }
+}
+
+void Customer::draw() {
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_ALPHA_TEST);
+    glAlphaFunc(GL_GREATER, 0.0f);
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    drawPicture(bodyList, x, y, z, pictureSize);
+    if (hatOn) {
+        drawPicture(hatList, x, y, z, pictureSize);
+    }
+    if (bagOn && shop < NoShop) {
+        drawPicture(bagList, x, y, z, pictureSize);
+    }
+    glDisable(GL_BLEND);
+    glDisable(GL_ALPHA_TEST);
+    glDisable(GL_TEXTURE_2D);
+}

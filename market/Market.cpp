@@ -1,0 +1,356 @@
+#include "market/Market.h"
+
+#include <GL/gl.h>
+
+#include <cmath>
+
+#include "app/ElapsedTime.h"
+#include "audio/SoundBank.h"
+#include "market/RandomGenerator.h"
+#include "render/Font.h"
+#include "shop/ShopCommands.h"
+
+Market market;
+
+namespace {
+
+// How many customers of each kind walk the street.
+constexpr int ShopperCount = 49;
+constexpr int PasserByCount = 20;
+// Where the keyboard shops stand; shop 0 keeps the middle.
+constexpr float HotbeatsX = -30.0f;
+constexpr float TopTunesX = 30.0f;
+// Real milliseconds between two starts of the footsteps sound, at least.
+constexpr int FootstepsGapMs = 1640;
+// Real milliseconds a held button waits before it fires again (more than this).
+constexpr int ButtonRepeatMs = 100;
+// The winner's banner: where it starts, its scale.
+constexpr float BannerX = -20.0f;
+constexpr float BannerY = 40.0f;
+constexpr float BannerScale = 3.2f * 0.05f;
+
+// One way the game is decided: a shop's money reaching the winning sum, or
+// two rivals both bankrupt; and the flag it sets.
+struct ResultRule {
+    // true: shopA's money decides; false: shopA and shopB bankrupt decide
+    bool byMoney;
+    int shopA;
+    int shopB;
+    bool Market::*flag;
+};
+
+// The result rules, tested in this order; the first that holds applies.
+const ResultRule resultRules[] = {
+    {true, 0, 0, &Market::musicBoxWins},
+    {true, 1, 1, &Market::hotbeatsWins},
+    {true, 2, 2, &Market::topTunesWins},
+    {false, 2, 1, &Market::musicBoxWins},
+    {false, 2, 0, &Market::hotbeatsWins},
+    {false, 0, 1, &Market::topTunesWins},
+};
+
+// A winner's flag and its banner, in the order the banner prefers them.
+struct Banner {
+    bool Market::*flag;
+    const char* text;
+};
+
+const Banner banners[] = {
+    {&Market::musicBoxWins, "ZEDOD AZU WINS"},
+    {&Market::topTunesWins, "TOP TUNES WINS"},
+    {&Market::hotbeatsWins, "HOTBEATS  WINS"},
+};
+
+// A point in game units.
+struct Point {
+    float x;
+    float y;
+};
+
+// The current centres of the sidebar's thirteen buttons, in the order of the
+// shop commands (signs, sales, promotions, product).
+void buttonCentres(const Sidebar& bar, Point (&centres)[ShopCommandCount]) {
+    int next = 0;
+    for (float x : bar.signButtonX) {
+        centres[next++] = {x, bar.signButtonY[0]};
+    }
+    for (float x : bar.saleButtonX) {
+        centres[next++] = {x, bar.saleMenuButtonY};
+    }
+    for (float x : bar.promotionButtonX) {
+        centres[next++] = {x, bar.promotionMenuButtonY};
+    }
+    centres[next] = {bar.productButtonX, bar.productButtonY};
+}
+
+} // namespace
+
+Market::Market()
+    : bannerZ(0.0f), mouseDown(false), mouseX(0.0f), mouseY(0.0f), lastRepeatMs(0),
+      cumulativeShare{0.0f, 0.0f, 0.0f}, musicBoxWins(false), topTunesWins(false),
+      hotbeatsWins(false), footstepsPlaying(false), footstepsStartMs(0), gameOver(false) {
+    for (int i = 0; i < ShopperCount; ++i) {
+        shoppers.emplace_back();
+    }
+    for (int i = 0; i < PasserByCount; ++i) {
+        passersBy.emplace_back();
+    }
+}
+
+void Market::initialise() {
+    Font::instance().load("./fonts/ERASDEMI.ttf", 100);
+    dayClock.load();
+    for (int i = 0; i < 3; ++i) {
+        shops[i].init();
+        shops[i].setIndex(i);
+    }
+    shops[1].setX(HotbeatsX);
+    shops[2].setX(TopTunesX);
+    for (Customer& shopper : shoppers) {
+        placeCustomer(shopper);
+    }
+    for (Customer& passerBy : passersBy) {
+        placeCustomer(passerBy);
+    }
+    computeShares();
+    sidebar.load();
+    lastRepeatMs = elapsedMs();
+}
+
+void Market::placeCustomer(Customer& customer) {
+    const int xRoll = randomBetween(-48, 48);
+    const int genderRoll = randomBetween(1, 3);
+    customer.loadImages();
+    customer.setX(static_cast<float>(xRoll));
+    customer.setGender(genderRoll);
+}
+
+void Market::update(float dt) {
+    dayClock.advance(dt);
+    computeShares();
+    updateShops(dt);
+    // Once decided, the clock and the shops run on but the street stands still.
+    if (applyResultRules()) {
+        return;
+    }
+    if (elapsedMs() - footstepsStartMs >= FootstepsGapMs) {
+        footstepsPlaying = false;
+    }
+    for (Customer& shopper : shoppers) {
+        updateShopper(shopper, dt);
+    }
+    for (Customer& passerBy : passersBy) {
+        passerBy.update(dt);
+    }
+    updateSidebar(dt);
+    repeatButton();
+}
+
+void Market::updateShops(float dt) {
+    for (Shop& shop : shops) {
+        if (dayClock.hourPassed()) {
+            shop.setHourTick(true);
+        }
+        if (dayClock.dayPassed()) {
+            shop.setDayTick(true);
+        }
+        shop.update(dt);
+        // A shop that has just sold out must stop drawing shoppers at once.
+        if (shop.getProduct() == 0.0f) {
+            computeShares();
+        }
+    }
+    if (dayClock.hourPassed()) {
+        dayClock.clearHourPassed();
+    }
+    if (dayClock.dayPassed()) {
+        dayClock.clearDayPassed();
+    }
+}
+
+bool Market::applyResultRules() {
+    for (const ResultRule& rule : resultRules) {
+        const bool holds = rule.byMoney
+                               ? shops[rule.shopA].getMoney() >= WinningMoney
+                               : shops[rule.shopA].isBankrupt() && shops[rule.shopB].isBankrupt();
+        if (holds) {
+            this->*rule.flag = true;
+            gameOver = true;
+            return true;
+        }
+    }
+    return false;
+}
+
+void Market::updateShopper(Customer& shopper, float dt) {
+    if (shopper.getState() == HeadingToShop && !footstepsPlaying) {
+        footstepsPlaying = true;
+        footstepsStartMs = elapsedMs();
+        SoundBank::instance().playSample(FootstepsSample);
+    }
+    if (shopper.getState() == Buying) {
+        serve(shopper);
+    } else if (shopper.getState() == Strolling) {
+        chooseShop(shopper);
+        // Even with no shop chosen it sets off, towards its old target.
+        shopper.setState(HeadingToShop);
+    }
+    shopper.update(dt);
+}
+
+void Market::chooseShop(Customer& shopper) {
+    const int chosen = shopForDraw(randomBetween(1, 100));
+    if (chosen == NoShop) {
+        return;
+    }
+    Shop& shop = shops[chosen];
+    shopper.setTarget(shop.getX(), shop.getY());
+    shopper.setShop(chosen);
+    shopper.setWillCarryBag(shop.hasStock());
+}
+
+int Market::shopForDraw(int draw) const {
+    const float r = static_cast<float>(draw);
+    // Equality is a hit and the lower shop wins ties; NaN shares hit nothing.
+    for (int i = 0; i < 3; ++i) {
+        if (r <= cumulativeShare[i]) {
+            return i;
+        }
+    }
+    return NoShop;
+}
+
+void Market::serve(Customer& shopper) {
+    const int s = shopper.getShop();
+    // A shopper that never had a shop arrives at the exit and buys nothing.
+    if (s < 0 || s >= NoShop) {
+        return;
+    }
+    shops[s].sell();
+    if (shops[s].hasFreeHats()) {
+        shopper.setHatOn(true);
+        shopper.setHatForShop(s);
+    }
+}
+
+void Market::updateSidebar(float dt) {
+    sidebar.update(dt);
+    const float radius = sidebar.buttonRadius;
+    const float half = sidebar.stripHalf;
+    sidebar.setSignMenuOpen(insideHeader(sidebar.signMenuButtonX, sidebar.signMenuButtonY, mouseX,
+                                         mouseY, radius, half));
+    sidebar.setSaleMenuOpen(
+        insideHeader(sidebar.saleMenuButtonX, sidebar.saleBandY, mouseX, mouseY, radius, half));
+    sidebar.setPromotionMenuOpen(insideHeader(sidebar.promotionMenuButtonX, sidebar.promotionBandY,
+                                              mouseX, mouseY, radius, half));
+}
+
+void Market::repeatButton() {
+    const int now = elapsedMs();
+    if (now - lastRepeatMs <= ButtonRepeatMs) {
+        return;
+    }
+    if (shops[0].getMoney() > 0.0f && mouseDown) {
+        Point centres[ShopCommandCount];
+        buttonCentres(sidebar, centres);
+        for (int i = 0; i < ShopCommandCount; ++i) {
+            if (insideCircle(centres[i].x, centres[i].y, mouseX, mouseY, sidebar.buttonRadius)) {
+                runShopCommand(shopCommands[i], shopCommands[i].mouseLabel, shops[0]);
+                break;
+            }
+        }
+    }
+    lastRepeatMs = now;
+}
+
+void Market::draw() {
+    for (Shop& shop : shops) {
+        shop.draw();
+    }
+    for (Customer& shopper : shoppers) {
+        shopper.draw();
+    }
+    for (Customer& passerBy : passersBy) {
+        passerBy.draw();
+    }
+    sidebar.draw();
+
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_ALPHA_TEST);
+    glAlphaFunc(GL_GREATER, 0.0f);
+    if (gameOver) {
+        // The green stays current, so the clock's sun is tinted with it.
+        glPushMatrix();
+        glTranslatef(BannerX, BannerY, bannerZ);
+        glColor4f(0.0f, 1.0f, 0.0f, 1.0f);
+        glScalef(BannerScale, BannerScale, BannerScale);
+        if (const char* text = bannerText()) {
+            Font::instance().print("%s", text);
+        }
+        glPopMatrix();
+    }
+    dayClock.draw();
+    glDisable(GL_BLEND);
+    glDisable(GL_ALPHA_TEST);
+    glDisable(GL_TEXTURE_2D);
+}
+
+const char* Market::bannerText() const {
+    for (const Banner& banner : banners) {
+        if (this->*banner.flag) {
+            return banner.text;
+        }
+    }
+    return nullptr;
+}
+
+void Market::setCursor(float x, float y) {
+    mouseX = x;
+    mouseY = y;
+}
+
+void Market::setMouseDown(bool down) { mouseDown = down; }
+
+void Market::handleKey(unsigned char key) { dispatchKey(key, shops[1], shops[2]); }
+
+void Market::computeShares() {
+    int total = 0;
+    for (Shop& shop : shops) {
+        total += shop.attraction();
+    }
+    float share[3];
+    for (int i = 0; i < 3; ++i) {
+        // 0 / 0 when every score is 0: NaN shares, and nobody chooses a shop
+        share[i] = static_cast<float>(shops[i].attraction()) / static_cast<float>(total);
+        share[i] = share[i] * 100.0f;
+    }
+    share[1] = share[1] + share[0];
+    share[2] = share[2] + share[1];
+    for (int i = 0; i < 3; ++i) {
+        cumulativeShare[i] = share[i];
+    }
+}
+
+int Market::randomBelow(int n) {
+    RandomGenerator::seedOnce();
+    if (n <= 0) {
+        return 0;
+    }
+    return RandomGenerator::draw() % n;
+}
+
+int Market::randomBetween(int lo, int hi) { return lo + randomBelow(hi - lo); }
+
+bool Market::insideCircle(float cx, float cy, float px, float py, float radius) {
+    const float dx = px - cx;
+    const float dy = py - cy;
+    return std::sqrt(dx * dx + dy * dy) <= radius;
+}
+
+bool Market::insideHeader(float left, float centreY, float px, float py, float halfHeight,
+                          float halfWidth) {
+    return left <= px && px <= left + 2.0f * halfWidth && centreY - halfHeight <= py &&
+           py <= centreY + halfHeight;
+}
