@@ -12,9 +12,25 @@ enum SampleIndex : int {
     HeySample = 7,
 };
 
+// The mixer's loaded effect and music track, kept opaque here.
+struct Mix_Chunk;
+struct _Mix_Music;
+
 // Every sound of the game: eight effects and the looping music.
 // Silent, never failing, when there is no device or a file is missing.
 struct SoundBank {
+    // number of sound effects
+    static constexpr int SampleCount = 8;
+    // mixer channels per effect: at most this many copies sound at once
+    static constexpr int CopiesPerSample = 4;
+
+    // the output device is open
+    bool deviceOpen;
+    // the music track that is playing, null if none
+    _Mix_Music* musicStream;
+    // the effects by index, null where the file could not be read
+    Mix_Chunk* samples[SampleCount];
+
     static SoundBank& instance();
 
     // Opens the output at 44100 Hz and loads the eight effects.
@@ -23,7 +39,11 @@ struct SoundBank {
     void playSample(int index);
     // Replaces the music with the file at path, looping for ever.
     void playMusic(const char* path);
+    // How many copies of effect index sound now (0 for a bad index or no device).
+    int copiesPlaying(int index) const;
 
   private:
     SoundBank();
+    // Frees the effects and the music and closes the device of an earlier load.
+    void close();
 };

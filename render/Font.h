@@ -21,4 +21,6 @@ struct Font {
 
   private:
     Font();
+    // Deletes the textures and lists of the font a new load replaces.
+    void releaseGlyphs();
 };

@@ -1,0 +1,117 @@
+#include "audio/SoundBank.h"
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+
+namespace {
+
+// output rate, Hz
+constexpr int OutputRate = 44100;
+// output channels (stereo)
+constexpr int OutputChannels = 2;
+// mixing buffer, sample frames
+constexpr int MixBufferFrames = 1024;
+
+// The effects' files by sample index, relative to the working directory.
+constexpr const char* SampleFiles[SoundBank::SampleCount] = {
+    "./sound/bell.mp3",    "./sound/menu.mp3",      "./sound/cash.mp3",    "./sound/freehat.mp3",
+    "./sound/window.mp3",  "./sound/footsteps.mp3", "./sound/inflate.mp3", "./sound/hey.mp3",
+};
+
+// First mixer channel of effect index's group.
+int firstChannel(int index) {
+    return index * SoundBank::CopiesPerSample;
+}
+
+// Opens the audio output; false when there is no usable device.
+bool openDevice() {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        return false;
+    }
+    Mix_Init(MIX_INIT_MP3);
+    if (Mix_OpenAudio(OutputRate, MIX_DEFAULT_FORMAT, OutputChannels, MixBufferFrames) != 0) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+SoundBank::SoundBank() : deviceOpen(false), musicStream(nullptr), samples{} {}
+
+SoundBank& SoundBank::instance() {
+    static SoundBank* bank = new SoundBank();
+    return *bank;
+}
+
+void SoundBank::load() {
+    close();
+    deviceOpen = openDevice();
+    if (!deviceOpen) {
+        return;
+    }
+    // four channels of its own for each effect, tagged with its index
+    Mix_AllocateChannels(SampleCount * CopiesPerSample);
+    for (int index = 0; index < SampleCount; ++index) {
+        Mix_GroupChannels(firstChannel(index), firstChannel(index) + CopiesPerSample - 1, index);
+        samples[index] = Mix_LoadWAV(SampleFiles[index]);
+    }
+}
+
+void SoundBank::close() {
+    if (!deviceOpen) {
+        return;
+    }
+    if (musicStream != nullptr) {
+        Mix_FreeMusic(musicStream);
+        musicStream = nullptr;
+    }
+    for (Mix_Chunk*& sample : samples) {
+        if (sample != nullptr) {
+            Mix_FreeChunk(sample);
+            sample = nullptr;
+        }
+    }
+    Mix_CloseAudio();
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    deviceOpen = false;
+}
+
+void SoundBank::playSample(int index) {
+    if (index < 0 || index >= SampleCount || samples[index] == nullptr) {
+        return;
+    }
+    int channel = Mix_GroupAvailable(index);
+    if (channel < 0) {
+        // all four copies sound: the one that has played longest starts again
+        channel = Mix_GroupOldest(index);
+        Mix_HaltChannel(channel);
+    }
+    Mix_PlayChannel(channel, samples[index], 0);
+}
+
+void SoundBank::playMusic(const char* path) {
+    if (!deviceOpen) {
+        return;
+    }
+    if (musicStream != nullptr) {
+        Mix_HaltMusic();
+        Mix_FreeMusic(musicStream);
+    }
+    musicStream = Mix_LoadMUS(path);
+    if (musicStream != nullptr) {
+        Mix_PlayMusic(musicStream, -1);
+    }
+}
+
+int SoundBank::copiesPlaying(int index) const {
+    if (!deviceOpen || index < 0 || index >= SampleCount) {
+        return 0;
+    }
+    int copies = 0;
+    for (int channel = firstChannel(index); channel < firstChannel(index) + CopiesPerSample; ++channel) {
+        copies += Mix_Playing(channel) != 0 ? 1 : 0;
+    }
+    return copies;
+}
