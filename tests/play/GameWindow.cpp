@@ -1,0 +1,230 @@
+#include "tests/play/GameWindow.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+// Runs a shell command and returns what it printed.
+std::string capture(const std::string& command) {
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return output;
+    }
+    char buffer[256];
+    while (fgets(buffer, sizeof buffer, pipe) != nullptr) {
+        output += buffer;
+    }
+    pclose(pipe);
+    return output;
+}
+
+std::string readWhole(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A fresh empty file under /tmp.
+std::string temporaryFile(const char* stem) {
+    std::string pattern = std::string("/tmp/") + stem + "-XXXXXX";
+    int fd = mkstemp(pattern.data());
+    if (fd < 0) {
+        throw std::runtime_error("cannot make a temporary file");
+    }
+    close(fd);
+    return pattern;
+}
+
+void stop(pid_t pid) {
+    if (pid <= 0) {
+        return;
+    }
+    kill(pid, SIGTERM);
+    for (int i = 0; i < 40; ++i) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid) {
+            return;
+        }
+        waitSeconds(0.05);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+} // namespace
+
+bool waitFor(const std::function<bool()>& condition, double seconds) {
+    auto deadline = std::chrono::steady_clock::now() +
+                    std::chrono::milliseconds(static_cast<int>(seconds * 1000));
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (condition()) {
+            return true;
+        }
+        waitSeconds(0.05);
+    }
+    return condition();
+}
+
+void waitSeconds(double seconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(seconds * 1000)));
+}
+
+VirtualDisplay::VirtualDisplay() {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        throw std::runtime_error("cannot make a pipe");
+    }
+    server = fork();
+    if (server == 0) {
+        close(fds[0]);
+        std::string fd = std::to_string(fds[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
+               "-nolisten", "tcp", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    std::string number;
+    char c;
+    while (read(fds[0], &c, 1) == 1 && c != '\n') {
+        number += c;
+    }
+    close(fds[0]);
+    if (number.empty()) {
+        throw std::runtime_error("Xvfb did not start");
+    }
+    name = ":" + number;
+}
+
+VirtualDisplay::~VirtualDisplay() { stop(server); }
+
+GameWindow::GameWindow(const VirtualDisplay& on) : display(on.name) {
+    outPath = temporaryFile("pellucane-out");
+    errPath = temporaryFile("pellucane-err");
+    game = fork();
+    if (game == 0) {
+        if (chdir(dataPath().c_str()) != 0) {
+            _exit(126);
+        }
+        setenv("DISPLAY", display.c_str(), 1);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+        freopen(outPath.c_str(), "w", stdout);
+        freopen(errPath.c_str(), "w", stderr);
+        execl(PELLUCANE_BINARY, PELLUCANE_BINARY, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string found = capture("DISPLAY=" + display +
+                                " timeout 30 xdotool search --sync --onlyvisible --name '^Pellucane$'"
+                                " 2>/dev/null");
+    windowId = found.substr(0, found.find('\n'));
+    if (windowId.empty()) {
+        throw std::runtime_error("the game's window did not appear: " + errors());
+    }
+}
+
+GameWindow::~GameWindow() {
+    stop(game);
+    std::remove(outPath.c_str());
+    std::remove(errPath.c_str());
+}
+
+void GameWindow::xdotool(const std::string& arguments) const {
+    std::string command = "DISPLAY=" + display + " xdotool " + arguments + " >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) {
+        throw std::runtime_error("xdotool failed: " + arguments);
+    }
+}
+
+void GameWindow::moveTo(int x, int y) {
+    xdotool("mousemove --window " + windowId + " " + std::to_string(x) + " " + std::to_string(y));
+}
+
+void GameWindow::moveToGame(float gx, float gy) {
+    moveTo(static_cast<int>((gx + 50.0f) * 10.24f), static_cast<int>((75.0f - gy) * 10.24f));
+}
+
+void GameWindow::press() { xdotool("mousedown 1"); }
+
+void GameWindow::release() { xdotool("mouseup 1"); }
+
+void GameWindow::click(int button) { xdotool("click " + std::to_string(button)); }
+
+void GameWindow::key(const std::string& name) { xdotool("key --window " + windowId + " " + name); }
+
+std::vector<std::string> GameWindow::traceLines() const {
+    std::vector<std::string> lines;
+    std::istringstream text(readWhole(outPath));
+    std::string line;
+    while (std::getline(text, line)) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string GameWindow::errors() const { return readWhole(errPath); }
+
+PngImage GameWindow::screenshot() const {
+    std::string path = temporaryFile("pellucane-shot") + ".png";
+    std::string command =
+        "DISPLAY=" + display + " import -window " + windowId + " " + path + " 2>/dev/null";
+    PngImage shot;
+    if (std::system(command.c_str()) != 0 || !decodePng(path.c_str(), shot)) {
+        throw std::runtime_error("cannot take a screenshot");
+    }
+    if (const char* keep = std::getenv("PELLUCANE_KEEP_SHOTS")) {
+        std::system(("cp " + path + " " + keep).c_str());
+    }
+    std::remove(path.c_str());
+    return shot;
+}
+
+bool GameWindow::running() { return waitpid(game, nullptr, WNOHANG) == 0; }
+
+Rgb shotPixel(const PngImage& shot, float gx, float gy) {
+    int column = static_cast<int>((gx + 50.0f) * 10.24f);
+    int row = static_cast<int>((75.0f - gy) * 10.24f);
+    if (column < 0 || row < 0 || column >= shot.width || row >= shot.height) {
+        return Rgb{0, 0, 0};
+    }
+    const unsigned char* p =
+        &shot.pixels[(static_cast<size_t>(row) * shot.width + column) * shot.channels];
+    return Rgb{p[0], p[1], p[2]};
+}
+
+int countPixels(const PngImage& shot, float x0, float y0, float x1, float y1,
+                const std::function<bool(const Rgb&)>& test) {
+    int count = 0;
+    for (float gy = y0; gy <= y1; gy += 0.09765625f) {
+        for (float gx = x0; gx <= x1; gx += 0.09765625f) {
+            if (test(shotPixel(shot, gx, gy))) {
+                ++count;
+            }
+        }
+    }
+    return count;
+}
+
+double difference(const PngImage& a, const PngImage& b, float x0, float y0, float x1, float y1) {
+    double total = 0;
+    int samples = 0;
+    for (float gy = y0; gy <= y1; gy += 0.09765625f) {
+        for (float gx = x0; gx <= x1; gx += 0.09765625f) {
+            Rgb p = shotPixel(a, gx, gy);
+            Rgb q = shotPixel(b, gx, gy);
+            total += std::abs(p.r - q.r) + std::abs(p.g - q.g) + std::abs(p.b - q.b);
+            samples += 3;
+        }
+    }
+    return samples == 0 ? 0 : total / samples;
+}

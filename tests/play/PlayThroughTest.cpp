@@ -1,0 +1,206 @@
+// The real game in a window of its own, driven as a player would drive it.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "tests/play/GameWindow.h"
+
+namespace {
+
+// Centres of a few places on the street, game units.
+constexpr float ShopX[3] = {0.0f, -30.0f, 30.0f};
+// y of the roof edge, where the brand sign hangs
+constexpr float RoofY = 50.0f;
+
+int countOf(const std::vector<std::string>& lines, const std::string& text) {
+    return static_cast<int>(std::count(lines.begin(), lines.end(), text));
+}
+
+bool isBannerGreen(const Rgb& p) { return p.g > 200 && p.r < 60 && p.b < 60; }
+
+bool isRed(const Rgb& p) { return p.r > 200 && p.g < 60 && p.b < 60; }
+
+// The price line of a shop's status box, clear of the walkers above it.
+double priceLineDifference(const PngImage& shot, int a, int b) {
+    double total = 0;
+    int samples = 0;
+    for (float dy = 4.4f; dy <= 6.2f; dy += 0.09765625f) {
+        for (float dx = -11.5f; dx <= 9.0f; dx += 0.09765625f) {
+            Rgb p = shotPixel(shot, ShopX[a] + dx, dy);
+            Rgb q = shotPixel(shot, ShopX[b] + dx, dy);
+            total += std::abs(p.r - q.r) + std::abs(p.g - q.g) + std::abs(p.b - q.b);
+            samples += 3;
+        }
+    }
+    return total / samples;
+}
+
+// Starts play from the title screen with two presses.
+void startPlay(GameWindow& game) {
+    game.moveTo(512, 384);
+    game.click(1);
+    waitSeconds(0.3);
+    game.click(3);
+    waitSeconds(0.5);
+}
+
+} // namespace
+
+TEST(PlayThrough, TitleInstructionsAndStreetFollowTwoPresses) {
+    VirtualDisplay display;
+    GameWindow game(display);
+    waitSeconds(1.0);
+    PngImage title = game.screenshot();
+    ASSERT_EQ(title.width, 1024);
+    ASSERT_EQ(title.height, 768);
+
+    game.moveTo(512, 384);
+    game.click(2);
+    waitSeconds(0.5);
+    PngImage instructions = game.screenshot();
+    EXPECT_GT(difference(title, instructions, -50, 0, 50, 75), 10.0) << "the press showed no new screen";
+
+    game.click(1);
+    waitSeconds(1.0);
+    PngImage street = game.screenshot();
+    EXPECT_GT(difference(instructions, street, -50, 0, 50, 75), 10.0) << "the press did not start play";
+
+    // The three shops stand alike on their lots: their roofs and status boxes match.
+    EXPECT_LT(priceLineDifference(street, 1, 0), 8.0);
+    EXPECT_LT(priceLineDifference(street, 2, 0), 8.0);
+    // Neither press reached the sidebar: no command was carried out.
+    EXPECT_TRUE(game.traceLines().empty());
+    EXPECT_TRUE(game.running());
+}
+
+TEST(PlayThrough, KeysOnTheTitleScreenAlreadyChangeTheKeyboardShops) {
+    VirtualDisplay display;
+    GameWindow game(display);
+    game.key("a");     // shop 1: big sign
+    game.key("s");     // shop 1: medium sign instead, money 200
+    game.key("8");     // shop 2: 10% sale
+    game.key("0");     // shop 2: 30% sale instead, price 28
+    game.key("A");     // upper case: nothing
+    game.key("y");     // not in the table: nothing
+    game.key("F1");    // special key: nothing
+    ASSERT_TRUE(waitFor([&] { return game.traceLines().size() >= 4; }, 5.0));
+    waitSeconds(0.5);
+    EXPECT_EQ(game.traceLines(), (std::vector<std::string>{"BIG SIGN BUTTON", "MEDSIGN BUTTON",
+                                                            "10% BUTTON", "30% BUTTON"}));
+
+    startPlay(game);
+    PngImage street = game.screenshot();
+    // Shop 2's price line reads 28 against shop 0's 40; shop 1 kept its price.
+    EXPECT_GT(priceLineDifference(street, 2, 0), 8.0);
+    EXPECT_LT(priceLineDifference(street, 1, 0), 8.0);
+}
+
+TEST(PlayThrough, KeyboardShopsPutUpSignsAndSales) {
+    VirtualDisplay display;
+    GameWindow game(display);
+    startPlay(game);
+    PngImage before = game.screenshot();
+
+    game.key("a");
+    ASSERT_TRUE(waitFor([&] { return game.traceLines().size() == 1; }, 5.0));
+    EXPECT_EQ(game.traceLines().back(), "BIG SIGN BUTTON");
+    game.key("s");
+    ASSERT_TRUE(waitFor([&] { return game.traceLines().size() == 2; }, 5.0));
+    EXPECT_EQ(game.traceLines().back(), "MEDSIGN BUTTON");
+    game.key("8");
+    game.key("0");
+    ASSERT_TRUE(waitFor([&] { return game.traceLines().size() == 4; }, 5.0));
+    EXPECT_EQ(game.traceLines()[2], "10% BUTTON");
+    EXPECT_EQ(game.traceLines()[3], "30% BUTTON");
+    game.key("A");
+    game.key("shift+j");
+    game.key("Return");
+    waitSeconds(2.0);
+    EXPECT_EQ(game.traceLines().size(), 4u) << "keys outside the table wrote something";
+
+    PngImage after = game.screenshot();
+    // Shop 1's medium sign hangs on its roof; shop 2's sale balloon has grown.
+    EXPECT_GT(difference(before, after, ShopX[1] - 4, RoofY - 3, ShopX[1] + 4, RoofY + 3), 10.0);
+    EXPECT_GT(difference(before, after, ShopX[2] - 5, RoofY, ShopX[2] + 5, RoofY + 10), 10.0);
+    // Shop 0 bought nothing: its roof is as it was.
+    EXPECT_LT(difference(before, after, ShopX[0] - 4, RoofY - 3, ShopX[0] + 4, RoofY + 3), 3.0);
+}
+
+TEST(PlayThrough, SidebarOpensUnderTheCursorAndRepeatsHeldButtons) {
+    VirtualDisplay display;
+    GameWindow game(display);
+    startPlay(game);
+    // Away from every band, nothing is out.
+    game.moveToGame(30, 30);
+    waitSeconds(0.5);
+    PngImage closed = game.screenshot();
+
+    // Resting on the sale band slides the strip of sale buttons out.
+    game.moveToGame(-40, 63.5f);
+    waitSeconds(1.5);
+    PngImage open = game.screenshot();
+    EXPECT_GT(difference(closed, open, -35, 60, 0, 67), 10.0) << "the sale strip did not slide out";
+
+    // A short press on the 20% button fires it once or twice (it repeats every 100 ms).
+    game.moveToGame(-31, 63.5f);
+    game.press();
+    waitSeconds(0.15);
+    game.release();
+    ASSERT_TRUE(waitFor([&] { return countOf(game.traceLines(), "20% BUTTON") >= 1; }, 3.0));
+    waitSeconds(0.5);
+    int afterPress = countOf(game.traceLines(), "20% BUTTON");
+    EXPECT_LE(afterPress, 2);
+
+    // Held down, it fires again and again.
+    game.press();
+    waitSeconds(1.0);
+    game.release();
+    waitSeconds(0.3);
+    int afterHold = countOf(game.traceLines(), "20% BUTTON");
+    EXPECT_GE(afterHold - afterPress, 3);
+    EXPECT_LE(afterHold - afterPress, 11);
+    EXPECT_EQ(static_cast<int>(game.traceLines().size()), afterHold) << "another button fired";
+
+    // Leaving the band slides it back.
+    game.moveToGame(30, 30);
+    waitSeconds(1.5);
+    PngImage shut = game.screenshot();
+    EXPECT_GT(difference(open, shut, -35, 60, 0, 67), 10.0) << "the sale strip did not slide back";
+}
+
+TEST(PlayThrough, BankruptingBothKeyboardShopsCrownsZedodAzu) {
+    VirtualDisplay display;
+    GameWindow game(display);
+    game.moveTo(512, 384);
+    game.click(1);
+    waitSeconds(0.3);
+    // On the instructions screen both keyboard shops give away hats they cannot pay for:
+    // on, off, on again takes 1200 from each.
+    for (const char* keyName : {"c", "c", "c", "comma", "comma", "comma"}) {
+        game.key(keyName);
+    }
+    ASSERT_TRUE(waitFor([&] { return game.traceLines().size() == 6; }, 5.0));
+    EXPECT_EQ(countOf(game.traceLines(), "FREE HAT BUTTON"), 6);
+
+    game.click(1);
+    waitSeconds(1.0);
+    PngImage won = game.screenshot();
+    EXPECT_GT(countPixels(won, -20, 39, 45, 48, isBannerGreen), 2000) << "no green banner";
+    // The bankrupt shops print their price line in red.
+    EXPECT_GT(countPixels(won, ShopX[1] - 11.5f, 4.4f, ShopX[1] + 9, 6.2f, isRed), 50);
+
+    // Bankrupt shops take no more orders.
+    game.key("a");
+    game.key("j");
+    game.key("v");
+    game.key("b");
+    waitSeconds(1.0);
+    EXPECT_EQ(game.traceLines().size(), 6u);
+
+    // The clock runs on after the game is decided.
+    EXPECT_TRUE(waitFor(
+        [&] { return difference(won, game.screenshot(), 29, 69, 48, 73) > 3.0; }, 30.0))
+        << "the clock stopped";
+    EXPECT_GT(countPixels(game.screenshot(), -20, 39, 45, 48, isBannerGreen), 2000);
+}
