@@ -1,0 +1,100 @@
+#include "app/Engine.h"
+
+#include <GL/freeglut.h>
+
+#include "app/Backdrop.h"
+#include "app/ElapsedTime.h"
+#include "app/GameState.h"
+#include "audio/SoundBank.h"
+#include "market/Market.h"
+#include "render/Camera.h"
+
+namespace {
+
+// longest frame the game is stepped by, seconds
+constexpr double MaxFrameSeconds = 0.12;
+
+// The GL state the whole game draws with, set once.
+void setFixedGlState() {
+    glShadeModel(GL_FLAT);
+    glPolygonMode(GL_FRONT, GL_FILL);
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+    // Only the counter-clockwise (front) side of a quad shows.
+    glEnable(GL_CULL_FACE);
+    glFrontFace(GL_CCW);
+    glCullFace(GL_BACK);
+    // Equal depths pass, so pictures at one z show in drawing order.
+    glClearDepth(1.0);
+    glDepthFunc(GL_LEQUAL);
+    glEnable(GL_DEPTH_TEST);
+    glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+}
+
+void clearBuffers() { glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT); }
+
+} // namespace
+
+Engine::Engine()
+    : lastTickMs(static_cast<unsigned int>(elapsedMs())), currentTickMs(lastTickMs),
+      deltaSeconds(0.0) {}
+
+Engine& Engine::instance() {
+    static Engine* engine = new Engine();
+    return *engine;
+}
+
+bool Engine::initialise() {
+    setFixedGlState();
+    Backdrop& backdrop = Backdrop::instance();
+    backdrop.loadImages();
+    // The shops and the sidebar place themselves from this rectangle.
+    backdrop.setRect(75.0, 50.0, 0.0, -50.0);
+    SoundBank::instance().load();
+    market.initialise();
+    SoundBank::instance().playMusic("./sound/Brisklane.mp3");
+    GameState = Title;
+    return true;
+}
+
+void Engine::renderFrame() {
+    glPushMatrix();
+    tick();
+    if (GameState == Title || GameState == Instructions) {
+        clearBuffers();
+        if (GameState == Title) {
+            Backdrop::instance().drawTitle();
+        } else {
+            Backdrop::instance().drawInstructions();
+        }
+        glutSwapBuffers();
+        glPopMatrix();
+        return;
+    }
+    // The street covers the whole view, so a playing frame is not cleared.
+    update();
+    Camera::instance().applyView();
+    Backdrop::instance().drawBackground();
+    market.draw();
+    glutSwapBuffers();
+    glPopMatrix();
+}
+
+void Engine::tick() {
+    currentTickMs = static_cast<unsigned int>(elapsedMs());
+    // Unsigned difference: right across a wrap of the millisecond counter.
+    deltaSeconds = (currentTickMs - lastTickMs) / 1000.0;
+    if (deltaSeconds > MaxFrameSeconds) {
+        // A stall (loading, a dragged window) never steps the game further.
+        deltaSeconds = MaxFrameSeconds;
+        clearBuffers();
+    }
+    lastTickMs = currentTickMs;
+}
+
+void Engine::update() { market.update(static_cast<float>(deltaSeconds)); }
+
+double Engine::getDeltaSeconds() const { return deltaSeconds; }
+
+void onDisplay() { Engine::instance().renderFrame(); }
+
+void onIdle() { glutPostRedisplay(); }

@@ -1,0 +1,40 @@
+#include <GL/freeglut.h>
+
+#include <cstdio>
+#include <exception>
+
+#include "app/Engine.h"
+#include "input/InputState.h"
+#include "render/Camera.h"
+
+int main(int argc, char** argv) {
+    try {
+        glutInit(&argc, argv);
+        glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
+        glutInitWindowSize(1024, 768);
+        glutCreateWindow("Pellucane");
+        glutPositionWindow(100, 100);
+
+        glutReshapeFunc(onReshape);
+        glutDisplayFunc(onDisplay);
+        glutIdleFunc(onIdle);
+        glutMotionFunc(onMotion);
+        glutPassiveMotionFunc(onPassiveMotion);
+        glutMouseFunc(onMouse);
+        glutKeyboardFunc(onKeyboard);
+        glutKeyboardUpFunc(onKeyboardUp);
+        glutSpecialFunc(onSpecial);
+        glutSpecialUpFunc(onSpecialUp);
+        // A held key gives one keyboard callback.
+        glutIgnoreKeyRepeat(1);
+
+        // First use of the Engine: its clock starts before any loading.
+        Engine::instance().initialise();
+    } catch (const std::exception& error) {
+        // A bad font file, for one: say why and stop.
+        std::fprintf(stderr, "pellucane: %s\n", error.what());
+        return 1;
+    }
+    glutMainLoop();
+    return 0;
+}

@@ -1,0 +1,78 @@
+#include "input/InputState.h"
+
+#include <GL/freeglut.h>
+
+#include "app/GameState.h"
+#include "market/Market.h"
+#include "render/Camera.h"
+
+InputState::InputState() : cursorX(0.0f), cursorY(0.0f) {}
+
+InputState& InputState::instance() {
+    static InputState* input = new InputState();
+    return *input;
+}
+
+void InputState::mapCursor(double x, double y) {
+    const Camera& camera = Camera::instance();
+    const int width = camera.getWidth();
+    const int height = camera.getHeight();
+    const int halfWidth = width / 2;
+    const int halfHeight = height / 2;
+    // No accepted window size yet: there is nothing to map onto, so the
+    // cursor stays where it was rather than dividing by zero.
+    if (halfHeight == 0) {
+        return;
+    }
+    if (x < 0) {
+        x = 0;
+    } else if (x > width) {
+        x = width;
+    }
+    if (y < 0) {
+        y = 0;
+    } else if (y > height) {
+        y = height;
+    }
+    const float centredX = static_cast<float>(x - halfWidth);
+    const float centredY = static_cast<float>(y - halfHeight);
+    // Both axes are divided by the half height so game units stay square.
+    const double normalX = centredX / static_cast<double>(halfHeight);
+    const double normalY = -centredY / static_cast<double>(halfHeight);
+    cursorX = static_cast<float>(camera.getHalfViewHeight() * normalX - camera.getPosX());
+    cursorY = static_cast<float>(camera.getHalfViewHeight() * normalY - camera.getPosY());
+}
+
+void onMotion(int x, int y) {
+    InputState& input = InputState::instance();
+    input.mapCursor(x, y);
+    market.setCursor(input.cursorX, input.cursorY);
+}
+
+void onPassiveMotion(int x, int y) { onMotion(x, y); }
+
+void onMouse(int button, int state, int /*x*/, int /*y*/) {
+    InputState& input = InputState::instance();
+    // A press on a still screen only turns the page; the Market never sees it.
+    if (state == GLUT_DOWN && GameState != Playing) {
+        if (GameState == Title) {
+            GameState = Instructions;
+        } else {
+            GameState = Playing;
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        }
+        return;
+    }
+    // A button event uses the cursor of the last motion event.
+    market.setMouseDown(button == GLUT_LEFT_BUTTON && state == GLUT_DOWN);
+    market.setCursor(input.cursorX, input.cursorY);
+}
+
+void onKeyboard(unsigned char key, int /*x*/, int /*y*/) { market.handleKey(key); }
+
+// Key releases and special keys (arrows, function keys) mean nothing to the game.
+void onKeyboardUp(unsigned char /*key*/, int /*x*/, int /*y*/) {}
+
+void onSpecial(int /*key*/, int /*x*/, int /*y*/) {}
+
+void onSpecialUp(int /*key*/, int /*x*/, int /*y*/) {}

@@ -1,0 +1,65 @@
+#include "render/Camera.h"
+
+#include <GL/freeglut.h>
+#include <GL/glu.h>
+
+#include <cmath>
+
+namespace {
+
+// the only window size the game draws for, pixels
+constexpr int AcceptedWidth = 1024;
+constexpr int AcceptedHeight = 768;
+// near and far clipping planes, game units from the eye
+constexpr double NearPlane = 0.001;
+constexpr double FarPlane = 200.0;
+
+} // namespace
+
+Camera::Camera()
+    : viewportWidth(0), viewportHeight(0), fovY(90.0), posX(0.0), posY(-37.5), posZ(-37.5) {}
+
+Camera& Camera::instance() {
+    static Camera* camera = new Camera();
+    return *camera;
+}
+
+void Camera::reshape(int width, int height) {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (width != AcceptedWidth || height != AcceptedHeight) {
+        // Push the window back towards 4:3 at the same width; keep drawing
+        // with the last accepted size meanwhile.
+        glutReshapeWindow(width, (3 * width) / 4);
+        return;
+    }
+    viewportWidth = width;
+    viewportHeight = height;
+    glViewport(0, 0, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(fovY, static_cast<double>(width) / static_cast<double>(height), NearPlane,
+                   FarPlane);
+    glMatrixMode(GL_MODELVIEW);
+    applyView();
+}
+
+void Camera::applyView() {
+    glLoadIdentity();
+    glTranslatef(static_cast<float>(posX), static_cast<float>(posY), static_cast<float>(posZ));
+}
+
+int Camera::getWidth() const { return viewportWidth; }
+
+int Camera::getHeight() const { return viewportHeight; }
+
+double Camera::getHalfViewHeight() const {
+    const float halfAngle = static_cast<float>(fovY / 2.0);
+    const double radians = static_cast<double>(halfAngle) * 3.141592653589793 / 180.0;
+    return std::tan(radians) * std::fabs(posZ);
+}
+
+double Camera::getPosX() const { return posX; }
+
+double Camera::getPosY() const { return posY; }
+
+void onReshape(int width, int height) { Camera::instance().reshape(width, height); }

@@ -1,0 +1,49 @@
+#include "render/SpriteQuad.h"
+
+#include <GL/gl.h>
+
+#include "render/PngBind.h"
+
+namespace {
+
+// One corner of the unit square: texture coordinate, then position.
+struct QuadCorner {
+    float s;
+    float t;
+    float x;
+    float y;
+};
+
+// Counter-clockwise seen from +z; texture row t = 0 (the picture's top)
+// along the top edge, so the picture stands upright.
+constexpr QuadCorner UnitSquare[4] = {
+    {0.0f, 1.0f, -0.5f, -0.5f},
+    {1.0f, 1.0f, 0.5f, -0.5f},
+    {1.0f, 0.0f, 0.5f, 0.5f},
+    {0.0f, 0.0f, -0.5f, 0.5f},
+};
+
+} // namespace
+
+void buildSpriteQuad(int& list, int& texture, const char* pngPath) {
+    if (list >= 0) {
+        return;
+    }
+    if (texture < 0) {
+        texture = static_cast<int>(pngBind(pngPath, PNG_BUILDMIPMAPS, PNG_ALPHA, nullptr,
+                                           GL_CLAMP, GL_LINEAR, GL_LINEAR));
+    }
+    list = static_cast<int>(glGenLists(1));
+    glNewList(static_cast<GLuint>(list), GL_COMPILE);
+    if (texture >= 0) {
+        glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(texture));
+    }
+    glBegin(GL_QUADS);
+    glNormal3f(0.0f, 0.0f, 1.0f);
+    for (const QuadCorner& corner : UnitSquare) {
+        glTexCoord2f(corner.s, corner.t);
+        glVertex3f(corner.x, corner.y, 0.0f);
+    }
+    glEnd();
+    glEndList();
+}
