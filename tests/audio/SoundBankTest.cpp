@@ -1,0 +1,139 @@
+#include "audio/SoundBank.h"
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+#include <gtest/gtest.h>
+#include <limits.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A working folder whose sound/ holds a short tone under every effect's
+// name but "hey.mp3" (index 7), which is missing.
+std::string soundFolder() {
+    static const std::string folder = [] {
+        const fs::path root = fs::temp_directory_path() / ("pellucane-sound-" + std::to_string(getpid()));
+        fs::create_directories(root / "sound");
+        for (const char* name : {"bell", "menu", "cash", "freehat", "window", "footsteps", "inflate"}) {
+            fs::copy_file(fixturePath("tone.mp3"), root / "sound" / (std::string(name) + ".mp3"),
+                          fs::copy_options::overwrite_existing);
+        }
+        return root.string();
+    }();
+    return folder;
+}
+
+// Loads the bank from the test folder, as the game does from its own.
+void loadBank() {
+    ScopedDirectory inside(soundFolder());
+    SoundBank::instance().load();
+}
+
+// Whether this process has the file at path open.
+bool fileOpen(const std::string& path) {
+    for (const fs::directory_entry& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (fs::read_symlink(entry.path(), error) == fs::canonical(path)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// channels the mixer cut short, and the last of them
+std::atomic<int> halts{0};
+std::atomic<int> lastHalted{-1};
+void countHalt(int channel) {
+    ++halts;
+    lastHalted = channel;
+}
+
+TEST(SoundBank, AFifthQuickPlayRestartsTheOldestOfFourCopies) {
+    loadBank();
+    SoundBank& bank = SoundBank::instance();
+    bank.playSample(BellSample);
+    // the mixer dates copies by the millisecond: let the first be strictly oldest
+    const Uint32 first = SDL_GetTicks();
+    while (SDL_GetTicks() == first) {
+    }
+    for (int copy = 1; copy < 4; ++copy) {
+        bank.playSample(BellSample);
+    }
+    EXPECT_EQ(bank.copiesPlaying(BellSample), 4);
+    Mix_ChannelFinished(countHalt);
+    bank.playSample(BellSample);
+    Mix_ChannelFinished(nullptr);
+    EXPECT_EQ(bank.copiesPlaying(BellSample), 4);
+    EXPECT_EQ(halts, 1);
+    EXPECT_EQ(lastHalted, 0);
+    // the other effects have channels of their own
+    EXPECT_EQ(bank.copiesPlaying(CashSample), 0);
+    bank.playSample(CashSample);
+    EXPECT_EQ(bank.copiesPlaying(CashSample), 1);
+    // indices without an effect do nothing
+    bank.playSample(-1);
+    bank.playSample(8);
+    EXPECT_EQ(bank.copiesPlaying(-1), 0);
+    EXPECT_EQ(bank.copiesPlaying(8), 0);
+}
+
+TEST(SoundBank, AMissingFileIsSilentAndQuietWhileTheOthersPlay) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    loadBank();
+    SoundBank& bank = SoundBank::instance();
+    bank.playSample(HeySample);
+    bank.playSample(FreeHatSample);
+    bank.playSample(FootstepsSample);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(bank.copiesPlaying(HeySample), 0);
+    EXPECT_EQ(bank.copiesPlaying(FreeHatSample), 1);
+    EXPECT_EQ(bank.copiesPlaying(FootstepsSample), 1);
+}
+
+TEST(SoundBank, ASecondTrackEndsAndFreesTheFirst) {
+    loadBank();
+    SoundBank& bank = SoundBank::instance();
+    bank.playMusic(fixturePath("tone.wav").c_str());
+    EXPECT_TRUE(Mix_PlayingMusic());
+    EXPECT_EQ(Mix_GetMusicType(nullptr), MUS_WAV);
+    EXPECT_TRUE(fileOpen(fixturePath("tone.wav")));
+    bank.playMusic(fixturePath("tone.mp3").c_str());
+    EXPECT_TRUE(Mix_PlayingMusic());
+    EXPECT_EQ(Mix_GetMusicType(nullptr), MUS_MP3);
+    EXPECT_FALSE(fileOpen(fixturePath("tone.wav")));
+    // a track that cannot be read leaves the music silent
+    bank.playMusic("/nonexistent/Brisklane.mp3");
+    EXPECT_FALSE(Mix_PlayingMusic());
+}
+
+TEST(SoundBank, WithoutADeviceEverythingIsSilent) {
+    const std::string driver = getenv("SDL_AUDIODRIVER") != nullptr ? getenv("SDL_AUDIODRIVER") : "";
+    setenv("SDL_AUDIODRIVER", "no-such-device", 1);
+    testing::internal::CaptureStdout();
+    loadBank();
+    SoundBank& bank = SoundBank::instance();
+    bank.playSample(BellSample);
+    bank.playMusic(fixturePath("tone.mp3").c_str());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(bank.copiesPlaying(BellSample), 0);
+    EXPECT_FALSE(Mix_PlayingMusic());
+    if (driver.empty()) {
+        unsetenv("SDL_AUDIODRIVER");
+    } else {
+        setenv("SDL_AUDIODRIVER", driver.c_str(), 1);
+    }
+    loadBank();
+}
+
+} // namespace
