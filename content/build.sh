@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Regenerates everything under data/ (pictures, font, sounds) from the sources
+# in content/.  Usage:  bash content/build.sh [images|font|sound ...]
+# With no argument it builds all three.  Tools it needs are installed with
+# apt-get when missing (run as root).
+set -euo pipefail
+
+HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+ROOT="$(cd "$HERE/.." && pwd)"
+DATA="$ROOT/data"
+WORK="$(mktemp -d)"
+trap 'rm -rf "$WORK"' EXIT
+
+need() {  # need <command> <debian package>
+    if ! command -v "$1" >/dev/null 2>&1; then
+        echo "installing $2 for $1"
+        apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$2" >/dev/null
+    fi
+}
+
+FONT_PKG=fonts-comfortaa
+FONT_TTF=/usr/share/fonts/truetype/comfortaa/Comfortaa-Bold.ttf
+
+need_font() {
+    if [ ! -f "$FONT_TTF" ]; then
+        echo "installing $FONT_PKG"
+        apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$FONT_PKG" >/dev/null
+        fc-cache -f >/dev/null 2>&1 || true
+    fi
+}
+
+build_font() {
+    need_font
+    mkdir -p "$DATA/fonts"
+    cp "$FONT_TTF" "$DATA/fonts/ERASDEMI.ttf"
+    zcat /usr/share/doc/$FONT_PKG/OFL.txt.gz > "$DATA/fonts/LICENSE-Comfortaa-OFL.txt"
+    cp /usr/share/doc/$FONT_PKG/copyright "$DATA/fonts/COPYRIGHT-Comfortaa-debian.txt"
+    echo "font: $FONT_TTF -> data/fonts/ERASDEMI.ttf"
+}
+
+build_images() {
+    need rsvg-convert librsvg2-bin
+    need_font   # the pictures' text is set in the game font
+    python3 "$HERE/pictures.py"
+    mkdir -p "$DATA/images"
+    rm -f "$DATA/images/"*.png
+    need convert imagemagick
+    while read -r name w h rw rh; do
+        if [ "$w" = "$rw" ] && [ "$h" = "$rh" ]; then
+            rsvg-convert "$HERE/svg/$name.svg" -o "$DATA/images/$name.png"
+        else
+            # drawn at its true shape, then squeezed to the power-of-two size it is stored at
+            rsvg-convert "$HERE/svg/$name.svg" -o "$WORK/$name.png"
+            convert "$WORK/$name.png" -filter Lanczos -resize "${w}x${h}!" -strip "$DATA/images/$name.png"
+        fi
+    done < "$HERE/svg/sizes.txt"
+    echo "images: $(ls "$DATA/images" | wc -l) pictures"
+}
+
+build_sound() {
+    need lame lame
+    need sox sox
+    need espeak-ng espeak-ng
+    mkdir -p "$DATA/sound"
+    python3 "$HERE/sounds.py" "$WORK"
+    # the voice: espeak-ng says "hey!", sox brightens it, trims it and evens the level
+    espeak-ng -v en-us+m3 -s 150 -p 70 -a 180 -w "$WORK/hey_raw.wav" "Hey!"
+    sox "$WORK/hey_raw.wav" -r 44100 -c 1 -b 16 "$WORK/hey.wav" \
+        silence 1 0.01 1% reverse silence 1 0.01 1% reverse \
+        pitch 250 treble 4 pad 0.02 0.08 fade t 0.005 0 0.05 gain -n -2
+    for s in bell menu cash freehat window footsteps inflate hey; do
+        sox "$WORK/$s.wav" -r 44100 -c 2 "$WORK/${s}_st.wav"
+        lame --quiet -b 128 --resample 44.1 "$WORK/${s}_st.wav" "$DATA/sound/$s.mp3"
+    done
+    lame --quiet -b 128 --resample 44.1 "$WORK/Brisklane.wav" "$DATA/sound/Brisklane.mp3"
+    echo "sound: $(ls "$DATA/sound" | wc -l) files"
+}
+
+targets=("$@")
+[ ${#targets[@]} -eq 0 ] && targets=(font images sound)
+for t in "${targets[@]}"; do
+    case "$t" in
+        font) build_font ;;
+        images) build_images ;;
+        sound) build_sound ;;
+        *) echo "unknown target $t (font, images, sound)"; exit 2 ;;
+    esac
+done
