@@ -2,6 +2,8 @@
 
 #include <SDL.h>
 #include <SDL_mixer.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -23,8 +25,32 @@ int firstChannel(int index) {
     return index * SoundBank::CopiesPerSample;
 }
 
+// Standard error sent to nowhere for the scope: the system's sound libraries
+// complain there about a missing sound card, and the game stays silent then.
+struct QuietStderr {
+    // the real standard error, to put back
+    int saved;
+
+    QuietStderr() : saved(dup(STDERR_FILENO)) {
+        const int nowhere = open("/dev/null", O_WRONLY);
+        if (nowhere >= 0) {
+            dup2(nowhere, STDERR_FILENO);
+            close(nowhere);
+        }
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+    ~QuietStderr() {
+        if (saved >= 0) {
+            dup2(saved, STDERR_FILENO);
+            close(saved);
+        }
+    }
+};
+
 // Opens the audio output; false when there is no usable device.
 bool openDevice() {
+    QuietStderr quiet;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         return false;
     }
