@@ -4,8 +4,9 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -16,15 +17,13 @@ namespace {
 
 // The game's font once it is there, a TrueType font of the machine till then.
 std::string fontPath() {
-    struct stat info;
     const std::string game = dataPath("fonts/ERASDEMI.ttf");
-    return stat(game.c_str(), &info) == 0 ? game : "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    return std::filesystem::exists(game) ? game : "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 }
 
-// Bounds of the lit pixels of the back buffer, window pixels, origin bottom left.
+// Bounds of the lit pixels of the back buffer, window pixels; right < 0 when none.
 struct Box {
     int left = 1 << 20, bottom = 1 << 20, right = -1, top = -1;
-    bool empty() const { return right < 0; }
 };
 
 Box litBox() {
@@ -32,17 +31,16 @@ Box litBox() {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, 1024, 768, GL_RED, GL_UNSIGNED_BYTE, red.data());
     Box box;
-    for (int y = 0; y < 768; ++y) {
-        for (int x = 0; x < 1024; ++x) {
-            if (red[y * 1024 + x] > 20) {
-                box = Box{std::min(box.left, x), std::min(box.bottom, y), std::max(box.right, x), std::max(box.top, y)};
-            }
+    for (int i = 0; i < 1024 * 768; ++i) {
+        if (red[i] > 20) {
+            box = Box{std::min(box.left, i % 1024), std::min(box.bottom, i / 1024),
+                      std::max(box.right, i % 1024), std::max(box.top, i / 1024)};
         }
     }
     return box;
 }
 
-// Pixel projection and modelview, restored after each test.
+// One eye unit a pixel; the size-30 font loaded.
 class FontTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -62,118 +60,104 @@ class FontTest : public ::testing::Test {
         glMatrixMode(GL_MODELVIEW);
         glPopMatrix();
     }
-    // Clears to black and prints text in white at (x, y) pixels, scaled.
-    template <typename... Args>
-    Box draw(float x, float y, float scale, const char* format, Args... args) {
+    // Clears to black, prints text in white at (100, 500) pixels, scaled.
+    Box draw(float scale, const char* format, const char* text = "") {
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         glPushMatrix();
-        glTranslatef(x, y, 0);
+        glTranslatef(100, 500, 0);
         glScalef(scale, scale, 1);
         glColor4f(1, 1, 1, 1);
-        Font::instance().print(format, args...);
+        Font::instance().print(format, text);
         glPopMatrix();
         return litBox();
     }
 };
 
 TEST_F(FontTest, LinesSitOneSpacingLowerInEyeSpaceWhateverTheScale) {
-    const Box one = draw(100, 500, 1, "H");
-    ASSERT_FALSE(one.empty());
+    const Box one = draw(1, "H");
+    ASSERT_GE(one.right, 0);
     EXPECT_NEAR(one.bottom, 500, 2);
     EXPECT_NEAR(one.left, 100, 6);
-    const Box two = draw(100, 500, 1, "H\nH");
+    const Box two = draw(1, "H\nH");
     EXPECT_EQ(two.top, one.top);
     EXPECT_NEAR(two.bottom, 500 - 47.6, 2);
     // the caller's scale sizes the glyphs but not the line spacing
-    const Box half = draw(100, 500, 0.5f, "H\nH");
+    const Box half = draw(0.5f, "H\nH");
     EXPECT_NEAR(half.top - 500, (one.top - 500) / 2.0, 2);
     EXPECT_NEAR(half.bottom, 500 - 47.6, 2);
     // a trailing newline adds an empty line that draws nothing
-    const Box trailing = draw(100, 500, 1, "H\n");
-    EXPECT_EQ(trailing.top, one.top);
-    EXPECT_EQ(trailing.bottom, one.bottom);
+    const Box trailing = draw(1, "H\n");
+    EXPECT_TRUE(trailing.top == one.top && trailing.bottom == one.bottom);
 }
 
-TEST_F(FontTest, EmptyNullAndGlyphlessCodesDrawNothing) {
+TEST_F(FontTest, NothingBeyondTheGlyphsOrPast255CharactersIsDrawn) {
     // lists right after the glyphs' that would paint the whole window
     const unsigned int base = Font::instance().listBase;
     for (unsigned int k = 128; k < 256; ++k) {
         ASSERT_FALSE(glIsList(base + k));
         glNewList(base + k, GL_COMPILE);
+        glDisable(GL_TEXTURE_2D);
+        glDisable(GL_BLEND);
         glRectf(-2000, -2000, 2000, 2000);
         glEndList();
     }
-    EXPECT_TRUE(draw(100, 500, 1, "").empty());
-    EXPECT_TRUE(draw(100, 500, 1, nullptr).empty());
     std::string high;
     for (int code = 128; code < 256; ++code) {
         high.push_back(static_cast<char>(code));
     }
-    EXPECT_TRUE(draw(100, 500, 1, "%s", high.c_str()).empty());
-    const Box plain = draw(100, 500, 1, "HH");
-    const Box mixed = draw(100, 500, 1, "H\xC9H");
-    EXPECT_EQ(mixed.left, plain.left);
-    EXPECT_EQ(mixed.right, plain.right);
+    EXPECT_LT(draw(1, "").right, 0);
+    EXPECT_LT(draw(1, nullptr).right, 0);
+    EXPECT_LT(draw(1, "%s", high.c_str()).right, 0);
+    EXPECT_EQ(draw(1, "H\xC9H").right, draw(1, "HH").right);
     glDeleteLists(base + 128, 128);
-}
 
-TEST_F(FontTest, LongTextIsCutAt255Characters) {
-    const Box cut = draw(10, 400, 0.3f, "%s", std::string(300, 'l').c_str());
-    const Box full = draw(10, 400, 0.3f, "%s", std::string(255, 'l').c_str());
-    const Box shorter = draw(10, 400, 0.3f, "%s", std::string(254, 'l').c_str());
-    EXPECT_EQ(cut.right, full.right);
-    EXPECT_GT(full.right, shorter.right);
+    const int cut = draw(0.3f, "%s", std::string(300, 'l').c_str()).right;
+    EXPECT_EQ(cut, draw(0.3f, "%s", std::string(255, 'l').c_str()).right);
+    EXPECT_GT(cut, draw(0.3f, "%s", std::string(254, 'l').c_str()).right);
 }
 
 TEST_F(FontTest, PrintLeavesTheCallersStateButTheBlendFunction) {
-    glEnable(GL_LIGHTING);
-    glEnable(GL_DEPTH_TEST);
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_BLEND);
+    const GLenum enabled[] = {GL_LIGHTING, GL_DEPTH_TEST};
+    const GLenum disabled[] = {GL_TEXTURE_2D, GL_BLEND};
+    for (GLenum cap : enabled) glEnable(cap);
+    for (GLenum cap : disabled) glDisable(cap);
     glBlendFunc(GL_ONE, GL_ZERO);
     glListBase(7);
     glClearDepth(0.5);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    float modelview[16], projection[16], after[16];
-    glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
-    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    float before[2][16], after[2][16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, before[0]);
+    glGetFloatv(GL_PROJECTION_MATRIX, before[1]);
     glMatrixMode(GL_PROJECTION);
     glColor4f(1, 1, 1, 1);
     Font::instance().print("Hi\nthere");
 
-    EXPECT_TRUE(glIsEnabled(GL_LIGHTING));
-    EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
-    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
-    EXPECT_FALSE(glIsEnabled(GL_BLEND));
-    GLint value = 0;
-    glGetIntegerv(GL_MATRIX_MODE, &value);
-    EXPECT_EQ(value, GL_PROJECTION);
-    glGetIntegerv(GL_LIST_BASE, &value);
-    EXPECT_EQ(value, 7);
-    glGetIntegerv(GL_BLEND_SRC, &value);
-    EXPECT_EQ(value, GL_SRC_ALPHA);
-    glGetIntegerv(GL_BLEND_DST, &value);
-    EXPECT_EQ(value, GL_ONE_MINUS_SRC_ALPHA);
-    glGetFloatv(GL_PROJECTION_MATRIX, after);
-    EXPECT_TRUE(std::equal(projection, projection + 16, after));
-    glGetFloatv(GL_MODELVIEW_MATRIX, after);
-    EXPECT_TRUE(std::equal(modelview, modelview + 16, after));
+    for (GLenum cap : enabled) EXPECT_TRUE(glIsEnabled(cap)) << cap;
+    for (GLenum cap : disabled) EXPECT_FALSE(glIsEnabled(cap)) << cap;
+    const std::pair<GLenum, GLint> values[] = {{GL_MATRIX_MODE, GL_PROJECTION}, {GL_LIST_BASE, 7},
+                                               {GL_BLEND_SRC, GL_SRC_ALPHA},
+                                               {GL_BLEND_DST, GL_ONE_MINUS_SRC_ALPHA}};
+    for (const auto& [name, expected] : values) {
+        GLint value = 0;
+        glGetIntegerv(name, &value);
+        EXPECT_EQ(value, expected) << name;
+    }
+    glGetFloatv(GL_MODELVIEW_MATRIX, after[0]);
+    glGetFloatv(GL_PROJECTION_MATRIX, after[1]);
+    EXPECT_TRUE(std::equal(before[0], before[0] + 32, after[0]));
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-
     // drawn with the depth test off, and the depth buffer left alone
     const Box text = litBox();
-    ASSERT_FALSE(text.empty());
     float depth = 0;
     glReadPixels(text.left, text.top, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
     EXPECT_FLOAT_EQ(depth, 0.5f);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_DEPTH_TEST);
+    for (GLenum cap : enabled) glDisable(cap);
     glClearDepth(1.0);
     glMatrixMode(GL_MODELVIEW);
 }
 
-TEST(FontLoad, GlyphTexturesHoldTheRasterisedCoverageUnpadded) {
+TEST(FontLoad, TexturesHoldTheCoverageUnpaddedAndAReloadFreesThem) {
     ensureGlContext();
     // small enough that thin strokes rasterise one pixel wide
     const unsigned int size = 6;
@@ -199,23 +183,21 @@ TEST(FontLoad, GlyphTexturesHoldTheRasterisedCoverageUnpadded) {
         ASSERT_TRUE(height >= r && height < 2 * std::max(r, 1) && (height & (height - 1)) == 0) << k;
         std::vector<unsigned char> alpha(static_cast<size_t>(width) * height);
         glGetTexImage(GL_TEXTURE_2D, 0, GL_ALPHA, GL_UNSIGNED_BYTE, alpha.data());
-        for (int j = 0; j < height; ++j) {
-            for (int i = 0; i < width; ++i) {
-                const int expected = i < w && j < r ? bitmap.buffer[j * bitmap.pitch + i] : 0;
-                ASSERT_EQ(alpha[j * width + i], expected) << "code " << k << " texel " << i << "," << j;
-            }
+        for (int texel = 0; texel < width * height; ++texel) {
+            const int i = texel % width, j = texel / width;
+            const int expected = i < w && j < r ? bitmap.buffer[j * bitmap.pitch + i] : 0;
+            ASSERT_EQ(alpha[texel], expected) << "code " << k << " texel " << i << "," << j;
         }
     }
-    EXPECT_TRUE(sawOneWide);
+    EXPECT_TRUE(sawOneWide) << "no glyph one pixel wide at this size: choose a smaller one";
     FT_Done_Face(face);
     FT_Done_FreeType(library);
 
-    // a new load frees the replaced font's textures and lists
     const std::vector<unsigned int> old = font.textures;
     const unsigned int oldBase = font.listBase;
     font.load(fontPath().c_str(), 30);
     for (unsigned int name : old) {
-        const bool reused = std::find(font.textures.begin(), font.textures.end(), name) != font.textures.end();
+        const bool reused = std::count(font.textures.begin(), font.textures.end(), name) > 0;
         EXPECT_TRUE(reused || !glIsTexture(name)) << name;
     }
     EXPECT_TRUE(oldBase == font.listBase || !glIsList(oldBase));
