@@ -65,11 +65,11 @@ build_sound() {
     python3 "$HERE/sounds.py" "$WORK"
     # the voice: espeak-ng says "hey!", sox brightens it, trims it and evens the level
     espeak-ng -v en-us+m3 -s 150 -p 70 -a 180 -w "$WORK/hey_raw.wav" "Hey!"
-    sox "$WORK/hey_raw.wav" -r 44100 -c 1 -b 16 "$WORK/hey_trim.wav" \
+    sox -R -D "$WORK/hey_raw.wav" -r 44100 -c 1 -b 16 "$WORK/hey_trim.wav" \
         silence 1 0.01 1% reverse silence 1 0.01 1% reverse pitch 250 treble 4
-    sox "$WORK/hey_trim.wav" "$WORK/hey.wav" fade t 0.005 -0 0.05 pad 0.02 0.08 gain -n -2
+    sox -R -D "$WORK/hey_trim.wav" "$WORK/hey.wav" fade t 0.005 -0 0.05 pad 0.02 0.08 gain -n -2
     for s in bell menu cash freehat window footsteps inflate hey; do
-        sox "$WORK/$s.wav" -r 44100 -c 2 "$WORK/${s}_st.wav"
+        sox -R -D "$WORK/$s.wav" -r 44100 -c 2 "$WORK/${s}_st.wav"
         lame --quiet -b 128 --resample 44.1 "$WORK/${s}_st.wav" "$DATA/sound/$s.mp3"
     done
     lame --quiet -b 128 --resample 44.1 "$WORK/Brisklane.wav" "$DATA/sound/Brisklane.mp3"
