@@ -88,10 +88,9 @@ struct FeatureBonus {
     int bonus;
 };
 constexpr FeatureBonus FeatureBonuses[] = {
-    {&Shop::bigSign, 50},       {&Shop::mediumSign, 30}, {&Shop::smallSign, 10},
-    {&Shop::sale10, 20},        {&Shop::sale20, 35},     {&Shop::sale30, 50},
-    {&Shop::sale40, 75},        {&Shop::sale50, 90},     {&Shop::sale60, 105},
-    {&Shop::windowDisplay, 30}, {&Shop::handout, 50},    {&Shop::freeHats, 70},
+    {&Shop::bigSign, 50}, {&Shop::mediumSign, 30},    {&Shop::smallSign, 10}, {&Shop::sale10, 20},
+    {&Shop::sale20, 35},  {&Shop::sale30, 50},        {&Shop::sale40, 75},    {&Shop::sale50, 90},
+    {&Shop::sale60, 105}, {&Shop::windowDisplay, 30}, {&Shop::handout, 50},   {&Shop::freeHats, 70},
 };
 
 // Takes amount from the shop and starts the red charge text at (atX, atY).
@@ -316,7 +315,9 @@ void Shop::sell() {
     product -= 1.0f;
 }
 
-bool Shop::hasStock() const { return product >= 0.0f; }
+bool Shop::hasStock() const {
+    return product >= 0.0f;
+}
 
 int Shop::attraction() {
     if (outOfProduct || money <= 0.0f) {
@@ -333,21 +334,37 @@ int Shop::attraction() {
     return attractionScore;
 }
 
-void Shop::setHourTick(bool flag) { hourTick = flag; }
+void Shop::setHourTick(bool flag) {
+    hourTick = flag;
+}
 
-void Shop::setDayTick(bool flag) { dayTick = flag; }
+void Shop::setDayTick(bool flag) {
+    dayTick = flag;
+}
 
-float Shop::getMoney() const { return money; }
+float Shop::getMoney() const {
+    return money;
+}
 
-float Shop::getProduct() const { return product; }
+float Shop::getProduct() const {
+    return product;
+}
 
-float Shop::getX() const { return x; }
+float Shop::getX() const {
+    return x;
+}
 
-float Shop::getY() const { return y; }
+float Shop::getY() const {
+    return y;
+}
 
-bool Shop::hasFreeHats() const { return freeHats; }
+bool Shop::hasFreeHats() const {
+    return freeHats;
+}
 
-bool Shop::isBankrupt() const { return bankrupt; }
+bool Shop::isBankrupt() const {
+    return bankrupt;
+}
 
 void Shop::statusLines(StatusLine lines[3]) const {
     const float* colour = money > 0.0f ? White : Red;
@@ -428,23 +445,41 @@ void Shop::draw() {
     glDisable(GL_TEXTURE_2D);
 }
 
-void Shop::toggleBigSign() { toggleSign(*this, BigSignTerms); }
+void Shop::toggleBigSign() {
+    toggleSign(*this, BigSignTerms);
+}
 
-void Shop::toggleMediumSign() { toggleSign(*this, MediumSignTerms); }
+void Shop::toggleMediumSign() {
+    toggleSign(*this, MediumSignTerms);
+}
 
-void Shop::toggleSmallSign() { toggleSign(*this, SmallSignTerms); }
+void Shop::toggleSmallSign() {
+    toggleSign(*this, SmallSignTerms);
+}
 
-void Shop::toggleSale10() { toggleSale(*this, Sale10Terms); }
+void Shop::toggleSale10() {
+    toggleSale(*this, Sale10Terms);
+}
 
-void Shop::toggleSale20() { toggleSale(*this, Sale20Terms); }
+void Shop::toggleSale20() {
+    toggleSale(*this, Sale20Terms);
+}
 
-void Shop::toggleSale30() { toggleSale(*this, Sale30Terms); }
+void Shop::toggleSale30() {
+    toggleSale(*this, Sale30Terms);
+}
 
-void Shop::toggleSale40() { toggleSale(*this, Sale40Terms); }
+void Shop::toggleSale40() {
+    toggleSale(*this, Sale40Terms);
+}
 
-void Shop::toggleSale50() { toggleSale(*this, Sale50Terms); }
+void Shop::toggleSale50() {
+    toggleSale(*this, Sale50Terms);
+}
 
-void Shop::toggleSale60() { toggleSale(*this, Sale60Terms); }
+void Shop::toggleSale60() {
+    toggleSale(*this, Sale60Terms);
+}
 
 void Shop::toggleWindowDisplay() {
     windowDisplay = !windowDisplay;

@@ -53,16 +53,17 @@ void drawPicture(int list, float cx, float cy, float z, float width, float heigh
 
 Sidebar::Sidebar()
     : panelX(0.0f), panelY(0.0f), panelZ(0.0f), signMenuButtonX(0.0f), signMenuButtonY(0.0f),
-      buttonSize(0.0f), saleMenuButtonX(0.0f), saleMenuButtonY(0.0f), signButtonX{},
-      signButtonY{}, saleButtonX{}, promotionStripX(0.0f), promotionBandY(0.0f),
-      promotionMenuButtonX(0.0f), promotionMenuButtonY(0.0f), promotionButtonX{},
-      productButtonX(0.0f), productButtonY(0.0f), buttonRadius(0.0f), signStripX(0.0f),
-      stripLength(0.0f), stripHalf(0.0f), stripMax(0.0f), stripMin(0.0f), panelList(-1),
-      signMenuButtonList(-1), saleMenuButtonList(-1), saleButtonLists{-1, -1, -1, -1, -1, -1},
-      promotionMenuButtonList(-1), windowButtonList(-1), handoutButtonList(-1),
-      freeHatButtonList(-1), productButtonList(-1), bigSignButtonList(-1),
-      mediumSignButtonList(-1), smallSignButtonList(-1), saleBandY(0.0f), saleStripX(0.0f),
-      panelWidth(0.0f), signMenuOpen(false), saleMenuOpen(false), promotionMenuOpen(false) {}
+      buttonSize(0.0f), saleMenuButtonX(0.0f),
+      saleMenuButtonY(0.0f), signButtonX{}, signButtonY{}, saleButtonX{}, promotionStripX(0.0f),
+      promotionBandY(0.0f), promotionMenuButtonX(0.0f),
+      promotionMenuButtonY(0.0f), promotionButtonX{}, productButtonX(0.0f), productButtonY(0.0f),
+      buttonRadius(0.0f), signStripX(0.0f), stripLength(0.0f), stripHalf(0.0f), stripMax(0.0f),
+      stripMin(0.0f), panelList(-1), signMenuButtonList(-1),
+      saleMenuButtonList(-1), saleButtonLists{-1, -1, -1, -1, -1, -1}, promotionMenuButtonList(-1),
+      windowButtonList(-1), handoutButtonList(-1), freeHatButtonList(-1), productButtonList(-1),
+      bigSignButtonList(-1), mediumSignButtonList(-1), smallSignButtonList(-1), saleBandY(0.0f),
+      saleStripX(0.0f), panelWidth(0.0f), signMenuOpen(false), saleMenuOpen(false),
+      promotionMenuOpen(false) {}
 
 void Sidebar::load() {
     panelWidth = PanelWidth;
@@ -147,11 +148,17 @@ void Sidebar::update(float dt) {
     }
 }
 
-void Sidebar::setSignMenuOpen(bool open) { signMenuOpen = open; }
+void Sidebar::setSignMenuOpen(bool open) {
+    signMenuOpen = open;
+}
 
-void Sidebar::setSaleMenuOpen(bool open) { saleMenuOpen = open; }
+void Sidebar::setSaleMenuOpen(bool open) {
+    saleMenuOpen = open;
+}
 
-void Sidebar::setPromotionMenuOpen(bool open) { promotionMenuOpen = open; }
+void Sidebar::setPromotionMenuOpen(bool open) {
+    promotionMenuOpen = open;
+}
 
 void Sidebar::draw() {
     glEnable(GL_TEXTURE_2D);
@@ -186,9 +193,13 @@ void Sidebar::draw() {
     glDisable(GL_TEXTURE_2D);
 }
 
-void Sidebar::layoutSignStrip() { layoutRow(signStripX, stripHalf, buttonSize, signButtonX, 3); }
+void Sidebar::layoutSignStrip() {
+    layoutRow(signStripX, stripHalf, buttonSize, signButtonX, 3);
+}
 
-void Sidebar::layoutSaleStrip() { layoutRow(saleStripX, stripHalf, buttonSize, saleButtonX, 6); }
+void Sidebar::layoutSaleStrip() {
+    layoutRow(saleStripX, stripHalf, buttonSize, saleButtonX, 6);
+}
 
 void Sidebar::layoutPromotionStrip() {
     layoutRow(promotionStripX, stripHalf, buttonSize, promotionButtonX, 3);
