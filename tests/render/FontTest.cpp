@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -15,11 +14,8 @@
 
 namespace {
 
-// The game's font once it is there, a TrueType font of the machine till then.
-std::string fontPath() {
-    const std::string game = dataPath("fonts/ERASDEMI.ttf");
-    return std::filesystem::exists(game) ? game : "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-}
+// The game's own font.
+std::string fontPath() { return dataPath("fonts/ERASDEMI.ttf"); }
 
 // Bounds of the lit pixels of the back buffer, window pixels; right < 0 when none.
 struct Box {

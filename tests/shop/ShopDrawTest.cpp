@@ -14,20 +14,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A folder with the game's font (or a system one) and no pictures, so every
-// picture of a shop is a plain white square; empty when there is no font.
+// A folder with the game's font and no pictures, so every picture of a shop
+// is a plain white square.
 std::string fontOnlyFolder() {
     const fs::path folder = "/tmp/pellucane-shop-draw-tests";
-    const fs::path font = folder / "fonts" / "ERASDEMI.ttf";
-    for (const std::string& candidate :
-         {dataPath("fonts/ERASDEMI.ttf"),
-          std::string("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf")}) {
-        if (!fs::exists(font) && fs::exists(candidate)) {
-            fs::create_directories(folder / "fonts");
-            fs::copy_file(candidate, font);
-        }
-    }
-    return fs::exists(font) ? folder.string() : "";
+    fs::create_directories(folder / "fonts");
+    fs::copy_file(dataPath("fonts/ERASDEMI.ttf"), folder / "fonts" / "ERASDEMI.ttf",
+                  fs::copy_options::overwrite_existing);
+    return folder.string();
 }
 
 // Whether the money line of a shop at x 0 shows red text.
@@ -81,11 +75,7 @@ TEST(ShopStatusLines, TextsAndColoursFollowMoneyAndProduct) {
 TEST(ShopDraw, StatusColoursFloatingTextsAndAnUnchangedMatrixStack) {
     ensureGlContext();
     Backdrop::instance().setRect(75, 50, 0, -50);
-    const std::string folder = fontOnlyFolder();
-    if (folder.empty()) {
-        GTEST_SKIP() << "no TrueType font to print with";
-    }
-    ScopedDirectory inFolder(folder);
+    ScopedDirectory inFolder(fontOnlyFolder());
     Shop shops[3];
     for (int i = 0; i < 3; ++i) {
         shops[i].init();
