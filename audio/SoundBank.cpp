@@ -16,14 +16,12 @@ constexpr int MixBufferFrames = 1024;
 
 // The effects' files by sample index, relative to the working directory.
 constexpr const char* SampleFiles[SoundBank::SampleCount] = {
-    "./sound/bell.mp3",    "./sound/menu.mp3",      "./sound/cash.mp3",    "./sound/freehat.mp3",
-    "./sound/window.mp3",  "./sound/footsteps.mp3", "./sound/inflate.mp3", "./sound/hey.mp3",
+    "./sound/bell.mp3",   "./sound/menu.mp3",      "./sound/cash.mp3",    "./sound/freehat.mp3",
+    "./sound/window.mp3", "./sound/footsteps.mp3", "./sound/inflate.mp3", "./sound/hey.mp3",
 };
 
 // First mixer channel of effect index's group.
-int firstChannel(int index) {
-    return index * SoundBank::CopiesPerSample;
-}
+int firstChannel(int index) { return index * SoundBank::CopiesPerSample; }
 
 // Standard error sent to nowhere for the scope: the system's sound libraries
 // complain there about a missing sound card, and the game stays silent then.
@@ -136,7 +134,8 @@ int SoundBank::copiesPlaying(int index) const {
         return 0;
     }
     int copies = 0;
-    for (int channel = firstChannel(index); channel < firstChannel(index) + CopiesPerSample; ++channel) {
+    for (int channel = firstChannel(index); channel < firstChannel(index) + CopiesPerSample;
+         ++channel) {
         copies += Mix_Playing(channel) != 0 ? 1 : 0;
     }
     return copies;

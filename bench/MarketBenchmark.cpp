@@ -10,7 +10,7 @@
 // second of test time, with the game undecided and the shoppers busy.
 static void BM_MarketUpdate(benchmark::State& state) {
     // The street is set up once, however often the library calls us.
-    static Market& street = [] () -> Market& {
+    static Market& street = []() -> Market& {
         ensureGlContext();
         Backdrop::instance().setRect(75.0, 50.0, 0.0, -50.0);
         setTestClockMs(0);

@@ -48,14 +48,14 @@ const OwnPicture ownPictures[] = {
 };
 
 // Each shop's free hat: ZEDOD AZU, HOTBEATS, TOP TUNES.
-int Customer::* const shopHats[3] = {
+int Customer::*const shopHats[3] = {
     &Customer::jesterHatList,
     &Customer::visorList,
     &Customer::topHatList,
 };
 
 // Each shop's bag, [shop][0 male, 1 female].
-int Customer::* const shopBags[3][2] = {
+int Customer::*const shopBags[3][2] = {
     {&Customer::maleMusicBoxBagList, &Customer::femaleMusicBoxBagList},
     {&Customer::maleHotbeatsBagList, &Customer::femaleHotbeatsBagList},
     {&Customer::maleTopTunesBagList, &Customer::femaleTopTunesBagList},

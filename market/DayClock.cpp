@@ -24,8 +24,7 @@ constexpr float SunY = 60.0f;
 constexpr float TextScale = 1.2f * 0.05f;
 
 // One white text of the clock at (x, y, z).
-template <typename Value>
-void printAt(float x, float y, float z, const char* format, Value value) {
+template <typename Value> void printAt(float x, float y, float z, const char* format, Value value) {
     glPushMatrix();
     glTranslatef(x, y, z);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
@@ -39,8 +38,8 @@ void printAt(float x, float y, float z, const char* format, Value value) {
 DayClock::DayClock()
     : sunFlipMs(0), textX(30.0f), textY(70.0f), textZ(0.0f), hour(8.0f), hourCount(0),
       minuteTens(0.0f), minuteUnits(0.0f), isAM(true), minuteAccumulator(0.0f), hourFlag(false),
-      dayFlag(false), sunList(-1), sun1List(-1), sun2List(-1), minuteGain(0.0f), nowMs(0), stepMs(0),
-      lastMs(0) {}
+      dayFlag(false), sunList(-1), sun1List(-1), sun2List(-1), minuteGain(0.0f), nowMs(0),
+      stepMs(0), lastMs(0) {}
 
 void DayClock::load() {
     Font::instance().load("./fonts/ERASDEMI.ttf", 30);

@@ -41,12 +41,9 @@ struct ResultRule {
 
 // The result rules, tested in this order; the first that holds applies.
 const ResultRule resultRules[] = {
-    {true, 0, 0, &Market::musicBoxWins},
-    {true, 1, 1, &Market::hotbeatsWins},
-    {true, 2, 2, &Market::topTunesWins},
-    {false, 2, 1, &Market::musicBoxWins},
-    {false, 2, 0, &Market::hotbeatsWins},
-    {false, 0, 1, &Market::topTunesWins},
+    {true, 0, 0, &Market::musicBoxWins},  {true, 1, 1, &Market::hotbeatsWins},
+    {true, 2, 2, &Market::topTunesWins},  {false, 2, 1, &Market::musicBoxWins},
+    {false, 2, 0, &Market::hotbeatsWins}, {false, 0, 1, &Market::topTunesWins},
 };
 
 // A winner's flag and its banner, in the order the banner prefers them.
@@ -86,8 +83,8 @@ void buttonCentres(const Sidebar& bar, Point (&centres)[ShopCommandCount]) {
 } // namespace
 
 Market::Market()
-    : bannerZ(0.0f), mouseDown(false), mouseX(0.0f), mouseY(0.0f), lastRepeatMs(0),
-      cumulativeShare{0.0f, 0.0f, 0.0f}, musicBoxWins(false), topTunesWins(false),
+    : bannerZ(0.0f), mouseDown(false), mouseX(0.0f), mouseY(0.0f),
+      lastRepeatMs(0), cumulativeShare{0.0f, 0.0f, 0.0f}, musicBoxWins(false), topTunesWins(false),
       hotbeatsWins(false), footstepsPlaying(false), footstepsStartMs(0), gameOver(false) {
     for (int i = 0; i < ShopperCount; ++i) {
         shoppers.emplace_back();

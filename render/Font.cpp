@@ -100,8 +100,8 @@ void uploadGlyphTexture(GLuint texture, const FT_Bitmap& bitmap, int width, int 
 
 // Compiles list: the glyph's quad at its place on the baseline, then the pen
 // moves on by advance pixels.
-void compileGlyphList(GLuint list, GLuint texture, const FT_BitmapGlyph glyph, int width, int height,
-                      long advance) {
+void compileGlyphList(GLuint list, GLuint texture, const FT_BitmapGlyph glyph, int width,
+                      int height, long advance) {
     const FT_Bitmap& bitmap = glyph->bitmap;
     const float w = static_cast<float>(bitmap.width);
     const float r = static_cast<float>(bitmap.rows);
@@ -128,8 +128,10 @@ void compileGlyphList(GLuint list, GLuint texture, const FT_BitmapGlyph glyph, i
 }
 
 // Rasterises code k of face into its texture and its display list.
-void makeGlyphList(FT_Face face, int k, GLuint listBase, const std::vector<unsigned int>& textures) {
-    if (FT_Load_Glyph(face, FT_Get_Char_Index(face, static_cast<FT_ULong>(k)), FT_LOAD_DEFAULT) != 0) {
+void makeGlyphList(FT_Face face, int k, GLuint listBase,
+                   const std::vector<unsigned int>& textures) {
+    if (FT_Load_Glyph(face, FT_Get_Char_Index(face, static_cast<FT_ULong>(k)), FT_LOAD_DEFAULT) !=
+        0) {
         throw std::runtime_error("FT_Load_Glyph failed");
     }
     GlyphHolder holder;
@@ -141,7 +143,8 @@ void makeGlyphList(FT_Face face, int k, GLuint listBase, const std::vector<unsig
     const int width = nextPowerOfTwo(static_cast<int>(bitmapGlyph->bitmap.width));
     const int height = nextPowerOfTwo(static_cast<int>(bitmapGlyph->bitmap.rows));
     uploadGlyphTexture(textures[k], bitmapGlyph->bitmap, width, height);
-    compileGlyphList(listBase + k, textures[k], bitmapGlyph, width, height, face->glyph->advance.x >> 6);
+    compileGlyphList(listBase + k, textures[k], bitmapGlyph, width, height,
+                     face->glyph->advance.x >> 6);
 }
 
 // The text cut into lines at each newline; k newlines give k + 1 lines.
@@ -178,7 +181,8 @@ void Font::load(const char* ttfPath, unsigned int size) {
         throw std::runtime_error("FT_Init_FreeType failed");
     }
     if (FT_New_Face(session.library, ttfPath, 0, &session.face) != 0) {
-        throw std::runtime_error("FT_New_Face failed (there is probably a problem with your font file)");
+        throw std::runtime_error(
+            "FT_New_Face failed (there is probably a problem with your font file)");
     }
     FT_Set_Char_Size(session.face, size * 64, size * 64, Dpi, Dpi);
 

@@ -30,9 +30,7 @@ int powerOfTwoAtLeast(int side, int maxSize) {
 
 // Source index under the centre of destination index i, when n source
 // pixels are stretched over m destination pixels.
-int nearestSource(int i, int n, int m) {
-    return static_cast<int>((2ll * i + 1) * n / (2ll * m));
-}
+int nearestSource(int i, int n, int m) { return static_cast<int>((2ll * i + 1) * n / (2ll * m)); }
 
 // The next mipmap level: each pixel the rounded average of a 2 by 2 block
 // (2 by 1 or 1 by 2 once a side is down to one pixel).
@@ -54,7 +52,8 @@ PngImage halve(const PngImage& image) {
                         const int sx = x * 2 + dx;
                         const int sy = y * 2 + dy;
                         sum += image.pixels[(static_cast<size_t>(sy) * image.width + sx) *
-                                                image.channels + c];
+                                                image.channels +
+                                            c];
                     }
                 }
                 half.pixels[(static_cast<size_t>(y) * half.width + x) * half.channels + c] =
@@ -117,8 +116,7 @@ PngImage toPowerOfTwo(const PngImage& image, int maxSize) {
             const int sx = nearestSource(x, image.width, scaled.width);
             for (int c = 0; c < image.channels; ++c) {
                 scaled.pixels[(static_cast<size_t>(y) * scaled.width + x) * scaled.channels + c] =
-                    image.pixels[(static_cast<size_t>(sy) * image.width + sx) * image.channels +
-                                 c];
+                    image.pixels[(static_cast<size_t>(sy) * image.width + sx) * image.channels + c];
             }
         }
     }

@@ -30,5 +30,5 @@ PngImage toPowerOfTwo(const PngImage& image, int maxSize);
 
 // Makes a new texture and loads the file into it; returns the texture name,
 // or 0 when the file cannot be decoded. info is unused (always null here).
-unsigned int pngBind(const char* path, int mipmap, int trans, void* info, int wrapst,
-                     int minfilter, int magfilter);
+unsigned int pngBind(const char* path, int mipmap, int trans, void* info, int wrapst, int minfilter,
+                     int magfilter);

@@ -30,8 +30,8 @@ void buildSpriteQuad(int& list, int& texture, const char* pngPath) {
         return;
     }
     if (texture < 0) {
-        texture = static_cast<int>(pngBind(pngPath, PNG_BUILDMIPMAPS, PNG_ALPHA, nullptr,
-                                           GL_CLAMP, GL_LINEAR, GL_LINEAR));
+        texture = static_cast<int>(
+            pngBind(pngPath, PNG_BUILDMIPMAPS, PNG_ALPHA, nullptr, GL_CLAMP, GL_LINEAR, GL_LINEAR));
     }
     list = static_cast<int>(glGenLists(1));
     glNewList(static_cast<GLuint>(list), GL_COMPILE);

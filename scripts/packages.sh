@@ -21,7 +21,7 @@ ensure_packages() {
 }
 
 # What building the game needs.
-BUILD_PACKAGES=(build-essential cmake pkg-config freeglut3-dev libgl-dev libglu1-mesa-dev
+BUILD_PACKAGES=(build-essential cmake pkg-config clang-format freeglut3-dev libgl-dev libglu1-mesa-dev
   libgl1-mesa-dri libfreetype-dev libpng-dev libsdl2-mixer-dev libgtest-dev libbenchmark-dev)
 
 # Configures and builds into build/; arguments are extra build targets.

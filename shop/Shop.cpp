@@ -315,9 +315,7 @@ void Shop::sell() {
     product -= 1.0f;
 }
 
-bool Shop::hasStock() const {
-    return product >= 0.0f;
-}
+bool Shop::hasStock() const { return product >= 0.0f; }
 
 int Shop::attraction() {
     if (outOfProduct || money <= 0.0f) {
@@ -334,37 +332,21 @@ int Shop::attraction() {
     return attractionScore;
 }
 
-void Shop::setHourTick(bool flag) {
-    hourTick = flag;
-}
+void Shop::setHourTick(bool flag) { hourTick = flag; }
 
-void Shop::setDayTick(bool flag) {
-    dayTick = flag;
-}
+void Shop::setDayTick(bool flag) { dayTick = flag; }
 
-float Shop::getMoney() const {
-    return money;
-}
+float Shop::getMoney() const { return money; }
 
-float Shop::getProduct() const {
-    return product;
-}
+float Shop::getProduct() const { return product; }
 
-float Shop::getX() const {
-    return x;
-}
+float Shop::getX() const { return x; }
 
-float Shop::getY() const {
-    return y;
-}
+float Shop::getY() const { return y; }
 
-bool Shop::hasFreeHats() const {
-    return freeHats;
-}
+bool Shop::hasFreeHats() const { return freeHats; }
 
-bool Shop::isBankrupt() const {
-    return bankrupt;
-}
+bool Shop::isBankrupt() const { return bankrupt; }
 
 void Shop::statusLines(StatusLine lines[3]) const {
     const float* colour = money > 0.0f ? White : Red;
@@ -445,41 +427,23 @@ void Shop::draw() {
     glDisable(GL_TEXTURE_2D);
 }
 
-void Shop::toggleBigSign() {
-    toggleSign(*this, BigSignTerms);
-}
+void Shop::toggleBigSign() { toggleSign(*this, BigSignTerms); }
 
-void Shop::toggleMediumSign() {
-    toggleSign(*this, MediumSignTerms);
-}
+void Shop::toggleMediumSign() { toggleSign(*this, MediumSignTerms); }
 
-void Shop::toggleSmallSign() {
-    toggleSign(*this, SmallSignTerms);
-}
+void Shop::toggleSmallSign() { toggleSign(*this, SmallSignTerms); }
 
-void Shop::toggleSale10() {
-    toggleSale(*this, Sale10Terms);
-}
+void Shop::toggleSale10() { toggleSale(*this, Sale10Terms); }
 
-void Shop::toggleSale20() {
-    toggleSale(*this, Sale20Terms);
-}
+void Shop::toggleSale20() { toggleSale(*this, Sale20Terms); }
 
-void Shop::toggleSale30() {
-    toggleSale(*this, Sale30Terms);
-}
+void Shop::toggleSale30() { toggleSale(*this, Sale30Terms); }
 
-void Shop::toggleSale40() {
-    toggleSale(*this, Sale40Terms);
-}
+void Shop::toggleSale40() { toggleSale(*this, Sale40Terms); }
 
-void Shop::toggleSale50() {
-    toggleSale(*this, Sale50Terms);
-}
+void Shop::toggleSale50() { toggleSale(*this, Sale50Terms); }
 
-void Shop::toggleSale60() {
-    toggleSale(*this, Sale60Terms);
-}
+void Shop::toggleSale60() { toggleSale(*this, Sale60Terms); }
 
 void Shop::toggleWindowDisplay() {
     windowDisplay = !windowDisplay;

@@ -148,17 +148,11 @@ void Sidebar::update(float dt) {
     }
 }
 
-void Sidebar::setSignMenuOpen(bool open) {
-    signMenuOpen = open;
-}
+void Sidebar::setSignMenuOpen(bool open) { signMenuOpen = open; }
 
-void Sidebar::setSaleMenuOpen(bool open) {
-    saleMenuOpen = open;
-}
+void Sidebar::setSaleMenuOpen(bool open) { saleMenuOpen = open; }
 
-void Sidebar::setPromotionMenuOpen(bool open) {
-    promotionMenuOpen = open;
-}
+void Sidebar::setPromotionMenuOpen(bool open) { promotionMenuOpen = open; }
 
 void Sidebar::draw() {
     glEnable(GL_TEXTURE_2D);
@@ -193,13 +187,9 @@ void Sidebar::draw() {
     glDisable(GL_TEXTURE_2D);
 }
 
-void Sidebar::layoutSignStrip() {
-    layoutRow(signStripX, stripHalf, buttonSize, signButtonX, 3);
-}
+void Sidebar::layoutSignStrip() { layoutRow(signStripX, stripHalf, buttonSize, signButtonX, 3); }
 
-void Sidebar::layoutSaleStrip() {
-    layoutRow(saleStripX, stripHalf, buttonSize, saleButtonX, 6);
-}
+void Sidebar::layoutSaleStrip() { layoutRow(saleStripX, stripHalf, buttonSize, saleButtonX, 6); }
 
 void Sidebar::layoutPromotionStrip() {
     layoutRow(promotionStripX, stripHalf, buttonSize, promotionButtonX, 3);

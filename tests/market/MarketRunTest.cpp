@@ -51,11 +51,16 @@ std::string shopFault(const Shop& s) {
         salesOn += sales[i];
         price = sales[i] ? salePrices[i] : price;
     }
-    if (signsOn > 1 || s.signOn != (signsOn == 1)) return "signs";
-    if (salesOn > 1 || s.saleOn != (salesOn == 1)) return "sales";
-    if (s.price != price) return "price";
-    if (!whole(s.money) || !whole(s.product)) return "whole numbers";
-    if (s.product < 0.0f) return "negative product";
+    if (signsOn > 1 || s.signOn != (signsOn == 1))
+        return "signs";
+    if (salesOn > 1 || s.saleOn != (salesOn == 1))
+        return "sales";
+    if (s.price != price)
+        return "price";
+    if (!whole(s.money) || !whole(s.product))
+        return "whole numbers";
+    if (s.product < 0.0f)
+        return "negative product";
     return "";
 }
 
@@ -63,23 +68,29 @@ std::string shopFault(const Shop& s) {
 std::string streetFault(const Market& m, const bool (&wonBefore)[3]) {
     for (const Shop& shop : m.shops) {
         const std::string fault = shopFault(shop);
-        if (!fault.empty()) return "shop " + fault;
+        if (!fault.empty())
+            return "shop " + fault;
     }
     for (const Customer& c : m.shoppers) {
         const bool onStreet = c.x >= -51.0f && c.x < 51.0f;
         const bool toExit = c.x <= 60.1f && c.targetX == 60.0f;
-        if (!(onStreet || toExit) || c.y < 14.9f || c.y > 37.6f) return "shopper astray";
-        if (c.getState() < Strolling || c.getState() > Leaving || c.getShop() < 0 || c.getShop() > NoShop)
+        if (!(onStreet || toExit) || c.y < 14.9f || c.y > 37.6f)
+            return "shopper astray";
+        if (c.getState() < Strolling || c.getState() > Leaving || c.getShop() < 0 ||
+            c.getShop() > NoShop)
             return "shopper state";
     }
     for (const Customer& c : m.passersBy) {
-        if (c.x < -51.0f || c.x >= 51.0f || c.y != 15.0f || c.getState() != Strolling) return "passer-by";
+        if (c.x < -51.0f || c.x >= 51.0f || c.y != 15.0f || c.getState() != Strolling)
+            return "passer-by";
     }
     const bool won[] = {m.musicBoxWins, m.hotbeatsWins, m.topTunesWins};
     for (int i = 0; i < 3; ++i) {
-        if (wonBefore[i] && !won[i]) return "win flag cleared";
+        if (wonBefore[i] && !won[i])
+            return "win flag cleared";
     }
-    if (m.gameOver != (won[0] || won[1] || won[2])) return "game over";
+    if (m.gameOver != (won[0] || won[1] || won[2]))
+        return "game over";
     return "";
 }
 
@@ -91,10 +102,17 @@ TEST(MarketRun, SoakKeepsEveryInvariant) {
     // Each game starts from a copy of one initialised street (pictures are shared).
     const std::unique_ptr<Market> pristine = newStreet(1000u);
     const Sidebar& bar = pristine->sidebar;
-    const float spots[][2] = {
-        {-40.0f, 71.5f}, {-40.0f, 63.5f}, {-40.0f, 55.5f}, {0.0f, 67.5f},
-        {bar.productButtonX, bar.productButtonY}, {-39.0f, 71.5f}, {-23.0f, 71.5f},
-        {-15.0f, 63.5f}, {1.0f, 63.5f}, {-31.0f, 55.5f}, {-23.0f, 55.5f}};
+    const float spots[][2] = {{-40.0f, 71.5f},
+                              {-40.0f, 63.5f},
+                              {-40.0f, 55.5f},
+                              {0.0f, 67.5f},
+                              {bar.productButtonX, bar.productButtonY},
+                              {-39.0f, 71.5f},
+                              {-23.0f, 71.5f},
+                              {-15.0f, 63.5f},
+                              {1.0f, 63.5f},
+                              {-31.0f, 55.5f},
+                              {-23.0f, 55.5f}};
     const int spotCount = sizeof spots / sizeof spots[0];
     // updates a game runs on after it is decided, and at most in all
     const int afterTheEnd = 1500;
@@ -159,20 +177,43 @@ struct Cue {
 
 // The script: both keyboard players and the mouse player buy and switch features.
 const Cue script[] = {
-    {5, 'k', 'a', 0, 0},         {10, 'k', '9', 0, 0},       {15, 'c', 0, -40.0f, 63.5f},
-    {80, 'c', 0, -23.0f, 63.5f}, {81, 'd', 0, 0, 0},         {86, 'u', 0, 0, 0},
-    {300, 'k', 'x', 0, 0},       {310, 'k', 'n', 0, 0},      {600, 'c', 0, -46.0f, 31.5f},
-    {601, 'd', 0, 0, 0},         {606, 'u', 0, 0, 0},        {1500, 'k', 'c', 0, 0},
-    {3000, 'k', '1', 0, 0},      {6000, 'k', 'j', 0, 0},     {9000, 'c', 0, -40.0f, 55.5f},
-    {9080, 'c', 0, -31.0f, 55.5f}, {9081, 'd', 0, 0, 0},     {9085, 'u', 0, 0, 0},
-    {20000, 'k', 'v', 0, 0},     {30000, 'k', ',', 0, 0},
+    {5, 'k', 'a', 0, 0},
+    {10, 'k', '9', 0, 0},
+    {15, 'c', 0, -40.0f, 63.5f},
+    {80, 'c', 0, -23.0f, 63.5f},
+    {81, 'd', 0, 0, 0},
+    {86, 'u', 0, 0, 0},
+    {300, 'k', 'x', 0, 0},
+    {310, 'k', 'n', 0, 0},
+    {600, 'c', 0, -46.0f, 31.5f},
+    {601, 'd', 0, 0, 0},
+    {606, 'u', 0, 0, 0},
+    {1500, 'k', 'c', 0, 0},
+    {3000, 'k', '1', 0, 0},
+    {6000, 'k', 'j', 0, 0},
+    {9000, 'c', 0, -40.0f, 55.5f},
+    {9080, 'c', 0, -31.0f, 55.5f},
+    {9081, 'd', 0, 0, 0},
+    {9085, 'u', 0, 0, 0},
+    {20000, 'k', 'v', 0, 0},
+    {30000, 'k', ',', 0, 0},
     // After the day's charges both keyboard shops spend themselves bankrupt;
     // their last keys are refused.
-    {34000, 'k', ',', 0, 0},     {34001, 'k', ',', 0, 0},    {34002, 'k', 'n', 0, 0},
-    {34003, 'k', 'n', 0, 0},     {34004, 'k', 'm', 0, 0},    {34005, 'k', 'b', 0, 0},
-    {34006, 'k', 'b', 0, 0},     {34010, 'k', 'c', 0, 0},    {34011, 'k', 'c', 0, 0},
-    {34012, 'k', 'c', 0, 0},     {34013, 'k', 'c', 0, 0},    {34014, 'k', 'c', 0, 0},
-    {34015, 'k', 'c', 0, 0},     {34016, 'k', 'c', 0, 0},    {34017, 'k', 'c', 0, 0},
+    {34000, 'k', ',', 0, 0},
+    {34001, 'k', ',', 0, 0},
+    {34002, 'k', 'n', 0, 0},
+    {34003, 'k', 'n', 0, 0},
+    {34004, 'k', 'm', 0, 0},
+    {34005, 'k', 'b', 0, 0},
+    {34006, 'k', 'b', 0, 0},
+    {34010, 'k', 'c', 0, 0},
+    {34011, 'k', 'c', 0, 0},
+    {34012, 'k', 'c', 0, 0},
+    {34013, 'k', 'c', 0, 0},
+    {34014, 'k', 'c', 0, 0},
+    {34015, 'k', 'c', 0, 0},
+    {34016, 'k', 'c', 0, 0},
+    {34017, 'k', 'c', 0, 0},
     {34020, 'k', 'v', 0, 0},
 };
 
@@ -181,9 +222,9 @@ std::string summary(const Market& m) {
     std::ostringstream out;
     for (const Shop& s : m.shops) {
         out << "money " << s.money << " product " << s.product << " price " << s.price << " signs "
-            << s.bigSign << s.mediumSign << s.smallSign << " sales " << s.sale10 << s.sale20 << s.sale30
-            << s.sale40 << s.sale50 << s.sale60 << " window " << s.windowDisplay << " handout "
-            << s.handout << " hats " << s.freeHats << "\n";
+            << s.bigSign << s.mediumSign << s.smallSign << " sales " << s.sale10 << s.sale20
+            << s.sale30 << s.sale40 << s.sale50 << s.sale60 << " window " << s.windowDisplay
+            << " handout " << s.handout << " hats " << s.freeHats << "\n";
     }
     const DayClock& c = m.dayClock;
     out << "clock " << c.hour << ":" << c.minuteTens << c.minuteUnits << (c.isAM ? " AM" : " PM")
@@ -206,9 +247,15 @@ TEST(MarketRun, ScriptedDemoGame) {
     for (int update = 0; update < 35000; ++update) {
         for (; next != end && next->update == update; ++next) {
             switch (next->kind) {
-            case 'k': m.handleKey(next->key); break;
-            case 'c': m.setCursor(next->x, next->y); break;
-            default: m.setMouseDown(next->kind == 'd'); break;
+            case 'k':
+                m.handleKey(next->key);
+                break;
+            case 'c':
+                m.setCursor(next->x, next->y);
+                break;
+            default:
+                m.setMouseDown(next->kind == 'd');
+                break;
             }
         }
         setTestClockMs(20 * (update + 1));

@@ -7,9 +7,9 @@
 
 #include "app/Backdrop.h"
 #include "app/ElapsedTime.h"
-#include "render/Camera.h"
 #include "market/Market.h"
 #include "market/RandomGenerator.h"
+#include "render/Camera.h"
 #include "tests/support/TestSupport.h"
 
 namespace {

@@ -37,7 +37,9 @@ TEST(ShopChoice, SharesAndDrawsFollowAttraction) {
         // 20, 20, 20
         {[](Market&) {}, {33.333336f, 66.66667f, 100.00001f}, {33, 33, 33, 0}},
         // 70, 20, 20
-        {[](Market& m) { m.shops[0].bigSign = true; }, {63.636364f, 81.818184f, 100.0f}, {63, 18, 18, 0}},
+        {[](Market& m) { m.shops[0].bigSign = true; },
+         {63.636364f, 81.818184f, 100.0f},
+         {63, 18, 18, 0}},
         // 20, 120, 90
         {[](Market& m) {
              m.shops[1].mediumSign = m.shops[1].freeHats = true;

@@ -124,9 +124,10 @@ GameWindow::GameWindow(const VirtualDisplay& on) : display(on.name) {
         execl(PELLUCANE_BINARY, PELLUCANE_BINARY, static_cast<char*>(nullptr));
         _exit(127);
     }
-    std::string found = capture("DISPLAY=" + display +
-                                " timeout 30 xdotool search --sync --onlyvisible --name '^Pellucane$'"
-                                " 2>/dev/null");
+    std::string found =
+        capture("DISPLAY=" + display +
+                " timeout 30 xdotool search --sync --onlyvisible --name '^Pellucane$'"
+                " 2>/dev/null");
     windowId = found.substr(0, found.find('\n'));
     if (windowId.empty()) {
         throw std::runtime_error("the game's window did not appear: " + errors());

@@ -59,12 +59,14 @@ TEST(PlayThrough, TitleInstructionsAndStreetFollowTwoPresses) {
     game.click(2);
     waitSeconds(0.5);
     PngImage instructions = game.screenshot();
-    EXPECT_GT(difference(title, instructions, -50, 0, 50, 75), 10.0) << "the press showed no new screen";
+    EXPECT_GT(difference(title, instructions, -50, 0, 50, 75), 10.0)
+        << "the press showed no new screen";
 
     game.click(1);
     waitSeconds(1.0);
     PngImage street = game.screenshot();
-    EXPECT_GT(difference(instructions, street, -50, 0, 50, 75), 10.0) << "the press did not start play";
+    EXPECT_GT(difference(instructions, street, -50, 0, 50, 75), 10.0)
+        << "the press did not start play";
 
     // The three shops stand alike on their lots: their roofs and status boxes match.
     EXPECT_LT(priceLineDifference(street, 1, 0), 8.0);
@@ -77,17 +79,17 @@ TEST(PlayThrough, TitleInstructionsAndStreetFollowTwoPresses) {
 TEST(PlayThrough, KeysOnTheTitleScreenAlreadyChangeTheKeyboardShops) {
     VirtualDisplay display;
     GameWindow game(display);
-    game.key("a");     // shop 1: big sign
-    game.key("s");     // shop 1: medium sign instead, money 200
-    game.key("8");     // shop 2: 10% sale
-    game.key("0");     // shop 2: 30% sale instead, price 28
-    game.key("A");     // upper case: nothing
-    game.key("y");     // not in the table: nothing
-    game.key("F1");    // special key: nothing
+    game.key("a");  // shop 1: big sign
+    game.key("s");  // shop 1: medium sign instead, money 200
+    game.key("8");  // shop 2: 10% sale
+    game.key("0");  // shop 2: 30% sale instead, price 28
+    game.key("A");  // upper case: nothing
+    game.key("y");  // not in the table: nothing
+    game.key("F1"); // special key: nothing
     ASSERT_TRUE(waitFor([&] { return game.traceLines().size() >= 4; }, 5.0));
     waitSeconds(0.5);
     EXPECT_EQ(game.traceLines(), (std::vector<std::string>{"BIG SIGN BUTTON", "MEDSIGN BUTTON",
-                                                            "10% BUTTON", "30% BUTTON"}));
+                                                           "10% BUTTON", "30% BUTTON"}));
 
     startPlay(game);
     PngImage street = game.screenshot();
@@ -199,8 +201,8 @@ TEST(PlayThrough, BankruptingBothKeyboardShopsCrownsZedodAzu) {
     EXPECT_EQ(game.traceLines().size(), 6u);
 
     // The clock runs on after the game is decided.
-    EXPECT_TRUE(waitFor(
-        [&] { return difference(won, game.screenshot(), 29, 69, 48, 73) > 3.0; }, 30.0))
+    EXPECT_TRUE(
+        waitFor([&] { return difference(won, game.screenshot(), 29, 69, 48, 73) > 3.0; }, 30.0))
         << "the clock stopped";
     EXPECT_GT(countPixels(game.screenshot(), -20, 39, 45, 48, isBannerGreen), 2000);
 }

@@ -116,8 +116,10 @@ TEST_F(FontTest, NothingBeyondTheGlyphsOrPast255CharactersIsDrawn) {
 TEST_F(FontTest, PrintLeavesTheCallersStateButTheBlendFunction) {
     const GLenum enabled[] = {GL_LIGHTING, GL_DEPTH_TEST};
     const GLenum disabled[] = {GL_TEXTURE_2D, GL_BLEND};
-    for (GLenum cap : enabled) glEnable(cap);
-    for (GLenum cap : disabled) glDisable(cap);
+    for (GLenum cap : enabled)
+        glEnable(cap);
+    for (GLenum cap : disabled)
+        glDisable(cap);
     glBlendFunc(GL_ONE, GL_ZERO);
     glListBase(7);
     glClearDepth(0.5);
@@ -129,9 +131,12 @@ TEST_F(FontTest, PrintLeavesTheCallersStateButTheBlendFunction) {
     glColor4f(1, 1, 1, 1);
     Font::instance().print("Hi\nthere");
 
-    for (GLenum cap : enabled) EXPECT_TRUE(glIsEnabled(cap)) << cap;
-    for (GLenum cap : disabled) EXPECT_FALSE(glIsEnabled(cap)) << cap;
-    const std::pair<GLenum, GLint> values[] = {{GL_MATRIX_MODE, GL_PROJECTION}, {GL_LIST_BASE, 7},
+    for (GLenum cap : enabled)
+        EXPECT_TRUE(glIsEnabled(cap)) << cap;
+    for (GLenum cap : disabled)
+        EXPECT_FALSE(glIsEnabled(cap)) << cap;
+    const std::pair<GLenum, GLint> values[] = {{GL_MATRIX_MODE, GL_PROJECTION},
+                                               {GL_LIST_BASE, 7},
                                                {GL_BLEND_SRC, GL_SRC_ALPHA},
                                                {GL_BLEND_DST, GL_ONE_MINUS_SRC_ALPHA}};
     for (const auto& [name, expected] : values) {
@@ -148,7 +153,8 @@ TEST_F(FontTest, PrintLeavesTheCallersStateButTheBlendFunction) {
     float depth = 0;
     glReadPixels(text.left, text.top, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
     EXPECT_FLOAT_EQ(depth, 0.5f);
-    for (GLenum cap : enabled) glDisable(cap);
+    for (GLenum cap : enabled)
+        glDisable(cap);
     glClearDepth(1.0);
     glMatrixMode(GL_MODELVIEW);
 }
@@ -176,7 +182,8 @@ TEST(FontLoad, TexturesHoldTheCoverageUnpaddedAndAReloadFreesThem) {
         glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
         glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
         ASSERT_TRUE(width >= w && width < 2 * std::max(w, 1) && (width & (width - 1)) == 0) << k;
-        ASSERT_TRUE(height >= r && height < 2 * std::max(r, 1) && (height & (height - 1)) == 0) << k;
+        ASSERT_TRUE(height >= r && height < 2 * std::max(r, 1) && (height & (height - 1)) == 0)
+            << k;
         std::vector<unsigned char> alpha(static_cast<size_t>(width) * height);
         glGetTexImage(GL_TEXTURE_2D, 0, GL_ALPHA, GL_UNSIGNED_BYTE, alpha.data());
         for (int texel = 0; texel < width * height; ++texel) {
@@ -208,7 +215,8 @@ TEST(FontLoad, MissingOrGarbageFontFileRaisesTheNewFaceError) {
             Font::instance().load(path.c_str(), 30);
             ADD_FAILURE() << path << " loaded";
         } catch (const std::runtime_error& error) {
-            EXPECT_STREQ(error.what(), "FT_New_Face failed (there is probably a problem with your font file)");
+            EXPECT_STREQ(error.what(),
+                         "FT_New_Face failed (there is probably a problem with your font file)");
         }
     }
 }

@@ -70,5 +70,6 @@ ScopedDirectory::~ScopedDirectory() {
 
 void writeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
