@@ -23,13 +23,11 @@ Backdrop& Backdrop::instance() {
 }
 
 void Backdrop::loadImages() {
-    // Each picture gets a texture of its own.
-    int texture = -1;
-    buildSpriteQuad(backgroundList, texture, "./images/background.png");
-    texture = -1;
-    buildSpriteQuad(titleList, texture, "./images/titlescreen.png");
-    texture = -1;
-    buildSpriteQuad(instructionsList, texture, "./images/instructions.png");
+    loadSpriteQuads({
+        {&backgroundList, "./images/background.png"},
+        {&titleList, "./images/titlescreen.png"},
+        {&instructionsList, "./images/instructions.png"},
+    });
 }
 
 void Backdrop::setRect(double top, double right, double bottom, double left) {
@@ -44,16 +42,10 @@ double Backdrop::getBottom() const { return bottom; }
 double Backdrop::getTop() const { return top; }
 
 void Backdrop::drawBackground() {
-    glEnable(GL_TEXTURE_2D);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glEnable(GL_ALPHA_TEST);
-    glAlphaFunc(GL_GREATER, 0.0f);
+    beginSpriteDrawing();
     setWhite();
     place(backgroundList);
-    glDisable(GL_ALPHA_TEST);
-    glDisable(GL_BLEND);
-    glDisable(GL_TEXTURE_2D);
+    endSpriteDrawing();
     setWhite();
 }
 
@@ -74,12 +66,9 @@ void Backdrop::drawInstructions() {
 }
 
 void Backdrop::place(int list) const {
-    glPushMatrix();
-    glTranslatef(static_cast<float>((right + left) / 2.0), static_cast<float>((top + bottom) / 2.0),
-                 0.0f);
     // Whole units only, and never mirrored whichever way round the edges are.
-    glScalef(static_cast<float>(std::trunc(std::fabs(left - right))),
-             static_cast<float>(std::trunc(std::fabs(top - bottom))), 1.0f);
-    glCallList(static_cast<GLuint>(list));
-    glPopMatrix();
+    drawSpriteQuad(list, static_cast<float>((right + left) / 2.0),
+                   static_cast<float>((top + bottom) / 2.0), 0.0f,
+                   static_cast<float>(std::trunc(std::fabs(left - right))),
+                   static_cast<float>(std::trunc(std::fabs(top - bottom))));
 }

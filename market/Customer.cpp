@@ -22,31 +22,6 @@ constexpr float WalkFrameSeconds = 0.125f;
 // How close to a target counts as there, game units.
 constexpr float ArrivalTolerance = 0.1f;
 
-// The shared body pictures, [gender][walk frame].
-const char* const bodyFiles[2][2] = {
-    {"./images/malecustomer1.png", "./images/malecustomer2.png"},
-    {"./images/femalecustomer1.png", "./images/femalecustomer2.png"},
-};
-
-// A customer's own picture and the file it comes from.
-struct OwnPicture {
-    int Customer::*list;
-    const char* file;
-};
-
-// The hats, then the bags, in the order they are loaded.
-const OwnPicture ownPictures[] = {
-    {&Customer::topHatList, "./images/topHat.png"},
-    {&Customer::jesterHatList, "./images/jesterhat.png"},
-    {&Customer::visorList, "./images/visor.png"},
-    {&Customer::maleHotbeatsBagList, "./images/malehotbeatbag.png"},
-    {&Customer::maleTopTunesBagList, "./images/maletopbag.png"},
-    {&Customer::maleMusicBoxBagList, "./images/malemusicbag.png"},
-    {&Customer::femaleHotbeatsBagList, "./images/femalehotbeatbag.png"},
-    {&Customer::femaleTopTunesBagList, "./images/femaletopbag.png"},
-    {&Customer::femaleMusicBoxBagList, "./images/femalemusicbag.png"},
-};
-
 // Each shop's free hat: ZEDOD AZU, HOTBEATS, TOP TUNES.
 int Customer::*const shopHats[3] = {
     &Customer::jesterHatList,
@@ -63,24 +38,6 @@ int Customer::*const shopBags[3][2] = {
 
 // A real shop index, 0 to 2.
 bool isShop(int shop) { return shop >= 0 && shop < NoShop; }
-
-// Builds one picture into list from its own fresh texture.
-void buildPicture(int& list, const char* file) {
-    int texture = -1;
-    buildSpriteQuad(list, texture, file);
-}
-
-// One full-size picture on the customer's square; an unbuilt one draws nothing.
-void drawPicture(int list, float x, float y, float z, float size) {
-    if (list < 0) {
-        return;
-    }
-    glPushMatrix();
-    glTranslatef(x, y, z);
-    glScalef(size, size, 1.0f);
-    glCallList(static_cast<GLuint>(list));
-    glPopMatrix();
-}
 
 } // namespace
 
@@ -105,14 +62,24 @@ void Customer::loadImages() {
     z = 0.0f;
     x = 0.0f;
     y = 15.0f;
-    for (int g = 0; g < 2; ++g) {
-        for (int frame = 0; frame < 2; ++frame) {
-            buildPicture(bodyLists[g][frame], bodyFiles[g][frame]);
-        }
-    }
-    for (const OwnPicture& picture : ownPictures) {
-        buildPicture(this->*picture.list, picture.file);
-    }
+    // The first customer builds the shared bodies; the rest find them built.
+    loadSpriteQuads({
+        {&bodyLists[0][0], "./images/malecustomer1.png"},
+        {&bodyLists[0][1], "./images/malecustomer2.png"},
+        {&bodyLists[1][0], "./images/femalecustomer1.png"},
+        {&bodyLists[1][1], "./images/femalecustomer2.png"},
+    });
+    loadSpriteQuads({
+        {&topHatList, "./images/topHat.png"},
+        {&jesterHatList, "./images/jesterhat.png"},
+        {&visorList, "./images/visor.png"},
+        {&maleHotbeatsBagList, "./images/malehotbeatbag.png"},
+        {&maleTopTunesBagList, "./images/maletopbag.png"},
+        {&maleMusicBoxBagList, "./images/malemusicbag.png"},
+        {&femaleHotbeatsBagList, "./images/femalehotbeatbag.png"},
+        {&femaleTopTunesBagList, "./images/femaletopbag.png"},
+        {&femaleMusicBoxBagList, "./images/femalemusicbag.png"},
+    });
     gender = 0;
 }
 
@@ -206,20 +173,14 @@ void Customer::update(float dt) {
 }
 
 void Customer::draw() {
-    glEnable(GL_TEXTURE_2D);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glEnable(GL_ALPHA_TEST);
-    glAlphaFunc(GL_GREATER, 0.0f);
+    beginSpriteDrawing();
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    drawPicture(bodyList, x, y, z, pictureSize);
+    drawSpriteQuad(bodyList, x, y, z, pictureSize, pictureSize);
     if (hatOn) {
-        drawPicture(hatList, x, y, z, pictureSize);
+        drawSpriteQuad(hatList, x, y, z, pictureSize, pictureSize);
     }
     if (bagOn && shop < NoShop) {
-        drawPicture(bagList, x, y, z, pictureSize);
+        drawSpriteQuad(bagList, x, y, z, pictureSize, pictureSize);
     }
-    glDisable(GL_BLEND);
-    glDisable(GL_ALPHA_TEST);
-    glDisable(GL_TEXTURE_2D);
+    endSpriteDrawing();
 }

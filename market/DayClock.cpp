@@ -43,10 +43,7 @@ DayClock::DayClock()
 
 void DayClock::load() {
     Font::instance().load("./fonts/ERASDEMI.ttf", 30);
-    int sun1Texture = -1;
-    buildSpriteQuad(sun1List, sun1Texture, "./images/sun1.png");
-    int sun2Texture = -1;
-    buildSpriteQuad(sun2List, sun2Texture, "./images/sun2.png");
+    loadSpriteQuads({{&sun1List, "./images/sun1.png"}, {&sun2List, "./images/sun2.png"}});
     sunList = sun1List;
     sunFlipMs = elapsedMs();
     lastMs = elapsedMs();
@@ -101,27 +98,15 @@ void DayClock::clearHourPassed() { hourFlag = false; }
 void DayClock::clearDayPassed() { dayFlag = false; }
 
 void DayClock::draw() {
-    glEnable(GL_TEXTURE_2D);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glEnable(GL_ALPHA_TEST);
-    glAlphaFunc(GL_GREATER, 0.0f);
+    beginSpriteDrawing();
 
     // The sun keeps whatever colour is current: green once a banner is up.
-    if (sunList >= 0) {
-        glPushMatrix();
-        glTranslatef(SunX, SunY, textZ);
-        glScalef(SunSize, SunSize, 1.0f);
-        glCallList(static_cast<GLuint>(sunList));
-        glPopMatrix();
-    }
+    drawSpriteQuad(sunList, SunX, SunY, textZ, SunSize, SunSize);
 
     printAt(textX, textY, textZ, "TIME %.0f", static_cast<double>(hour));
     printAt(textX + 9.0f, textY, textZ, ":%.0f", static_cast<double>(minuteTens));
     printAt(textX + 11.0f, textY, textZ, "%.0f", static_cast<double>(minuteUnits));
     printAt(textX + 14.0f, textY, textZ, "%s", isAM ? "AM" : "PM");
 
-    glDisable(GL_BLEND);
-    glDisable(GL_ALPHA_TEST);
-    glDisable(GL_TEXTURE_2D);
+    endSpriteDrawing();
 }

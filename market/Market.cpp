@@ -8,6 +8,7 @@
 #include "audio/SoundBank.h"
 #include "market/RandomGenerator.h"
 #include "render/Font.h"
+#include "render/SpriteQuad.h"
 #include "shop/ShopCommands.h"
 
 Market market;
@@ -272,11 +273,7 @@ void Market::draw() {
     }
     sidebar.draw();
 
-    glEnable(GL_TEXTURE_2D);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glEnable(GL_ALPHA_TEST);
-    glAlphaFunc(GL_GREATER, 0.0f);
+    beginSpriteDrawing();
     if (gameOver) {
         // The green stays current, so the clock's sun is tinted with it.
         glPushMatrix();
@@ -289,9 +286,7 @@ void Market::draw() {
         glPopMatrix();
     }
     dayClock.draw();
-    glDisable(GL_BLEND);
-    glDisable(GL_ALPHA_TEST);
-    glDisable(GL_TEXTURE_2D);
+    endSpriteDrawing();
 }
 
 const char* Market::bannerText() const {

@@ -47,3 +47,35 @@ void buildSpriteQuad(int& list, int& texture, const char* pngPath) {
     glEnd();
     glEndList();
 }
+
+void loadSpriteQuads(std::initializer_list<SpriteQuadFile> files) {
+    for (const SpriteQuadFile& file : files) {
+        int texture = -1;
+        buildSpriteQuad(*file.list, texture, file.pngPath);
+    }
+}
+
+void drawSpriteQuad(int list, float x, float y, float z, float width, float height) {
+    if (list < 0) {
+        return;
+    }
+    glPushMatrix();
+    glTranslatef(x, y, z);
+    glScalef(width, height, 1.0f);
+    glCallList(static_cast<GLuint>(list));
+    glPopMatrix();
+}
+
+void beginSpriteDrawing() {
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_ALPHA_TEST);
+    glAlphaFunc(GL_GREATER, 0.0f);
+}
+
+void endSpriteDrawing() {
+    glDisable(GL_ALPHA_TEST);
+    glDisable(GL_BLEND);
+    glDisable(GL_TEXTURE_2D);
+}

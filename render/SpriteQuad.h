@@ -1,6 +1,30 @@
 #pragma once
 
+#include <initializer_list>
+
 // Builds a picture as one display list: its texture and a unit square
 // centred on the origin. A list of 0 or more is left alone; a texture of -1
 // is loaded from pngPath (a missing file binds texture 0: a plain square).
 void buildSpriteQuad(int& list, int& texture, const char* pngPath);
+
+// A picture file and the list it is built into.
+struct SpriteQuadFile {
+    // the owner's list variable, -1 until built
+    int* list;
+    // the PNG file, relative to the working directory
+    const char* pngPath;
+};
+
+// Builds each picture in order, each from its file into a texture of its own.
+void loadSpriteQuads(std::initializer_list<SpriteQuadFile> files);
+
+// Draws a built picture centred on (x, y, z), width by height, between its
+// own push and pop of the modelview matrix; a picture still -1 draws nothing.
+void drawSpriteQuad(int list, float x, float y, float z, float width, float height);
+
+// Turns on what drawing pictures needs: texturing, blending by the picture's
+// alpha, and fully transparent pixels discarded.
+void beginSpriteDrawing();
+
+// Turns texturing, blending and the alpha test off again.
+void endSpriteDrawing();

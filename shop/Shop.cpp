@@ -128,15 +128,6 @@ void toggleSale(Shop& shop, const SaleTerms& sale) {
     shop.price = on ? sale.price : FullPrice;
 }
 
-// Draws a picture centred on (cx, cy, z), width by height.
-void drawPicture(int list, float cx, float cy, float z, float width, float height) {
-    glPushMatrix();
-    glTranslatef(cx, cy, z);
-    glScalef(width, height, 1.0f);
-    glCallList(static_cast<GLuint>(list));
-    glPopMatrix();
-}
-
 // Prints text with its baseline origin at (tx, ty, z), in the current colour.
 void printText(float tx, float ty, float z, const char* text) {
     glPushMatrix();
@@ -182,11 +173,7 @@ void Shop::init() {
 
     // Each picture gets a texture of its own; the first sign and handout guy
     // are replaced by setIndex right afterwards.
-    struct Picture {
-        int* list;
-        const char* path;
-    };
-    const Picture pictures[] = {
+    loadSpriteQuads({
         {&shopList, "./images/shop.png"},
         {&signList, "./images/sign.png"},
         {&balloonMonsterList, "./images/balloonmonster.png"},
@@ -201,11 +188,7 @@ void Shop::init() {
         {&handoutGuyLists[0], "./images/handoutguy0.png"},
         {&handoutGuyLists[1], "./images/handoutguy1.png"},
         {&handoutGuyLists[2], "./images/handoutguy2.png"},
-    };
-    for (const Picture& picture : pictures) {
-        int texture = -1;
-        buildSpriteQuad(*picture.list, texture, picture.path);
-    }
+    });
 }
 
 void Shop::setIndex(int index) {
@@ -366,39 +349,35 @@ void Shop::statusLines(StatusLine lines[3]) const {
 }
 
 void Shop::draw() {
-    glEnable(GL_TEXTURE_2D);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glEnable(GL_ALPHA_TEST);
-    glAlphaFunc(GL_GREATER, 0.0f);
+    beginSpriteDrawing();
     glColor4fv(White);
 
-    drawPicture(shopList, x, y, z, size, size);
+    drawSpriteQuad(shopList, x, y, z, size, size);
     if (saleOn) {
         // the balloon's lower edge sinks 2 units into the roof
-        drawPicture(balloonMonsterList, x, y + halfSize + saleSize / 2.0f - 2.0f, z, saleSize,
-                    saleSize);
+        drawSpriteQuad(balloonMonsterList, x, y + halfSize + saleSize / 2.0f - 2.0f, z, saleSize,
+                       saleSize);
     }
     if (signOn) {
         if (smallSign) {
-            drawPicture(signList, x, y + halfSize, z, size / 4.0f, size / 6.0f);
+            drawSpriteQuad(signList, x, y + halfSize, z, size / 4.0f, size / 6.0f);
         } else if (mediumSign) {
-            drawPicture(signList, x, y + halfSize, z, size / 3.0f, size / 4.0f);
+            drawSpriteQuad(signList, x, y + halfSize, z, size / 3.0f, size / 4.0f);
         } else if (bigSign) {
-            drawPicture(signList, x, y + halfSize, z, size / 2.0f, size / 2.0f);
+            drawSpriteQuad(signList, x, y + halfSize, z, size / 2.0f, size / 2.0f);
         }
     }
     if (windowDisplay) {
-        drawPicture(windowDisplayList, x, y, z, size, size);
+        drawSpriteQuad(windowDisplayList, x, y, z, size, size);
     }
     if (freeHats) {
-        drawPicture(freeHatsList, x, y, z, size, size);
+        drawSpriteQuad(freeHatsList, x, y, z, size, size);
     }
     if (handout) {
-        drawPicture(handoutList, handoutX, handoutY, z, size / 1.5f, size / 1.5f);
+        drawSpriteQuad(handoutList, handoutX, handoutY, z, size / 1.5f, size / 1.5f);
     }
 
-    drawPicture(statBoxList, x, y - size - 5.0f, z, size, size);
+    drawSpriteQuad(statBoxList, x, y - size - 5.0f, z, size, size);
     StatusLine lines[3];
     statusLines(lines);
     const float lineX = x + 1.0f - size / 2.0f;
@@ -419,12 +398,10 @@ void Shop::draw() {
     }
     if (bankrupt) {
         glColor4fv(White);
-        drawPicture(bankruptList, x, y, z, size, size);
+        drawSpriteQuad(bankruptList, x, y, z, size, size);
     }
 
-    glDisable(GL_BLEND);
-    glDisable(GL_ALPHA_TEST);
-    glDisable(GL_TEXTURE_2D);
+    endSpriteDrawing();
 }
 
 void Shop::toggleBigSign() { toggleSign(*this, BigSignTerms); }

@@ -40,15 +40,6 @@ void layoutRow(float stripX, float stripHalf, float buttonSize, float* buttonX, 
     }
 }
 
-// Draws a picture centred on (cx, cy, z), width by height.
-void drawPicture(int list, float cx, float cy, float z, float width, float height) {
-    glPushMatrix();
-    glTranslatef(cx, cy, z);
-    glScalef(width, height, 1.0f);
-    glCallList(static_cast<GLuint>(list));
-    glPopMatrix();
-}
-
 } // namespace
 
 Sidebar::Sidebar()
@@ -106,11 +97,7 @@ void Sidebar::load() {
     productButtonY = saleMenuButtonY - 4.0f * buttonSize;
 
     // Each picture gets a texture of its own; the free-hat button shows the balloon.
-    struct Picture {
-        int* list;
-        const char* path;
-    };
-    const Picture pictures[] = {
+    loadSpriteQuads({
         {&panelList, "./images/sidebar.png"},
         {&signMenuButtonList, "./images/signbutton.png"},
         {&saleMenuButtonList, "./images/saleButton.png"},
@@ -128,11 +115,7 @@ void Sidebar::load() {
         {&handoutButtonList, "./images/handout.png"},
         {&freeHatButtonList, "./images/balloon.png"},
         {&productButtonList, "./images/product.png"},
-    };
-    for (const Picture& picture : pictures) {
-        int texture = -1;
-        buildSpriteQuad(*picture.list, texture, picture.path);
-    }
+    });
 }
 
 void Sidebar::update(float dt) {
@@ -155,36 +138,30 @@ void Sidebar::setSaleMenuOpen(bool open) { saleMenuOpen = open; }
 void Sidebar::setPromotionMenuOpen(bool open) { promotionMenuOpen = open; }
 
 void Sidebar::draw() {
-    glEnable(GL_TEXTURE_2D);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glEnable(GL_ALPHA_TEST);
-    glAlphaFunc(GL_GREATER, 0.0f);
+    beginSpriteDrawing();
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
 
     const float side = buttonSize;
-    drawPicture(panelList, panelX, panelY, panelZ, panelWidth, 3.0f * panelWidth);
-    drawPicture(signMenuButtonList, signMenuButtonX, signMenuButtonY, panelZ, side, side);
-    drawPicture(saleMenuButtonList, saleMenuButtonX, saleMenuButtonY, panelZ, side, side);
+    drawSpriteQuad(panelList, panelX, panelY, panelZ, panelWidth, 3.0f * panelWidth);
+    drawSpriteQuad(signMenuButtonList, signMenuButtonX, signMenuButtonY, panelZ, side, side);
+    drawSpriteQuad(saleMenuButtonList, saleMenuButtonX, saleMenuButtonY, panelZ, side, side);
     const int signLists[3] = {bigSignButtonList, mediumSignButtonList, smallSignButtonList};
     for (int i = 0; i < 3; ++i) {
-        drawPicture(signLists[i], signButtonX[i], signButtonY[i], panelZ, side, side);
+        drawSpriteQuad(signLists[i], signButtonX[i], signButtonY[i], panelZ, side, side);
     }
     for (int i = 0; i < 6; ++i) {
-        drawPicture(saleButtonLists[i], saleButtonX[i], saleMenuButtonY, panelZ, side, side);
+        drawSpriteQuad(saleButtonLists[i], saleButtonX[i], saleMenuButtonY, panelZ, side, side);
     }
-    drawPicture(promotionMenuButtonList, promotionMenuButtonX, promotionMenuButtonY, panelZ, side,
-                side);
+    drawSpriteQuad(promotionMenuButtonList, promotionMenuButtonX, promotionMenuButtonY, panelZ,
+                   side, side);
     const int promotionLists[3] = {windowButtonList, handoutButtonList, freeHatButtonList};
     for (int i = 0; i < 3; ++i) {
-        drawPicture(promotionLists[i], promotionButtonX[i], promotionMenuButtonY, panelZ, side,
-                    side);
+        drawSpriteQuad(promotionLists[i], promotionButtonX[i], promotionMenuButtonY, panelZ, side,
+                       side);
     }
-    drawPicture(productButtonList, productButtonX, productButtonY, panelZ, side, side);
+    drawSpriteQuad(productButtonList, productButtonX, productButtonY, panelZ, side, side);
 
-    glDisable(GL_BLEND);
-    glDisable(GL_ALPHA_TEST);
-    glDisable(GL_TEXTURE_2D);
+    endSpriteDrawing();
 }
 
 void Sidebar::layoutSignStrip() { layoutRow(signStripX, stripHalf, buttonSize, signButtonX, 3); }
