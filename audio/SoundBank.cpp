@@ -49,6 +49,9 @@ struct QuietStderr {
 // Opens the audio output; false when there is no usable device.
 bool openDevice() {
     QuietStderr quiet;
+    // The game ends through the window or a signal, never through SDL's events:
+    // left to itself SDL would swallow SIGINT and SIGTERM.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         return false;
     }

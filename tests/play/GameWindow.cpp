@@ -116,6 +116,9 @@ GameWindow::GameWindow(const VirtualDisplay& on) : display(on.name) {
         if (chdir(dataPath().c_str()) != 0) {
             _exit(126);
         }
+        // As from a terminal, whatever the test runner ignores.
+        signal(SIGINT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
         setenv("DISPLAY", display.c_str(), 1);
         setenv("SDL_AUDIODRIVER", "dummy", 1);
         setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
@@ -191,6 +194,16 @@ PngImage GameWindow::screenshot() const {
 }
 
 bool GameWindow::running() { return waitpid(game, nullptr, WNOHANG) == 0; }
+
+bool GameWindow::endsOnSignal(int signal, double seconds) {
+    kill(game, signal);
+    int status = 0;
+    bool ended = waitFor([&] { return waitpid(game, &status, WNOHANG) == game; }, seconds);
+    if (ended) {
+        game = -1;
+    }
+    return ended && WIFSIGNALED(status) && WTERMSIG(status) == signal;
+}
 
 Rgb shotPixel(const PngImage& shot, float gx, float gy) {
     int column = static_cast<int>((gx + 50.0f) * 10.24f);

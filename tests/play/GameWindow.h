@@ -57,6 +57,9 @@ struct GameWindow {
     // Whether the game is still running.
     bool running();
 
+    // Sends the game a signal; true when it ends by it within seconds.
+    bool endsOnSignal(int signal, double seconds);
+
   private:
     // runs an xdotool command against this window
     void xdotool(const std::string& arguments) const;

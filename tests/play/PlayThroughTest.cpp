@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 
 #include "tests/play/GameWindow.h"
 
@@ -205,4 +206,13 @@ TEST(PlayThrough, BankruptingBothKeyboardShopsCrownsZedodAzu) {
         waitFor([&] { return difference(won, game.screenshot(), 29, 69, 48, 73) > 3.0; }, 30.0))
         << "the clock stopped";
     EXPECT_GT(countPixels(game.screenshot(), -20, 39, 45, 48, isBannerGreen), 2000);
+}
+
+TEST(PlayThrough, InterruptAndTerminateEndTheGame) {
+    VirtualDisplay display;
+    for (int signal : {SIGINT, SIGTERM}) {
+        GameWindow game(display);
+        EXPECT_TRUE(game.endsOnSignal(signal, 5.0))
+            << "signal " << signal << " did not end the game";
+    }
 }
