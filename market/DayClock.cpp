@@ -50,10 +50,10 @@ void DayClock::load() {
 }
 
 void DayClock::advance(float dt) {
-    const int sunNowMs = elapsedMs();
-    if (sunNowMs - sunFlipMs > SunFlickerMs) {
+    if (elapsedMs() - sunFlipMs > SunFlickerMs) {
         sunList = sunList == sun1List ? sun2List : sun1List;
-        sunFlipMs = sunNowMs;
+        // the change is dated by a fresh reading of the clock
+        sunFlipMs = elapsedMs();
     }
 
     nowMs = elapsedMs();

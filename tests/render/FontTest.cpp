@@ -75,6 +75,8 @@ TEST_F(FontTest, LinesSitOneSpacingLowerInEyeSpaceWhateverTheScale) {
     ASSERT_GE(one.right, 0);
     EXPECT_NEAR(one.bottom, 500, 2);
     EXPECT_NEAR(one.left, 100, 6);
+    // a descender hangs below the baseline
+    EXPECT_LT(draw(1, "p").bottom, 500 - 4);
     const Box two = draw(1, "H\nH");
     EXPECT_EQ(two.top, one.top);
     EXPECT_NEAR(two.bottom, 500 - 47.6, 2);
