@@ -113,9 +113,15 @@ void SoundBank::playSample(int index) {
     if (channel < 0) {
         // all four copies sound: the one that has played longest starts again
         channel = Mix_GroupOldest(index);
-        Mix_HaltChannel(channel);
     }
-    Mix_PlayChannel(channel, samples[index], 0);
+    if (channel < 0) {
+        // the copies ended in between: one of their channels is free now
+        channel = Mix_GroupAvailable(index);
+    }
+    if (channel >= 0) {
+        // playing on a busy channel replaces what it played
+        Mix_PlayChannel(channel, samples[index], 0);
+    }
 }
 
 void SoundBank::playMusic(const char* path) {
