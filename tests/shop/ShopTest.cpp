@@ -39,6 +39,24 @@ TEST(ShopEconomy, DayAndHourTicksChargeInTheirOrder) {
     hiring.setHourTick(true);
     hiring.update(0.1f);
     EXPECT_EQ(hiring.profit, 20.0f) << "last hour's wage and one sale of 40";
+
+    // each sign: its price, its upkeep at the day tick and its pull
+    const struct {
+        void (Shop::*toggle)();
+        float price, upkeep;
+        int bonus;
+    } signs[] = {{&Shop::toggleBigSign, 500, 280, 50},
+                 {&Shop::toggleMediumSign, 300, 180, 30},
+                 {&Shop::toggleSmallSign, 100, 80, 10}};
+    for (const auto& sign : signs) {
+        Shop signShop = streetShop();
+        (signShop.*sign.toggle)();
+        signShop.setDayTick(true);
+        signShop.update(0.1f);
+        EXPECT_EQ(signShop.getMoney(), 1000.0f - sign.price - sign.upkeep);
+        EXPECT_EQ(signShop.costAmount, -sign.upkeep);
+        EXPECT_EQ(signShop.attraction(), 20 + sign.bonus);
+    }
 }
 
 TEST(ShopEconomy, SalesRaiseTheirTextRingOnceAndStopWithTheProduct) {
@@ -109,15 +127,21 @@ TEST(ShopActions, GroupsOfOneSwitchesAndTheirCharges) {
                                &Shop::toggleSale40, &Shop::toggleSale50, &Shop::toggleSale60};
     const float prices[] = {36, 32, 28, 24, 20, 16};
     const int bonuses[] = {20, 35, 50, 75, 90, 105};
+    // the deeper the sale, the bigger its balloon grows
+    const float balloons[] = {11.36f, 13.89f, 15.63f, 20.83f, 25.0f, 35.71f};
     for (int i = 0; i < 6; ++i) {
         shop.saleSize = 5.0f;
         (shop.*sales[i])();
         EXPECT_EQ(shop.price, prices[i]);
         EXPECT_EQ(shop.saleSize, 0.0f);
         EXPECT_EQ(shop.attraction(), 20 + bonuses[i]) << "only this sale is on";
+        shop.update(0.0f);
+        EXPECT_NEAR(shop.saleTargetSize, balloons[i], 0.01f);
     }
     shop.toggleSale60();
     EXPECT_EQ(shop.price, 40.0f);
+    shop.update(0.0f);
+    EXPECT_NEAR(shop.saleTargetSize, 35.71f, 0.01f) << "with no sale on it keeps its last target";
 
     shop.toggleWindowDisplay();
     EXPECT_EQ(shop.costTextX, -22.0f);
