@@ -37,13 +37,22 @@ double priceLineDifference(const PngImage& shot, int a, int b) {
     return total / samples;
 }
 
-// Starts play from the title screen with two presses.
+// Whether a region of the window comes to differ from a shot within seconds.
+bool changes(GameWindow& game, const PngImage& from, float x0, float y0, float x1, float y1,
+             double seconds) {
+    return waitFor([&] { return difference(from, game.screenshot(), x0, y0, x1, y1) > 10.0; },
+                   seconds);
+}
+
+// Starts play from the title screen with two presses, and waits for the street.
 void startPlay(GameWindow& game) {
     game.moveTo(512, 384);
     game.click(1);
-    waitSeconds(0.3);
-    game.click(3);
     waitSeconds(0.5);
+    PngImage instructions = game.screenshot();
+    game.click(3);
+    ASSERT_TRUE(changes(game, instructions, -50, 0, 50, 75, 10.0)) << "play did not start";
+    waitSeconds(0.3);
 }
 
 } // namespace
@@ -119,14 +128,12 @@ TEST(PlayThrough, KeyboardShopsPutUpSignsAndSales) {
     game.key("A");
     game.key("shift+j");
     game.key("Return");
-    waitSeconds(2.0);
+    // Shop 1's medium sign hangs on its roof; shop 2's sale balloon grows above its own.
+    EXPECT_TRUE(changes(game, before, ShopX[1] - 4, RoofY - 3, ShopX[1] + 4, RoofY + 3, 10.0));
+    EXPECT_TRUE(changes(game, before, ShopX[2] - 5, RoofY, ShopX[2] + 5, RoofY + 10, 10.0));
     EXPECT_EQ(game.traceLines().size(), 4u) << "keys outside the table wrote something";
-
-    PngImage after = game.screenshot();
-    // Shop 1's medium sign hangs on its roof; shop 2's sale balloon has grown.
-    EXPECT_GT(difference(before, after, ShopX[1] - 4, RoofY - 3, ShopX[1] + 4, RoofY + 3), 10.0);
-    EXPECT_GT(difference(before, after, ShopX[2] - 5, RoofY, ShopX[2] + 5, RoofY + 10), 10.0);
     // Shop 0 bought nothing: its roof is as it was.
+    PngImage after = game.screenshot();
     EXPECT_LT(difference(before, after, ShopX[0] - 4, RoofY - 3, ShopX[0] + 4, RoofY + 3), 3.0);
 }
 
@@ -141,35 +148,35 @@ TEST(PlayThrough, SidebarOpensUnderTheCursorAndRepeatsHeldButtons) {
 
     // Resting on the sale band slides the strip of sale buttons out.
     game.moveToGame(-40, 63.5f);
+    ASSERT_TRUE(changes(game, closed, -35, 60, 0, 67, 10.0)) << "the sale strip did not slide out";
     waitSeconds(1.5);
     PngImage open = game.screenshot();
-    EXPECT_GT(difference(closed, open, -35, 60, 0, 67), 10.0) << "the sale strip did not slide out";
 
-    // A short press on the 20% button fires it once or twice (it repeats every 100 ms).
+    // A press on the 20% button fires it; once released, it fires no more.
+    auto presses = [&] { return countOf(game.traceLines(), "20% BUTTON"); };
     game.moveToGame(-31, 63.5f);
     game.press();
-    waitSeconds(0.15);
+    ASSERT_TRUE(waitFor([&] { return presses() >= 1; }, 5.0));
     game.release();
-    ASSERT_TRUE(waitFor([&] { return countOf(game.traceLines(), "20% BUTTON") >= 1; }, 3.0));
     waitSeconds(0.5);
-    int afterPress = countOf(game.traceLines(), "20% BUTTON");
+    const int afterPress = presses();
     EXPECT_LE(afterPress, 2);
-
-    // Held down, it fires again and again.
-    game.press();
     waitSeconds(1.0);
+    EXPECT_EQ(presses(), afterPress) << "the released button went on firing";
+
+    // Held down, it fires again and again, at most once every 100 ms.
+    game.press();
+    waitSeconds(1.2);
     game.release();
-    waitSeconds(0.3);
-    int afterHold = countOf(game.traceLines(), "20% BUTTON");
-    EXPECT_GE(afterHold - afterPress, 3);
-    EXPECT_LE(afterHold - afterPress, 11);
+    waitSeconds(0.5);
+    const int afterHold = presses();
+    EXPECT_GE(afterHold - afterPress, 2);
+    EXPECT_LE(afterHold - afterPress, 12);
     EXPECT_EQ(static_cast<int>(game.traceLines().size()), afterHold) << "another button fired";
 
     // Leaving the band slides it back.
     game.moveToGame(30, 30);
-    waitSeconds(1.5);
-    PngImage shut = game.screenshot();
-    EXPECT_GT(difference(open, shut, -35, 60, 0, 67), 10.0) << "the sale strip did not slide back";
+    EXPECT_TRUE(changes(game, open, -35, 60, 0, 67, 10.0)) << "the sale strip did not slide back";
 }
 
 TEST(PlayThrough, BankruptingBothKeyboardShopsCrownsZedodAzu) {
@@ -187,9 +194,11 @@ TEST(PlayThrough, BankruptingBothKeyboardShopsCrownsZedodAzu) {
     EXPECT_EQ(countOf(game.traceLines(), "FREE HAT BUTTON"), 6);
 
     game.click(1);
-    waitSeconds(1.0);
+    ASSERT_TRUE(waitFor(
+        [&] { return countPixels(game.screenshot(), -20, 39, 45, 48, isBannerGreen) > 2000; },
+        10.0))
+        << "no green banner";
     PngImage won = game.screenshot();
-    EXPECT_GT(countPixels(won, -20, 39, 45, 48, isBannerGreen), 2000) << "no green banner";
     // The bankrupt shops print their price line in red.
     EXPECT_GT(countPixels(won, ShopX[1] - 11.5f, 4.4f, ShopX[1] + 13, 6.2f, isRed), 50);
 
