@@ -244,8 +244,7 @@ void Market::updateSidebar(float dt) {
 }
 
 void Market::repeatButton() {
-    const int now = elapsedMs();
-    if (now - lastRepeatMs <= ButtonRepeatMs) {
+    if (elapsedMs() - lastRepeatMs <= ButtonRepeatMs) {
         return;
     }
     if (shops[0].getMoney() > 0.0f && mouseDown) {
@@ -258,7 +257,8 @@ void Market::repeatButton() {
             }
         }
     }
-    lastRepeatMs = now;
+    // Read again: the next check counts from after this one's command ran.
+    lastRepeatMs = elapsedMs();
 }
 
 void Market::draw() {

@@ -10,6 +10,7 @@
 #include "market/Market.h"
 #include "market/RandomGenerator.h"
 #include "render/Camera.h"
+#include "render/SpriteQuad.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -213,7 +214,14 @@ TEST_F(MarketTest, ShopperWithNoShopWalksOffAndBuysNothing) {
     }
 }
 
-TEST_F(MarketTest, BannerDrawnInGreenOnceDecided) {
+TEST_F(MarketTest, BannerDrawnInGreenOnceDecidedAndTheSunTakesItsColour) {
+    // A plain square for a sun, so that its pixels show the colour it was drawn in.
+    int plainList = -1;
+    int plainTexture = -1;
+    buildSpriteQuad(plainList, plainTexture, "/nonexistent/sun.png");
+    street.dayClock.sun1List = street.dayClock.sun2List = street.dayClock.sunList = plainList;
+    // A point of the sun clear of the clock's texts.
+    Rgb sun{};
     // Green pixels along the banner's first letters, after drawing one frame.
     auto greenUnderBanner = [&] {
         glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
@@ -232,11 +240,17 @@ TEST_F(MarketTest, BannerDrawnInGreenOnceDecided) {
                 green += p.g > 200 && p.r < 80 && p.b < 80;
             }
         }
+        sun = pixelAtGamePoint(15.0f, 55.0f);
         return green;
     };
     step(20);
     const int before = greenUnderBanner();
+    EXPECT_TRUE(sun.r > 240 && sun.g > 240 && sun.b > 240) << "the sun is white before a win";
     street.shops[0].money = 20000.0f;
     step(20);
     EXPECT_GT(greenUnderBanner(), before + 50);
+    EXPECT_TRUE(sun.r < 15 && sun.g > 240 && sun.b < 15) << "the banner's green tints the sun";
+    step(20);
+    greenUnderBanner();
+    EXPECT_TRUE(sun.r < 15 && sun.g > 240 && sun.b < 15) << "and goes on tinting it";
 }
