@@ -4,6 +4,7 @@
 #include <png.h>
 
 #include <cstdint>
+#include <fstream>
 #include <utility>
 
 namespace {
@@ -12,6 +13,28 @@ namespace {
 constexpr png_uint_32 MaxSide = 16384;
 // most pixels the decoder accepts in one picture (64 Mi)
 constexpr std::uint64_t MaxPixels = 64ull * 1024 * 1024;
+
+// Whether the file's colour type carries an alpha channel (grey or RGB with
+// alpha); the colour type is byte 25 of the file, in the IHDR chunk that
+// every PNG starts with.
+bool hasAlphaChannel(const char* path) {
+    constexpr std::streamoff ColourTypeOffset = 25;
+    std::ifstream file(path, std::ios::binary);
+    file.seekg(ColourTypeOffset);
+    const int colourType = file.get();
+    return colourType != std::char_traits<char>::eof() && (colourType & PNG_COLOR_MASK_ALPHA) != 0;
+}
+
+// Drops the alpha of every pixel and keeps its colour: RGBA to RGB.
+void dropAlpha(PngImage& image) {
+    std::vector<unsigned char> rgb;
+    rgb.reserve(image.pixels.size() / 4 * 3);
+    for (size_t index = 0; index < image.pixels.size(); index += 4) {
+        rgb.insert(rgb.end(), image.pixels.begin() + index, image.pixels.begin() + index + 3);
+    }
+    image.pixels = std::move(rgb);
+    image.channels = 3;
+}
 
 // Whether a header's size is one we are willing to allocate for.
 bool sizeAcceptable(png_uint_32 width, png_uint_32 height) {
@@ -84,8 +107,11 @@ bool decodePng(const char* path, PngImage& image) {
         png_image_free(&png);
         return false;
     }
-    // Transparency of any kind (an alpha channel, or a tRNS chunk on a
-    // grey or palette picture) keeps an alpha channel; the rest is RGB.
+    // 16-bit samples are the picture's own colours like 8-bit ones; left to
+    // itself libpng would take them for linear light and brighten them.
+    png.flags |= PNG_IMAGE_FLAG_16BIT_sRGB;
+    // Any transparency (an alpha channel or a tRNS chunk) is read along, so
+    // that a pixel keeps its own colour when its alpha is dropped below.
     png.format = (png.format & PNG_FORMAT_FLAG_ALPHA) ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
     PngImage decoded;
     decoded.width = static_cast<int>(png.width);
@@ -95,6 +121,11 @@ bool decodePng(const char* path, PngImage& image) {
     if (!png_image_finish_read(&png, nullptr, decoded.pixels.data(), 0, nullptr)) {
         png_image_free(&png);
         return false;
+    }
+    // Only a real alpha channel makes an RGBA picture; grey, RGB and palette
+    // pictures become RGB, whatever transparency a tRNS chunk gives them.
+    if (decoded.channels == 4 && !hasAlphaChannel(path)) {
+        dropAlpha(decoded);
     }
     image = std::move(decoded);
     return true;

@@ -32,12 +32,19 @@ bool decodeInLittleMemory(const std::string& path, PngImage& image) {
 
 } // namespace
 
-TEST(PngDecode, KeepsAlphaWhereThereIsAnyAndRefusesBadOrHugeFiles) {
+TEST(PngDecode, AlphaOnlyFromAnAlphaChannelAndRefusesBadOrHugeFiles) {
     PngImage image;
     ASSERT_TRUE(decodePng(fixturePath("picture-upright.png").c_str(), image));
     EXPECT_EQ(image.channels, 4);
     EXPECT_EQ(Bytes(image.pixels.begin(), image.pixels.begin() + 8),
               (Bytes{9, 8, 7, 0, 255, 255, 255, 255}));
+    // A palette entry made clear by a tRNS chunk keeps its colour in an RGB picture.
+    ASSERT_TRUE(decodePng(fixturePath("picture-palette-clear.png").c_str(), image));
+    EXPECT_EQ(std::make_pair(image.channels, image.pixels),
+              std::make_pair(3, Bytes{200, 10, 20, 30, 40, 250}));
+    // 16-bit samples keep their brightness: 0x8080 is 128, not brightened as linear light.
+    ASSERT_TRUE(decodePng(fixturePath("picture-grey-16bit.png").c_str(), image));
+    EXPECT_EQ(image.pixels, (Bytes{128, 128, 128, 255, 255, 255}));
     ASSERT_TRUE(decodePng(fixturePath("picture-grey.png").c_str(), image));
     EXPECT_EQ(image.pixels, (Bytes{70, 70, 70, 200, 200, 200}));
 
