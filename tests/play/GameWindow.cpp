@@ -135,6 +135,14 @@ GameWindow::GameWindow(const VirtualDisplay& on) : display(on.name) {
     if (windowId.empty()) {
         throw std::runtime_error("the game's window did not appear: " + errors());
     }
+    // The window opens at the screen's corner and then moves to its place,
+    // partly off the screen until it does: wait until all of it shows.
+    waitFor(
+        [&] {
+            PngImage shot = screenshot();
+            return shot.width == 1024 && shot.height == 768;
+        },
+        10.0);
 }
 
 GameWindow::~GameWindow() {
