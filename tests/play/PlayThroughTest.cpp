@@ -13,6 +13,9 @@ namespace {
 constexpr float ShopX[3] = {0.0f, -30.0f, 30.0f};
 // y of the roof edge, where the brand sign hangs
 constexpr float RoofY = 50.0f;
+// Lowest y above the roof that a shop's rising sale text never reaches
+// (it vanishes at y 50, with letters 1.7 units tall).
+constexpr float AboveSaleTexts = 52.0f;
 
 int countOf(const std::vector<std::string>& lines, const std::string& text) {
     return static_cast<int>(std::count(lines.begin(), lines.end(), text));
@@ -130,12 +133,14 @@ TEST(PlayThrough, KeyboardShopsPutUpSignsAndSales) {
     game.key("shift+j");
     game.key("Return");
     // Shop 1's medium sign hangs on its roof; shop 2's sale balloon grows above its own.
-    EXPECT_TRUE(changes(game, before, ShopX[1] - 4, RoofY - 3, ShopX[1] + 4, RoofY + 3, 10.0));
-    EXPECT_TRUE(changes(game, before, ShopX[2] - 5, RoofY, ShopX[2] + 5, RoofY + 10, 10.0));
+    EXPECT_TRUE(changes(game, before, ShopX[1] - 4, AboveSaleTexts, ShopX[1] + 4, RoofY + 3, 10.0));
+    EXPECT_TRUE(
+        changes(game, before, ShopX[2] - 5, AboveSaleTexts, ShopX[2] + 5, RoofY + 10, 10.0));
     EXPECT_EQ(game.traceLines().size(), 4u) << "keys outside the table wrote something";
     // Shop 0 bought nothing: its roof is as it was.
     PngImage after = game.screenshot();
-    EXPECT_LT(difference(before, after, ShopX[0] - 4, RoofY - 3, ShopX[0] + 4, RoofY + 3), 3.0);
+    EXPECT_LT(difference(before, after, ShopX[0] - 5, AboveSaleTexts, ShopX[0] + 5, RoofY + 10),
+              3.0);
 }
 
 TEST(PlayThrough, SidebarOpensUnderTheCursorAndRepeatsHeldButtons) {
