@@ -127,8 +127,10 @@ void Market::update(float dt) {
     dayClock.advance(dt);
     computeShares();
     updateShops(dt);
-    // Once decided, the clock and the shops run on but the street stands still.
-    if (applyResultRules()) {
+    applyResultRules();
+    // Once decided, the clock and the shops run on but the street stands
+    // still, even when a winner's charges later take it back under 20000.
+    if (gameOver) {
         return;
     }
     if (elapsedMs() - footstepsStartMs >= FootstepsGapMs) {
@@ -166,7 +168,7 @@ void Market::updateShops(float dt) {
     }
 }
 
-bool Market::applyResultRules() {
+void Market::applyResultRules() {
     for (const ResultRule& rule : resultRules) {
         const bool holds = rule.byMoney
                                ? shops[rule.shopA].getMoney() >= WinningMoney
@@ -174,10 +176,9 @@ bool Market::applyResultRules() {
         if (holds) {
             this->*rule.flag = true;
             gameOver = true;
-            return true;
+            return;
         }
     }
-    return false;
 }
 
 void Market::updateShopper(Customer& shopper, float dt) {

@@ -81,8 +81,8 @@ struct Market {
     void placeCustomer(Customer& customer);
     // Hands the clock's flags to every shop and runs their updates, then lowers the flags.
     void updateShops(float dt);
-    // Sets the first win flag whose rule holds; true when a rule held.
-    bool applyResultRules();
+    // Sets the first win flag whose rule holds, and gameOver with it.
+    void applyResultRules();
     // Lets one shopper choose, buy or walk, and starts the footsteps when due.
     void updateShopper(Customer& shopper, float dt);
     // A strolling shopper picks a shop by the shares (or none).

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <list>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,53 @@ TEST_F(MarketTest, DecidedGameFreezesTheStreetAndKeepsEveryFlag) {
     EXPECT_STREQ("HOTBEATS  WINS", street.bannerText());
     street.hotbeatsWins = false;
     EXPECT_EQ(nullptr, street.bannerText());
+}
+
+// What a frozen street must keep: every customer's walk and the sidebar's strips.
+static std::vector<float> streetSnapshot(const Market& street) {
+    std::vector<float> values;
+    for (const std::list<Customer>* people : {&street.shoppers, &street.passersBy}) {
+        for (const Customer& c : *people) {
+            values.insert(values.end(), {c.x, c.y, static_cast<float>(c.state), c.animTimer,
+                                         static_cast<float>(c.bodyList)});
+        }
+    }
+    const Sidebar& bar = street.sidebar;
+    values.insert(values.end(),
+                  {bar.signStripX, bar.saleStripX, bar.promotionStripX,
+                   static_cast<float>(bar.signMenuOpen), static_cast<float>(bar.saleMenuOpen)});
+    return values;
+}
+
+TEST_F(MarketTest, AfterAWinTheStreetStaysStillWhenTheWinnerFallsBack) {
+    for (int i = 0; i < 40; ++i) {
+        step(20);
+    }
+    // The winner has hired a handout guy; the next hour's wage takes it under the sum.
+    street.shops[0].money = 20010.0f;
+    street.shops[0].handout = true;
+    step(20);
+    ASSERT_TRUE(street.musicBoxWins);
+    const std::vector<float> frozen = streetSnapshot(street);
+    const int lastRepeat = street.lastRepeatMs;
+    street.dayClock.minuteTens = 5.0f;
+    street.dayClock.minuteUnits = 9.0f;
+    const std::string trace = traceOf([&] {
+        // the cursor rests on the sale band, then holds the product button down
+        street.setCursor(-40.0f, street.sidebar.saleBandY);
+        for (int i = 0; i < 30; ++i) {
+            step(500);
+        }
+        street.setCursor(street.sidebar.productButtonX, street.sidebar.productButtonY);
+        street.setMouseDown(true);
+        for (int i = 0; i < 30; ++i) {
+            step(500);
+        }
+    });
+    EXPECT_LT(street.shops[0].money, WinningMoney) << "the wage fell due after the win";
+    EXPECT_EQ("", trace) << "no button fires once the game is decided";
+    EXPECT_EQ(lastRepeat, street.lastRepeatMs);
+    EXPECT_EQ(frozen, streetSnapshot(street)) << "customers and sidebar stand still";
 }
 
 TEST_F(MarketTest, HeldButtonRepeatsAfterMoreThan100Ms) {
