@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "render/UnpackAlignment.h"
+
 namespace {
 
 // character codes 0 to 127 have glyphs; higher codes have none
@@ -190,18 +192,10 @@ void Font::load(const char* ttfPath, unsigned int size) {
     glGenTextures(GlyphCount, textures.data());
 
     // glyph rows may be any number of bytes long: upload them unpadded
-    GLint previousAlignment = 4;
-    glGetIntegerv(GL_UNPACK_ALIGNMENT, &previousAlignment);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    try {
-        for (int k = 0; k < GlyphCount; ++k) {
-            makeGlyphList(session.face, k, listBase, textures);
-        }
-    } catch (...) {
-        glPixelStorei(GL_UNPACK_ALIGNMENT, previousAlignment);
-        throw;
+    const UnpackAlignment unpadded;
+    for (int k = 0; k < GlyphCount; ++k) {
+        makeGlyphList(session.face, k, listBase, textures);
     }
-    glPixelStorei(GL_UNPACK_ALIGNMENT, previousAlignment);
 }
 
 void Font::releaseGlyphs() {
