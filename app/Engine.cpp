@@ -8,6 +8,7 @@
 #include "audio/SoundBank.h"
 #include "market/Market.h"
 #include "render/Camera.h"
+#include "render/PictureCache.h"
 
 namespace {
 
@@ -45,6 +46,9 @@ Engine& Engine::instance() {
 
 bool Engine::initialise() {
     setFixedGlState();
+    // Each picture file is decoded once while everything loads; the decoded
+    // pictures are let go of before the first frame.
+    const PictureCache pictures;
     Backdrop& backdrop = Backdrop::instance();
     backdrop.loadImages();
     // The shops and the sidebar place themselves from this rectangle.

@@ -3,9 +3,13 @@
 #include <GL/gl.h>
 #include <png.h>
 
+#include <csetjmp>
 #include <cstdint>
-#include <fstream>
+#include <cstdio>
 #include <utility>
+
+#include "render/PictureCache.h"
+#include "render/UnpackAlignment.h"
 
 namespace {
 
@@ -14,32 +18,79 @@ constexpr png_uint_32 MaxSide = 16384;
 // most pixels the decoder accepts in one picture (64 Mi)
 constexpr std::uint64_t MaxPixels = 64ull * 1024 * 1024;
 
-// Whether the file's colour type carries an alpha channel (grey or RGB with
-// alpha); the colour type is byte 25 of the file, in the IHDR chunk that
-// every PNG starts with.
-bool hasAlphaChannel(const char* path) {
-    constexpr std::streamoff ColourTypeOffset = 25;
-    std::ifstream file(path, std::ios::binary);
-    file.seekg(ColourTypeOffset);
-    const int colourType = file.get();
-    return colourType != std::char_traits<char>::eof() && (colourType & PNG_COLOR_MASK_ALPHA) != 0;
-}
-
-// Drops the alpha of every pixel and keeps its colour: RGBA to RGB.
-void dropAlpha(PngImage& image) {
-    std::vector<unsigned char> rgb;
-    rgb.reserve(image.pixels.size() / 4 * 3);
-    for (size_t index = 0; index < image.pixels.size(); index += 4) {
-        rgb.insert(rgb.end(), image.pixels.begin() + index, image.pixels.begin() + index + 3);
-    }
-    image.pixels = std::move(rgb);
-    image.channels = 3;
-}
-
 // Whether a header's size is one we are willing to allocate for.
 bool sizeAcceptable(png_uint_32 width, png_uint_32 height) {
     return width <= MaxSide && height <= MaxSide &&
            static_cast<std::uint64_t>(width) * height <= MaxPixels;
+}
+
+// A broken file: libpng says why, and we give up on the file quietly
+// (a picture that fails to load draws as a plain square).
+void stopReading(png_structp png, png_const_charp /*message*/) { png_longjmp(png, 1); }
+
+// Warnings about chunks we do not use.
+void ignoreWarning(png_structp /*png*/, png_const_charp /*message*/) {}
+
+// The open file and libpng's read structures, let go of however the decode ends.
+struct PngReader {
+    std::FILE* file = nullptr;
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+
+    PngReader() = default;
+    PngReader(const PngReader&) = delete;
+    PngReader& operator=(const PngReader&) = delete;
+    ~PngReader() {
+        png_destroy_read_struct(&png, &info, nullptr);
+        if (file != nullptr) {
+            std::fclose(file);
+        }
+    }
+};
+
+// Reads the chunks before the pixels and asks for 8-bit RGB rows, with alpha
+// only when the colour type has an alpha channel (a tRNS chunk is ignored, so
+// clear pixels keep their colour); width, height and channels are the rows'
+// layout. False for a broken file or a size we refuse. libpng's errors jump
+// back here, so this frame holds nothing that needs destroying.
+bool readHeader(png_structp png, png_infop info, png_uint_32& width, png_uint_32& height,
+                int& channels) {
+    if (setjmp(png_jmpbuf(png))) {
+        return false;
+    }
+    png_read_info(png, info);
+    width = png_get_image_width(png, info);
+    height = png_get_image_height(png, info);
+    if (!sizeAcceptable(width, height)) {
+        return false;
+    }
+    const int colourType = png_get_color_type(png, info);
+    if (colourType == PNG_COLOR_TYPE_PALETTE) {
+        png_set_palette_to_rgb(png);
+    }
+    if ((colourType & PNG_COLOR_MASK_COLOR) == 0) {
+        png_set_expand_gray_1_2_4_to_8(png);
+        png_set_gray_to_rgb(png);
+    }
+    if ((colourType & PNG_COLOR_MASK_ALPHA) == 0) {
+        png_set_strip_alpha(png);
+    }
+    // 16-bit samples are the picture's own colours, rounded to 8 bits.
+    png_set_scale_16(png);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    channels = png_get_channels(png, info);
+    return true;
+}
+
+// Reads every row into rows; false for a broken or cut-short file. As above,
+// libpng's errors jump back into a frame with nothing to destroy.
+bool readRows(png_structp png, png_bytepp rows) {
+    if (setjmp(png_jmpbuf(png))) {
+        return false;
+    }
+    png_read_image(png, rows);
+    return true;
 }
 
 // The smallest power of two at least side, but never above maxSize.
@@ -97,48 +148,46 @@ void uploadLevel(int level, const PngImage& image) {
 } // namespace
 
 bool decodePng(const char* path, PngImage& image) {
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path)) {
-        png_image_free(&png);
+    PngReader reader;
+    reader.file = std::fopen(path, "rb");
+    if (reader.file == nullptr) {
         return false;
     }
-    if (!sizeAcceptable(png.width, png.height)) {
-        png_image_free(&png);
+    reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, stopReading, ignoreWarning);
+    reader.info = reader.png != nullptr ? png_create_info_struct(reader.png) : nullptr;
+    if (reader.info == nullptr) {
         return false;
     }
-    // 16-bit samples are the picture's own colours like 8-bit ones; left to
-    // itself libpng would take them for linear light and brighten them.
-    png.flags |= PNG_IMAGE_FLAG_16BIT_sRGB;
-    // Any transparency (an alpha channel or a tRNS chunk) is read along, so
-    // that a pixel keeps its own colour when its alpha is dropped below.
-    png.format = (png.format & PNG_FORMAT_FLAG_ALPHA) ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
+    png_init_io(reader.png, reader.file);
+    png_uint_32 width = 0;
+    png_uint_32 height = 0;
+    int channels = 0;
+    if (!readHeader(reader.png, reader.info, width, height, channels)) {
+        return false;
+    }
     PngImage decoded;
-    decoded.width = static_cast<int>(png.width);
-    decoded.height = static_cast<int>(png.height);
-    decoded.channels = static_cast<int>(PNG_IMAGE_PIXEL_CHANNELS(png.format));
-    decoded.pixels.resize(PNG_IMAGE_SIZE(png));
-    if (!png_image_finish_read(&png, nullptr, decoded.pixels.data(), 0, nullptr)) {
-        png_image_free(&png);
-        return false;
+    decoded.width = static_cast<int>(width);
+    decoded.height = static_cast<int>(height);
+    decoded.channels = channels;
+    decoded.pixels.resize(static_cast<size_t>(width) * height * channels);
+    std::vector<png_bytep> rows(height);
+    for (png_uint_32 y = 0; y < height; ++y) {
+        rows[y] = decoded.pixels.data() + static_cast<size_t>(y) * width * channels;
     }
-    // Only a real alpha channel makes an RGBA picture; grey, RGB and palette
-    // pictures become RGB, whatever transparency a tRNS chunk gives them.
-    if (decoded.channels == 4 && !hasAlphaChannel(path)) {
-        dropAlpha(decoded);
+    if (!readRows(reader.png, rows.data())) {
+        return false;
     }
     image = std::move(decoded);
     return true;
 }
 
-PngImage toPowerOfTwo(const PngImage& image, int maxSize) {
+PngImage toPowerOfTwo(PngImage image, int maxSize) {
     PngImage scaled;
     scaled.width = powerOfTwoAtLeast(image.width, maxSize);
     scaled.height = powerOfTwoAtLeast(image.height, maxSize);
     scaled.channels = image.channels;
     if (scaled.width == image.width && scaled.height == image.height) {
-        scaled.pixels = image.pixels;
-        return scaled;
+        return image;
     }
     scaled.pixels.resize(static_cast<size_t>(scaled.width) * scaled.height * scaled.channels);
     for (int y = 0; y < scaled.height; ++y) {
@@ -154,6 +203,20 @@ PngImage toPowerOfTwo(const PngImage& image, int maxSize) {
     return scaled;
 }
 
+bool decodeTextureLevels(const char* path, int maxSize, std::vector<PngImage>& levels) {
+    PngImage image;
+    if (!decodePng(path, image)) {
+        return false;
+    }
+    std::vector<PngImage> made;
+    made.push_back(toPowerOfTwo(std::move(image), maxSize));
+    while (made.back().width > 1 || made.back().height > 1) {
+        made.push_back(halve(made.back()));
+    }
+    levels = std::move(made);
+    return true;
+}
+
 unsigned int pngBind(const char* path, int mipmap, int /*trans*/, void* /*info*/, int wrapst,
                      int minfilter, int magfilter) {
     GLuint name = 0;
@@ -164,23 +227,21 @@ unsigned int pngBind(const char* path, int mipmap, int /*trans*/, void* /*info*/
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, minfilter);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, magfilter);
 
-    PngImage image;
-    if (!decodePng(path, image)) {
-        return 0;
-    }
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-    PngImage level = toPowerOfTwo(image, maxSize);
-
-    GLint previousAlignment = 4;
-    glGetIntegerv(GL_UNPACK_ALIGNMENT, &previousAlignment);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    uploadLevel(0, level);
-    for (int index = 1; mipmap == PNG_BUILDMIPMAPS && (level.width > 1 || level.height > 1);
-         ++index) {
-        level = halve(level);
-        uploadLevel(index, level);
+    PictureCache* const cache = PictureCache::current();
+    std::vector<PngImage> ownLevels;
+    const std::vector<PngImage>* levels = cache != nullptr ? cache->textureLevels(path, maxSize)
+                                          : decodeTextureLevels(path, maxSize, ownLevels)
+                                              ? &ownLevels
+                                              : nullptr;
+    if (levels == nullptr) {
+        return 0;
     }
-    glPixelStorei(GL_UNPACK_ALIGNMENT, previousAlignment);
+    const size_t uploaded = mipmap == PNG_BUILDMIPMAPS ? levels->size() : 1;
+    const UnpackAlignment unpadded;
+    for (size_t index = 0; index < uploaded; ++index) {
+        uploadLevel(static_cast<int>(index), (*levels)[index]);
+    }
     return name;
 }

@@ -2,8 +2,8 @@
 
 #include <vector>
 
-// PNG files into GL textures: our own small stand-in for glpng's pngBind,
-// on libpng's simplified read API and GLU.
+// PNG files into GL textures: our own small stand-in for glpng's pngBind, on
+// libpng, with the power-of-two rescale and the mipmap levels made here.
 
 // mipmap mode: build every level down to 1 by 1
 constexpr int PNG_BUILDMIPMAPS = -1;
@@ -22,13 +22,21 @@ struct PngImage {
 };
 
 // Decodes a PNG file; false (image untouched) for a missing, unreadable,
-// non-PNG or absurdly large file.
+// non-PNG or absurdly large file. Makes no GL call.
 bool decodePng(const char* path, PngImage& image);
 
-// Nearest-pixel rescale to the next powers of two, capped at maxSize.
-PngImage toPowerOfTwo(const PngImage& image, int maxSize);
+// Nearest-pixel rescale to the next powers of two, capped at maxSize; a
+// picture already that size comes back as it is.
+PngImage toPowerOfTwo(PngImage image, int maxSize);
+
+// What a texture is uploaded from: the decoded file rescaled to powers of two
+// (capped at maxSize), then every smaller mipmap level down to 1 by 1, each
+// the rounded average of 2 by 2 blocks of the one before. False (levels
+// untouched) when the file cannot be decoded.
+bool decodeTextureLevels(const char* path, int maxSize, std::vector<PngImage>& levels);
 
 // Makes a new texture and loads the file into it; returns the texture name,
-// or 0 when the file cannot be decoded. info is unused (always null here).
+// or 0 when the file cannot be decoded. While a PictureCache is open the
+// file is decoded only at its first use. info is unused (always null here).
 unsigned int pngBind(const char* path, int mipmap, int trans, void* info, int wrapst, int minfilter,
                      int magfilter);
