@@ -8,7 +8,6 @@
 #include "audio/SoundBank.h"
 #include "market/Market.h"
 #include "render/Camera.h"
-#include "render/PictureCache.h"
 
 namespace {
 
@@ -46,9 +45,6 @@ Engine& Engine::instance() {
 
 bool Engine::initialise() {
     setFixedGlState();
-    // Each picture file is decoded once while everything loads; the decoded
-    // pictures are let go of before the first frame.
-    const PictureCache pictures;
     Backdrop& backdrop = Backdrop::instance();
     backdrop.loadImages();
     // The shops and the sidebar place themselves from this rectangle.

@@ -8,6 +8,7 @@
 #include "audio/SoundBank.h"
 #include "market/RandomGenerator.h"
 #include "render/Font.h"
+#include "render/PictureCache.h"
 #include "render/SpriteQuad.h"
 #include "shop/ShopCommands.h"
 
@@ -96,6 +97,10 @@ Market::Market()
 }
 
 void Market::initialise() {
+    // Each picture file is decoded once while the street loads (69 customers
+    // build their hats and bags from the same nine files) and let go of at
+    // the end. The backdrop's three big screens, each used once, are not kept.
+    const PictureCache pictures;
     Font::instance().load("./fonts/ERASDEMI.ttf", 100);
     dayClock.load();
     for (int i = 0; i < 3; ++i) {

@@ -1,5 +1,7 @@
 #include "render/PictureCache.h"
 
+#include <malloc.h>
+
 #include <utility>
 
 namespace {
@@ -11,7 +13,13 @@ PictureCache* openCache = nullptr;
 
 PictureCache::PictureCache() : outer(openCache) { openCache = this; }
 
-PictureCache::~PictureCache() { openCache = outer; }
+PictureCache::~PictureCache() {
+    openCache = outer;
+    // The decoded pictures go, and so do the pages they leave free, so that
+    // the frames after loading do not run on top of them (peak memory).
+    pictures.clear();
+    malloc_trim(0);
+}
 
 PictureCache* PictureCache::current() { return openCache; }
 

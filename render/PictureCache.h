@@ -8,8 +8,8 @@
 
 // Decoded pictures kept while the game loads, so that the many textures built
 // from one file (every customer's hats and bags) are all uploaded from one
-// decode of it. pngBind uses the cache while one is open; it is freed, and
-// pictures are decoded afresh at each use again, when the object goes.
+// decode of it. pngBind uses the cache while one is open; when the object goes
+// it is freed, memory pages included, and each use decodes its file again.
 class PictureCache {
   public:
     // Opens the cache; an inner one stands in for an outer one until it goes.
