@@ -106,32 +106,28 @@ int powerOfTwoAtLeast(int side, int maxSize) {
 // pixels are stretched over m destination pixels.
 int nearestSource(int i, int n, int m) { return static_cast<int>((2ll * i + 1) * n / (2ll * m)); }
 
-// The next mipmap level: each pixel the rounded average of a 2 by 2 block
-// (2 by 1 or 1 by 2 once a side is down to one pixel).
+// The next mipmap level: each pixel the rounded average of a 2 by 2 block.
+// Once a side is down to one pixel the block's two pixels on that side are
+// one and the same, which gives the rounded average of a 2 by 1 or 1 by 2
+// block.
 PngImage halve(const PngImage& image) {
     PngImage half;
     half.width = image.width > 1 ? image.width / 2 : 1;
     half.height = image.height > 1 ? image.height / 2 : 1;
     half.channels = image.channels;
     half.pixels.resize(static_cast<size_t>(half.width) * half.height * half.channels);
-    const int stepX = image.width > 1 ? 1 : 0;
-    const int stepY = image.height > 1 ? 1 : 0;
-    const int count = (stepX + 1) * (stepY + 1);
+    const size_t rowBytes = static_cast<size_t>(image.width) * image.channels;
+    // bytes from a pixel to its neighbour on the right and to the one below
+    const size_t right = image.width > 1 ? image.channels : 0;
+    const size_t below = image.height > 1 ? rowBytes : 0;
+    unsigned char* out = half.pixels.data();
     for (int y = 0; y < half.height; ++y) {
+        const unsigned char* row = image.pixels.data() + 2 * static_cast<size_t>(y) * rowBytes;
         for (int x = 0; x < half.width; ++x) {
+            const unsigned char* p = row + 2 * static_cast<size_t>(x) * image.channels;
             for (int c = 0; c < image.channels; ++c) {
-                int sum = 0;
-                for (int dy = 0; dy <= stepY; ++dy) {
-                    for (int dx = 0; dx <= stepX; ++dx) {
-                        const int sx = x * 2 + dx;
-                        const int sy = y * 2 + dy;
-                        sum += image.pixels[(static_cast<size_t>(sy) * image.width + sx) *
-                                                image.channels +
-                                            c];
-                    }
-                }
-                half.pixels[(static_cast<size_t>(y) * half.width + x) * half.channels + c] =
-                    static_cast<unsigned char>((sum + count / 2) / count);
+                *out++ = static_cast<unsigned char>(
+                    (p[c] + p[c + right] + p[c + below] + p[c + right + below] + 2) / 4);
             }
         }
     }
@@ -240,8 +236,16 @@ unsigned int pngBind(const char* path, int mipmap, int /*trans*/, void* /*info*/
     }
     const size_t uploaded = mipmap == PNG_BUILDMIPMAPS ? levels->size() : 1;
     const UnpackAlignment unpadded;
+    // Mesa gives a texture room for its whole mipmap chain at the first
+    // upload only while the minification filter uses mipmaps; under
+    // GL_LINEAR every further level got an allocation of its own (about
+    // 70 MB more at start-up, and slower). The filter asked for is set back
+    // once the levels are in; what is drawn does not change.
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
+                    uploaded > 1 ? GL_LINEAR_MIPMAP_LINEAR : minfilter);
     for (size_t index = 0; index < uploaded; ++index) {
         uploadLevel(static_cast<int>(index), (*levels)[index]);
     }
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, minfilter);
     return name;
 }

@@ -69,10 +69,14 @@ TEST(PictureCache, PicturesFromOneFileGetTexturesOfTheirOwnFromOneDecode) {
         EXPECT_GT(first, 0);
         EXPECT_GT(second, 0);
         EXPECT_NE(first, second);
-        // 4 by 2, then 2 by 1 and 1 by 1: every level the same in both.
+        // 4 by 2, then 2 by 1 and 1 by 1: every level the same in both, and
+        // the minification filter the one asked for, whatever the upload used.
         for (int level = 0; level <= 2; ++level) {
             EXPECT_EQ(texels(first, level), texels(second, level)) << level;
         }
+        GLint minFilter = 0;
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);
+        EXPECT_EQ(minFilter, GL_LINEAR);
         const Bytes top = texels(second, 0);
         EXPECT_EQ(Bytes(top.begin(), top.begin() + 8), (Bytes{9, 8, 7, 0, 255, 255, 255, 255}));
     }
