@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Times the game from exec to its first title frame, and its peak resident
-# memory, for one or more builds run alternately in one X server:
+# Times the game from exec to its first title frame, and its processor time
+# (user + system) and peak resident memory up to then, for one or more builds
+# run alternately in one X server:
 #   tools/startup/startup.sh RUNS BUILD_DIR [BUILD_DIR...]
 # Each BUILD_DIR holds a built pellucane whose source tree's data/ it runs
 # in. Prints one line per run and a median and spread per build.
@@ -18,7 +19,7 @@ for run in $(seq "$runs"); do
     data=$(sed -n 's/^Pellucane_SOURCE_DIR:STATIC=//p' "$build/CMakeCache.txt")/data
     binary=$(cd "$build" && pwd)/pellucane
     (cd "$data" && PELLUCANE_T0=$(date +%s%N) LD_PRELOAD="$shim" \
-      /usr/bin/time -f "peak-kb %M" "$binary" >/dev/null 2>"$shim.out") || true
+      /usr/bin/time -f "peak-kb %M cpu-seconds %U %S" "$binary" >/dev/null 2>"$shim.out") || true
     echo "$build $(grep -h -o 'first-frame-seconds.*\|peak-kb.*' "$shim.out" | tr '\n' ' ')"
   done
 done | tee /dev/stderr | python3 -c '
@@ -26,12 +27,13 @@ import statistics, sys
 runs = {}
 for line in sys.stdin:
     fields = line.split()
-    if len(fields) == 5:
-        runs.setdefault(fields[0], []).append((float(fields[2]), int(fields[4]) / 1024))
+    if len(fields) == 8:
+        runs.setdefault(fields[0], []).append(
+            (float(fields[2]), float(fields[6]) + float(fields[7]), int(fields[4]) / 1024))
 for build, values in runs.items():
-    seconds = [s for s, _ in values]
-    peaks = [p for _, p in values]
+    seconds, cpu, peaks = (sorted(column) for column in zip(*values))
     print(f"{build}: first frame median {statistics.median(seconds):.3f} s"
-          f" (min {min(seconds):.3f}, max {max(seconds):.3f}),"
-          f" peak RSS median {statistics.median(peaks):.0f} MB (max {max(peaks):.0f}), {len(values)} runs")
+          f" (min {seconds[0]:.3f}, max {seconds[-1]:.3f}),"
+          f" processor median {statistics.median(cpu):.2f} s (min {cpu[0]:.2f}, max {cpu[-1]:.2f}),"
+          f" peak RSS median {statistics.median(peaks):.0f} MB (max {peaks[-1]:.0f}), {len(values)} runs")
 '
