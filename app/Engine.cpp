@@ -59,6 +59,15 @@ bool Engine::initialise() {
 void Engine::renderFrame() {
     glPushMatrix();
     tick();
+    if (GameState == Playing) {
+        update();
+    }
+    drawScreen();
+    glutSwapBuffers();
+    glPopMatrix();
+}
+
+void Engine::drawScreen() {
     if (GameState == Title || GameState == Instructions) {
         clearBuffers();
         if (GameState == Title) {
@@ -66,17 +75,12 @@ void Engine::renderFrame() {
         } else {
             Backdrop::instance().drawInstructions();
         }
-        glutSwapBuffers();
-        glPopMatrix();
         return;
     }
     // The street covers the whole view, so a playing frame is not cleared.
-    update();
     Camera::instance().applyView();
     Backdrop::instance().drawBackground();
     market.draw();
-    glutSwapBuffers();
-    glPopMatrix();
 }
 
 void Engine::tick() {

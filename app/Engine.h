@@ -14,8 +14,11 @@ struct Engine {
 
     // Fixed GL state, pictures, sounds, the Market and the music; title screen.
     bool initialise();
-    // One frame: tick, then the still screen or the street, then swap.
+    // One frame: tick, step the street while playing, draw, swap.
     void renderFrame();
+    // Draws the current screen into the back buffer: the still screen on a
+    // cleared frame, or the street (which covers the whole view) at the camera.
+    void drawScreen();
     // Measures the frame time, capped at 0.12 s (a capped frame clears).
     void tick();
     // Steps the Market by this frame's time.
