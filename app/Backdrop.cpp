@@ -49,18 +49,10 @@ void Backdrop::drawBackground() {
     setWhite();
 }
 
-void Backdrop::drawTitle() {
+void Backdrop::drawStill(int list) {
     glEnable(GL_TEXTURE_2D);
     setWhite();
-    place(titleList);
-    glDisable(GL_TEXTURE_2D);
-    setWhite();
-}
-
-void Backdrop::drawInstructions() {
-    glEnable(GL_TEXTURE_2D);
-    setWhite();
-    place(instructionsList);
+    place(list);
     glDisable(GL_TEXTURE_2D);
     setWhite();
 }

@@ -20,9 +20,8 @@ struct Backdrop {
     double getTop() const;
     // The street, blended (alpha 0 pixels are holes).
     void drawBackground();
-    // The still screens, opaque.
-    void drawTitle();
-    void drawInstructions();
+    // A still screen (titleList or instructionsList), opaque.
+    void drawStill(int list);
 
   private:
     Backdrop();

@@ -70,11 +70,8 @@ void Engine::renderFrame() {
 void Engine::drawScreen() {
     if (GameState == Title || GameState == Instructions) {
         clearBuffers();
-        if (GameState == Title) {
-            Backdrop::instance().drawTitle();
-        } else {
-            Backdrop::instance().drawInstructions();
-        }
+        Backdrop& backdrop = Backdrop::instance();
+        backdrop.drawStill(GameState == Title ? backdrop.titleList : backdrop.instructionsList);
         return;
     }
     // The street covers the whole view, so a playing frame is not cleared.

@@ -17,14 +17,18 @@ namespace fs = std::filesystem;
 
 const Rgb Green{0, 255, 0};
 
+// A still screen and the street, as the game draws them.
+void title() { Backdrop::instance().drawStill(Backdrop::instance().titleList); }
+void street() { Backdrop::instance().drawBackground(); }
+
 // Clears to green, draws one backdrop picture starting from a half-clear
 // magenta and reads the pixel under game point (gx, gy). Every draw must
 // leave texturing, blending and the alpha test off and the colour opaque white.
-Rgb drawnAt(void (Backdrop::*draw)(), float gx, float gy) {
+template <typename Draw> Rgb drawnAt(Draw draw, float gx, float gy) {
     glClearColor(0, 1, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glColor4f(1, 0, 1, 0.5f);
-    (Backdrop::instance().*draw)();
+    draw();
     GLfloat colour[4] = {0, 0, 0, 0};
     glGetFloatv(GL_CURRENT_COLOR, colour);
     EXPECT_EQ(std::vector<GLfloat>(colour, colour + 4), (std::vector<GLfloat>{1, 1, 1, 1}));
@@ -55,19 +59,18 @@ TEST(Backdrop, StillScreensOpaqueStreetWithHolesWholeUnitsNeverMirrored) {
     fs::remove_all(folder);
 
     // Before the rectangle is set the picture has no size.
-    EXPECT_TRUE(near(drawnAt(&Backdrop::drawTitle, 0, 37.5f), Green, 0));
+    EXPECT_TRUE(near(drawnAt(title, 0, 37.5f), Green, 0));
 
     backdrop.setRect(75, 50, 0, -50);
-    EXPECT_TRUE(near(drawnAt(&Backdrop::drawTitle, -37.5f, 56.25f), Rgb{9, 8, 7}, 2));
-    EXPECT_TRUE(near(drawnAt(&Backdrop::drawInstructions, -37.5f, 18.75f), Rgb{0, 0, 0}, 2));
-    EXPECT_TRUE(near(drawnAt(&Backdrop::drawBackground, -37.5f, 56.25f), Green, 2));
-    EXPECT_TRUE(near(drawnAt(&Backdrop::drawBackground, -12.5f, 18.75f), Rgb{255, 0, 0}, 2));
+    EXPECT_TRUE(near(drawnAt(title, -37.5f, 56.25f), Rgb{9, 8, 7}, 2));
+    EXPECT_TRUE(near(drawnAt(street, -37.5f, 56.25f), Green, 2));
+    EXPECT_TRUE(near(drawnAt(street, -12.5f, 18.75f), Rgb{255, 0, 0}, 2));
 
     // Edges right to left, 100.7 apart: drawn upright, 100 wide from x -49.65.
     backdrop.setRect(75, -50, 0, 50.7);
-    EXPECT_TRUE(near(drawnAt(&Backdrop::drawTitle, -12.15f, 56.25f), Rgb{255, 255, 255}, 2));
-    EXPECT_TRUE(near(drawnAt(&Backdrop::drawTitle, -49.8f, 56.25f), Green, 0));
-    EXPECT_FALSE(near(drawnAt(&Backdrop::drawTitle, -49.4f, 56.25f), Green, 100));
+    EXPECT_TRUE(near(drawnAt(title, -12.15f, 56.25f), Rgb{255, 255, 255}, 2));
+    EXPECT_TRUE(near(drawnAt(title, -49.8f, 56.25f), Green, 0));
+    EXPECT_FALSE(near(drawnAt(title, -49.4f, 56.25f), Green, 100));
     backdrop.setRect(75, 50, 0, -50);
     glDisable(GL_CULL_FACE);
 }
