@@ -60,28 +60,6 @@ const Banner banners[] = {
     {&Market::hotbeatsWins, "HOTBEATS  WINS"},
 };
 
-// A point in game units.
-struct Point {
-    float x;
-    float y;
-};
-
-// The current centres of the sidebar's thirteen buttons, in the order of the
-// shop commands (signs, sales, promotions, product).
-void buttonCentres(const Sidebar& bar, Point (&centres)[ShopCommandCount]) {
-    int next = 0;
-    for (float x : bar.signButtonX) {
-        centres[next++] = {x, bar.signButtonY[0]};
-    }
-    for (float x : bar.saleButtonX) {
-        centres[next++] = {x, bar.saleMenuButtonY};
-    }
-    for (float x : bar.promotionButtonX) {
-        centres[next++] = {x, bar.promotionMenuButtonY};
-    }
-    centres[next] = {bar.productButtonX, bar.productButtonY};
-}
-
 } // namespace
 
 Market::Market()
@@ -254,11 +232,12 @@ void Market::repeatButton() {
         return;
     }
     if (shops[0].getMoney() > 0.0f && mouseDown) {
-        Point centres[ShopCommandCount];
-        buttonCentres(sidebar, centres);
-        for (int i = 0; i < ShopCommandCount; ++i) {
-            if (insideCircle(centres[i].x, centres[i].y, mouseX, mouseY, sidebar.buttonRadius)) {
-                runShopCommand(shopCommands[i], shopCommands[i].mouseLabel, shops[0]);
+        for (const ShopCommand& command : shopCommands) {
+            float x = 0.0f;
+            float y = 0.0f;
+            sidebar.buttonCentre(command.button, x, y);
+            if (insideCircle(x, y, mouseX, mouseY, sidebar.buttonRadius)) {
+                runShopCommand(command, FromSidebar, shops[0]);
                 break;
             }
         }

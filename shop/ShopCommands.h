@@ -1,6 +1,11 @@
 #pragma once
 
+#include "shop/Sidebar.h"
+
 struct Shop;
+
+// Who gave a command: the mouse player on the sidebar, or a keyboard player.
+enum CommandSource : int { FromSidebar, FromKey };
 
 // One of the thirteen shop commands, as both the sidebar and the keyboard
 // give it.
@@ -16,17 +21,19 @@ struct ShopCommand {
     // the key that gives it for shop 1 and for shop 2
     unsigned char shop1Key;
     unsigned char shop2Key;
+    // the sidebar button that gives it for shop 0
+    SidebarButton button;
 };
 
 // How many shop commands there are.
 constexpr int ShopCommandCount = 13;
 
-// The commands in the sidebar's button order: big, medium, small sign;
-// 10% to 60%; window, handout, free hats; product.
+// The commands, one for each sidebar button.
 extern const ShopCommand shopCommands[ShopCommandCount];
 
-// Writes the trace line (flushed), runs the action on the shop, plays the sample.
-void runShopCommand(const ShopCommand& command, const char* label, Shop& shop);
+// Writes the source's trace line (flushed), runs the action on the shop,
+// plays the sample.
+void runShopCommand(const ShopCommand& command, CommandSource source, Shop& shop);
 
 // The keyboard players: shop 1's keys, then shop 2's, each only while that
 // shop's money is above 0.

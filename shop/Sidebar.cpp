@@ -164,6 +164,22 @@ void Sidebar::draw() {
     endSpriteDrawing();
 }
 
+void Sidebar::buttonCentre(SidebarButton button, float& x, float& y) const {
+    if (button <= SmallSignButton) {
+        x = signButtonX[button - BigSignButton];
+        y = signButtonY[button - BigSignButton];
+    } else if (button <= Sale60Button) {
+        x = saleButtonX[button - Sale10Button];
+        y = saleMenuButtonY;
+    } else if (button <= FreeHatButton) {
+        x = promotionButtonX[button - WindowButton];
+        y = promotionMenuButtonY;
+    } else {
+        x = productButtonX;
+        y = productButtonY;
+    }
+}
+
 void Sidebar::layoutSignStrip() { layoutRow(signStripX, stripHalf, buttonSize, signButtonX, 3); }
 
 void Sidebar::layoutSaleStrip() { layoutRow(saleStripX, stripHalf, buttonSize, saleButtonX, 6); }

@@ -1,5 +1,23 @@
 #pragma once
 
+// The sidebar's thirteen option buttons: the sign strip's, the sale strip's,
+// the promotion strip's, then the product button.
+enum SidebarButton : int {
+    BigSignButton,
+    MediumSignButton,
+    SmallSignButton,
+    Sale10Button,
+    Sale20Button,
+    Sale30Button,
+    Sale40Button,
+    Sale50Button,
+    Sale60Button,
+    WindowButton,
+    HandoutButton,
+    FreeHatButton,
+    ProductButton,
+};
+
 // The mouse player's panel at the left edge: three menus whose strips of
 // option buttons slide out while the cursor rests on the menu's band, and
 // the product button.
@@ -77,6 +95,8 @@ struct Sidebar {
     void setSaleMenuOpen(bool open);
     void setPromotionMenuOpen(bool open);
     void draw();
+    // The current centre of an option button, game units.
+    void buttonCentre(SidebarButton button, float& x, float& y) const;
     // Places a strip's buttons from its position.
     void layoutSignStrip();
     void layoutSaleStrip();

@@ -104,7 +104,7 @@ TEST(ShopCommands, UpperCaseUnknownKeysAndBrokeShopsDoNothing) {
 
     // the sidebar's path writes the mouse label of the same command
     testing::internal::CaptureStdout();
-    runShopCommand(shopCommands[1], shopCommands[1].mouseLabel, shop1);
+    runShopCommand(shopCommands[1], FromSidebar, shop1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "MEDIUM SIGN BUTTON\n");
     EXPECT_TRUE(shop1.mediumSign);
     EXPECT_STREQ(shopCommands[12].mouseLabel, "PRODUCT BUTTON");
