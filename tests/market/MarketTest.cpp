@@ -1,4 +1,3 @@
-#include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,8 +9,6 @@
 #include "app/ElapsedTime.h"
 #include "market/Market.h"
 #include "market/RandomGenerator.h"
-#include "render/Camera.h"
-#include "render/SpriteQuad.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -260,45 +257,4 @@ TEST_F(MarketTest, ShopperWithNoShopWalksOffAndBuysNothing) {
         EXPECT_EQ(1000.0f, shop.money);
         EXPECT_EQ(0.0f, shop.incomeAmount);
     }
-}
-
-TEST_F(MarketTest, BannerDrawnInGreenOnceDecidedAndTheSunTakesItsColour) {
-    // A plain square for a sun, so that its pixels show the colour it was drawn in.
-    int plainList = -1;
-    int plainTexture = -1;
-    buildSpriteQuad(plainList, plainTexture, "/nonexistent/sun.png");
-    street.dayClock.sun1List = street.dayClock.sun2List = street.dayClock.sunList = plainList;
-    // A point of the sun clear of the clock's texts.
-    Rgb sun{};
-    // Green pixels along the banner's first letters, after drawing one frame.
-    auto greenUnderBanner = [&] {
-        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        Camera::instance().applyView();
-        GLint depth = 0;
-        glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
-        street.draw();
-        GLint depthAfter = 0;
-        glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depthAfter);
-        EXPECT_EQ(depth, depthAfter);
-        int green = 0;
-        for (float x = -20.0f; x < 0.0f; x += 0.1f) {
-            for (float y = 40.5f; y < 44.0f; y += 0.5f) {
-                const Rgb p = pixelAtGamePoint(x, y);
-                green += p.g > 200 && p.r < 80 && p.b < 80;
-            }
-        }
-        sun = pixelAtGamePoint(15.0f, 55.0f);
-        return green;
-    };
-    step(20);
-    const int before = greenUnderBanner();
-    EXPECT_TRUE(sun.r > 240 && sun.g > 240 && sun.b > 240) << "the sun is white before a win";
-    street.shops[0].money = 20000.0f;
-    step(20);
-    EXPECT_GT(greenUnderBanner(), before + 50);
-    EXPECT_TRUE(sun.r < 15 && sun.g > 240 && sun.b < 15) << "the banner's green tints the sun";
-    step(20);
-    greenUnderBanner();
-    EXPECT_TRUE(sun.r < 15 && sun.g > 240 && sun.b < 15) << "and goes on tinting it";
 }

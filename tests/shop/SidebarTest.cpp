@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
-
 #include <filesystem>
 
 #include "app/Backdrop.h"
@@ -33,28 +31,6 @@ void slideToRest(Sidebar& sidebar, const float& stripX, float dt) {
 }
 
 } // namespace
-
-TEST(Sidebar, LayoutFromTheScreenRectangleAndABalancedDraw) {
-    Sidebar sidebar = loadedSidebar();
-    EXPECT_EQ(sidebar.signButtonY[2], 71.5f);
-    EXPECT_EQ(sidebar.saleBandY, 63.5f);
-    EXPECT_EQ(sidebar.promotionBandY, 55.5f);
-    EXPECT_EQ(sidebar.productButtonX, -46.0f);
-    EXPECT_EQ(sidebar.productButtonY, 31.5f);
-    EXPECT_EQ(sidebar.buttonRadius, 4.0f);
-    EXPECT_EQ(sidebar.stripHalf, 32.0f);
-    EXPECT_EQ(sidebar.stripMax, -14.0f);
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_FLOAT_EQ(sidebar.saleButtonX[i], -103.0f + 8.0f * i);
-    }
-
-    GLint depthBefore = 0, depthAfter = 0;
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depthBefore);
-    sidebar.draw();
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depthAfter);
-    EXPECT_EQ(depthAfter, depthBefore);
-    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D) || glIsEnabled(GL_BLEND));
-}
 
 TEST(Sidebar, AnOpenMenuSlidesOutAndEachStripRestsOneStepPastItsEnd) {
     Sidebar sidebar = loadedSidebar();
