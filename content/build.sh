@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Regenerates everything under data/ (pictures, font, sounds) from the sources
-# in content/.  Usage:  bash content/build.sh [images|font|sound ...]
-# With no argument it builds all three.  Tools it needs are installed with
+# Regenerates everything under data/ (pictures, font, sounds, the desktop icon)
+# from the sources in content/.  Usage:  bash content/build.sh [images|font|icon|sound ...]
+# With no argument it builds all four.  Tools it needs are installed with
 # apt-get when missing (run as root).
 set -euo pipefail
 
@@ -57,6 +57,19 @@ build_images() {
     echo "images: $(ls "$DATA/images" | wc -l) pictures"
 }
 
+# The desktop icon: its SVG and a PNG per size, in data/icons/ (not read by the game).
+build_icon() {
+    need rsvg-convert librsvg2-bin
+    python3 "$HERE/pictures.py"
+    mkdir -p "$DATA/icons"
+    rm -f "$DATA/icons/"*
+    cp "$HERE/svg/icon.svg" "$DATA/icons/pellucane.svg"
+    for size in $(cat "$HERE/svg/icon_sizes.txt"); do
+        rsvg-convert -w "$size" -h "$size" "$HERE/svg/icon.svg" -o "$DATA/icons/pellucane-$size.png"
+    done
+    echo "icon: $(ls "$DATA/icons" | wc -l) files"
+}
+
 build_sound() {
     need lame lame
     need sox sox
@@ -77,12 +90,13 @@ build_sound() {
 }
 
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(font images sound)
+[ ${#targets[@]} -eq 0 ] && targets=(font images icon sound)
 for t in "${targets[@]}"; do
     case "$t" in
         font) build_font ;;
         images) build_images ;;
         sound) build_sound ;;
-        *) echo "unknown target $t (font, images, sound)"; exit 2 ;;
+        icon) build_icon ;;
+        *) echo "unknown target $t (font, images, sound, icon)"; exit 2 ;;
     esac
 done

@@ -845,6 +845,41 @@ def instructions():
     return out, sky_defs()
 
 
+# ---------------------------------------------------------------- the desktop icon
+ICON_SIZES = (16, 24, 32, 48, 64, 128, 256)   # PNG sizes of the icon, beside its SVG
+
+
+def icon():
+    """The game's icon in a 64x64 box: a music shop under a striped awning in
+    the three shops' colours, a gold note on its roof sign, against the sky.
+    Bold shapes and no text, so that it still reads at 16 pixels."""
+    defs = ('<linearGradient id="iconsky" x1="0" y1="0" x2="0" y2="1">'
+            '<stop offset="0" stop-color="#2166c3"/><stop offset="1" stop-color="#8fc3f0"/>'
+            '</linearGradient>')
+    out = rect(2, 2, 60, 60, "url(#iconsky)", INK, 2, rx=12)
+    out += rect(11, 26, 42, 30, "#f3dfc1", INK, 2)                         # façade
+    out += rect(17, 36, 12, 20, BRAND[0]["second"], INK, 1.6)               # door
+    out += rect(33, 36, 14, 11, "#bfe3ff", INK, 1.6)                        # window
+    stripes = (BRAND[1]["main"], BRAND[0]["main"], BRAND[2]["main"])
+    for i in range(6):                                                      # awning
+        x = 8 + i * 8
+        out += path(f"M{x},22 h8 v8 a4,4 0 0 1 -8,0 z", stripes[i % 3], INK, 1.4)
+    out += rect(14, 6, 36, 14, BRAND[0]["dark"], INK, 2, rx=3)              # roof sign
+    out += brand_mark(0, 32, 13, 11, BRAND[0]["accent"])
+    return out, defs
+
+
+def write_icon():
+    """content/svg/icon.svg, which build.sh renders at ICON_SIZES and copies
+    into data/icons/; icon_sizes.txt tells it the sizes."""
+    body, defs = icon()
+    with open(os.path.join(OUT, "icon.svg"), "w") as f:
+        f.write('<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256" viewBox="0 0 64 64">\n'
+                f'<defs>{defs}</defs>\n{body}\n</svg>\n')
+    with open(os.path.join(OUT, "icon_sizes.txt"), "w") as f:
+        f.write(" ".join(str(size) for size in ICON_SIZES) + "\n")
+
+
 # ---------------------------------------------------------------- write everything
 def main():
     os.makedirs(OUT, exist_ok=True)
@@ -904,6 +939,7 @@ def main():
     with open(os.path.join(OUT, "sizes.txt"), "w") as f:
         for name in sorted(SIZES):
             f.write("%s %d %d %d %d\n" % ((name,) + SIZES[name]))
+    write_icon()
     print(f"{len(SIZES)} pictures written to {OUT}")
 
 
