@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 
 #include "app/Engine.h"
 #include "input/InputState.h"
@@ -33,6 +34,15 @@ int main(int argc, char** argv) {
     } catch (const std::exception& error) {
         // A bad font file, for one: say why and stop.
         std::fprintf(stderr, "pellucane: %s\n", error.what());
+        // Started outside the data folder: say where the files are looked for.
+        std::error_code ignored;
+        if (!std::filesystem::exists("./fonts/ERASDEMI.ttf", ignored)) {
+            std::fprintf(stderr,
+                         "pellucane: the game reads images/, fonts/ and sound/ from the folder it "
+                         "starts in (%s); start it with the pellucane launcher, or ./play.sh in "
+                         "a clone\n",
+                         std::filesystem::current_path(ignored).c_str());
+        }
         return 1;
     }
     glutMainLoop();
