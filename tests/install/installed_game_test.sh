@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# The installed game: installs the build into a scratch folder with DESTDIR,
+# checks what lands where, validates the desktop entry, the AppStream metadata
+# and the manual page with their own tools, and plays the installed launcher
+# from an unrelated folder in an X server of its own.
+# Usage: installed_game_test.sh BUILD_DIR SOURCE_DIR VERSION
+set -euo pipefail
+build=$1 source=$2 version=$3
+id=net.pellucane.Pellucane
+
+scratch=$(mktemp -d)
+game_pid="" server_pid=""
+# Stops what the test started; their exit statuses do not count.
+cleanup() {
+    set +e
+    [ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null && wait "$game_pid"
+    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid"
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+# Waits up to $1 seconds for the command after it to succeed.
+wait_for() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        [ $SECONDS -lt $deadline ] || return 1
+        sleep 0.1
+    done
+}
+
+# Installed under /usr in a scratch root, then moved elsewhere as a whole: the
+# launcher must find everything relative to itself.
+DESTDIR="$scratch/root" cmake --install "$build" --prefix /usr >/dev/null
+usr="$scratch/root/usr"
+
+# Every file in its place, and nothing else (pictures and sounds as in data/).
+expected="games/pellucane
+libexec/pellucane/pellucane
+share/applications/$id.desktop
+share/doc/pellucane/changelog.gz
+share/doc/pellucane/copyright
+$(for size in 16 24 32 48 64 128 256; do echo "share/icons/hicolor/${size}x$size/apps/$id.png"; done)
+share/icons/hicolor/scalable/apps/$id.svg
+share/man/man6/pellucane.6.gz
+share/metainfo/$id.metainfo.xml
+share/games/pellucane/fonts/COPYRIGHT-Comfortaa-debian.txt
+share/games/pellucane/fonts/ERASDEMI.ttf
+share/games/pellucane/fonts/LICENSE-Comfortaa-OFL.txt"
+actual=$(cd "$usr" && find . -type f -not -path './share/games/pellucane/images/*' \
+    -not -path './share/games/pellucane/sound/*' | sed 's|^\./||' | sort)
+diff <(sort <<<"$expected") <(echo "$actual") || fail "installed files differ from the list above"
+for folder in images sound; do
+    diff -r "$source/data/$folder" "$usr/share/games/pellucane/$folder" || fail "$folder/ differs from data/"
+done
+[ -x "$usr/games/pellucane" ] && [ -x "$usr/libexec/pellucane/pellucane" ] || fail "launcher or game not executable"
+
+# The desktop entry, the metadata and the manual page pass their tools, and
+# what they point at is installed.
+desktop-file-validate "$usr/share/applications/$id.desktop"
+appstreamcli validate --no-net "$usr/share/metainfo/$id.metainfo.xml" >"$scratch/appstream" ||
+    fail "AppStream metadata: $(cat "$scratch/appstream")"
+grep -qx "Exec=pellucane" "$usr/share/applications/$id.desktop" || fail "the menu entry runs no launcher"
+grep -qx "Icon=$id" "$usr/share/applications/$id.desktop" || fail "the menu entry names another icon"
+grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$usr/share/metainfo/$id.metainfo.xml" ||
+    fail "the metadata names another desktop entry"
+warnings=$(zcat "$usr/share/man/man6/pellucane.6.gz" | LC_ALL=C.UTF-8 groff -t -man -Tutf8 -ww -z -rCHECKSTYLE=3 2>&1)
+[ -z "$warnings" ] || fail "manual page: $warnings"
+
+# One version everywhere: the launcher, the metadata, the manual page, the changelog.
+launcher="$scratch/moved/games/pellucane"
+mv "$usr" "$scratch/moved"
+mkdir "$scratch/elsewhere"
+cd "$scratch/elsewhere"
+[ "$("$launcher" --version)" = "pellucane $version" ] || fail "--version: $("$launcher" --version)"
+grep -q "<release version=\"$version\"" "$scratch/moved/share/metainfo/$id.metainfo.xml" || fail "metadata version"
+zcat "$scratch/moved/share/man/man6/pellucane.6.gz" | grep -q "^\.TH PELLUCANE 6 .*\"Pellucane $version\"" ||
+    fail "manual page version"
+zcat "$scratch/moved/share/doc/pellucane/changelog.gz" | head -1 | grep -q "^pellucane ($version)" ||
+    fail "changelog version"
+"$launcher" --help | grep -q "^Usage: pellucane" || fail "--help"
+
+# An X server of our own, so no other test's window can be taken for ours.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
+server_pid=$!
+wait_for 20 test -s "$scratch/display" || fail "Xvfb did not start"
+export DISPLAY=":$(cat "$scratch/display")"
+
+# The bare game outside any data folder stops on the font and says where it looks.
+status=0
+"$build/pellucane" >/dev/null 2>"$scratch/bare.err" || status=$?
+[ $status -eq 1 ] || fail "bare game exited $status"
+grep -q "^pellucane: FT_New_Face failed" "$scratch/bare.err" || fail "no font error: $(cat "$scratch/bare.err")"
+grep -q "^pellucane: the game reads images/, fonts/ and sound/ from the folder it starts in ($scratch/elsewhere); start it with the pellucane launcher" \
+    "$scratch/bare.err" || fail "no hint where the game looks: $(cat "$scratch/bare.err")"
+
+# The installed launcher, started through a link from an unrelated folder:
+# the title screen appears (its sky, not the white of a cleared frame), and a
+# HOTBEATS key writes its trace line.
+ln -s "$launcher" "$scratch/pellucane-link"
+"$scratch/pellucane-link" >"$scratch/game.out" 2>"$scratch/game.err" &
+game_pid=$!
+wait_for 30 xdotool search --onlyvisible --name '^Pellucane$' >"$scratch/window" 2>/dev/null ||
+    fail "no window: $(cat "$scratch/game.err")"
+window=$(head -1 "$scratch/window")
+sky() {
+    local pixel
+    pixel=$(import -window "$window" -crop 1x1+10+10 txt:- 2>/dev/null | grep -o 'srgb([0-9,]*)' | tr -d 'srgb()')
+    IFS=, read -r red green blue <<<"$pixel"
+    [ -n "$blue" ] && [ "$red" -lt 100 ] && [ "$blue" -gt 150 ]
+}
+wait_for 30 sky || fail "no title screen: $(import -window "$window" -crop 1x1+10+10 txt:- 2>&1)"
+xdotool key --window "$window" a
+wait_for 10 grep -qx "BIG SIGN BUTTON" "$scratch/game.out" || fail "no trace line: $(cat "$scratch/game.out")"
+echo "installed game: files, metadata, manual page, launcher and title screen all right"
