@@ -5,7 +5,7 @@ cd "$(dirname "$0")"
 source scripts/packages.sh
 
 ensure_packages "${BUILD_PACKAGES[@]}"
-build_game --target pellucane
+build_game OFF --target pellucane
 
 if [ -z "${DISPLAY:-}" ]; then
   echo "pellucane: no display: run it on a desktop, or set DISPLAY to an X server" >&2

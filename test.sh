@@ -4,8 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/packages.sh
 
-ensure_packages "${BUILD_PACKAGES[@]}" xvfb xauth xdotool imagemagick x11-utils
-build_game
+ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+build_game ON
 
 # Software rendering and a silent audio device, whatever the machine has.
 export LIBGL_ALWAYS_SOFTWARE=1

@@ -20,12 +20,19 @@ ensure_packages() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
 }
 
-# What building the game needs.
-BUILD_PACKAGES=(build-essential cmake pkg-config clang-format freeglut3-dev libgl-dev libglu1-mesa-dev
-  libgl1-mesa-dri libfreetype-dev libpng-dev libsdl2-mixer-dev libgtest-dev libbenchmark-dev)
+# What building and running the game needs.
+BUILD_PACKAGES=(build-essential cmake pkg-config freeglut3-dev libgl-dev libglu1-mesa-dev
+  libgl1-mesa-dri libfreetype-dev libpng-dev libsdl2-mixer-dev)
 
-# Configures and builds into build/; arguments are extra build targets.
+# What the tests need besides: test and benchmark libraries, the formatter, a
+# virtual X server and the tools that drive it, and the tools that check the
+# installed game and build its Debian package.
+TEST_PACKAGES=(clang-format libgtest-dev libbenchmark-dev xvfb xauth xdotool imagemagick x11-utils
+  desktop-file-utils appstream groff-base dpkg-dev file)
+
+# Configures build/ with the tests ON or OFF (the first argument) and builds
+# it; further arguments go to the build, e.g. --target pellucane.
 build_game() {
-  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DPELLUCANE_WERROR=ON >&2
-  cmake --build build -j"$(nproc)" "$@" >&2
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DPELLUCANE_WERROR=ON -DPELLUCANE_TESTS="$1" >&2
+  cmake --build build -j"$(nproc)" "${@:2}" >&2
 }
