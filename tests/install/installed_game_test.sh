@@ -103,8 +103,11 @@ grep -q "^pellucane: the game reads images/, fonts/ and sound/ from the folder i
 ln -s "$launcher" "$scratch/pellucane-link"
 "$scratch/pellucane-link" >"$scratch/game.out" 2>"$scratch/game.err" &
 game_pid=$!
-wait_for 30 xdotool search --onlyvisible --name '^Pellucane$' >"$scratch/window" 2>/dev/null ||
-    fail "no window: $(cat "$scratch/game.err")"
+window_up() {
+    kill -0 "$game_pid" 2>/dev/null || fail "the game ended: $(cat "$scratch/game.err")"
+    xdotool search --onlyvisible --name '^Pellucane$' >"$scratch/window" 2>/dev/null
+}
+wait_for 30 window_up || fail "no window: $(cat "$scratch/game.err")"
 window=$(head -1 "$scratch/window")
 sky() {
     local pixel
