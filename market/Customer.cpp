@@ -15,7 +15,8 @@ constexpr float ExitY = 15.0f;
 constexpr float WrapX = 51.0f;
 // Strolling speed, units per second.
 constexpr float StrollSpeed = 10.0f;
-// Share of the remaining way covered per second, to a shop and to the exit.
+// Share of the remaining way to a shop covered per second (the walk to the
+// exit covers it at a rate of 1).
 constexpr float HeadingRate = 4.5f;
 // Seconds a walk frame is shown, at least.
 constexpr float WalkFrameSeconds = 0.125f;

@@ -31,21 +31,20 @@ constexpr float BannerX = -20.0f;
 constexpr float BannerY = 40.0f;
 constexpr float BannerScale = 3.2f * 0.05f;
 
-// One way the game is decided: a shop's money reaching the winning sum, or
-// two rivals both bankrupt; and the flag it sets.
+// One way the game is decided for a shop: its money reaching the winning
+// sum, or its two rivals both bankrupt; and the win flag it sets.
 struct ResultRule {
-    // true: shopA's money decides; false: shopA and shopB bankrupt decide
+    // true: the shop's money decides; false: its two rivals' bankruptcy decides
     bool byMoney;
-    int shopA;
-    int shopB;
+    int shop;
     bool Market::*flag;
 };
 
 // The result rules, tested in this order; the first that holds applies.
 const ResultRule resultRules[] = {
-    {true, 0, 0, &Market::musicBoxWins},  {true, 1, 1, &Market::hotbeatsWins},
-    {true, 2, 2, &Market::topTunesWins},  {false, 2, 1, &Market::musicBoxWins},
-    {false, 2, 0, &Market::hotbeatsWins}, {false, 0, 1, &Market::topTunesWins},
+    {true, 0, &Market::musicBoxWins},  {true, 1, &Market::hotbeatsWins},
+    {true, 2, &Market::topTunesWins},  {false, 0, &Market::musicBoxWins},
+    {false, 1, &Market::hotbeatsWins}, {false, 2, &Market::topTunesWins},
 };
 
 // A winner's flag and its banner, in the order the banner prefers them.
@@ -153,9 +152,9 @@ void Market::updateShops(float dt) {
 
 void Market::applyResultRules() {
     for (const ResultRule& rule : resultRules) {
-        const bool holds = rule.byMoney
-                               ? shops[rule.shopA].getMoney() >= WinningMoney
-                               : shops[rule.shopA].isBankrupt() && shops[rule.shopB].isBankrupt();
+        const bool holds = rule.byMoney ? shops[rule.shop].getMoney() >= WinningMoney
+                                        : shops[(rule.shop + 1) % 3].isBankrupt() &&
+                                              shops[(rule.shop + 2) % 3].isBankrupt();
         if (holds) {
             this->*rule.flag = true;
             gameOver = true;

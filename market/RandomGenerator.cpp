@@ -17,7 +17,6 @@ void RandomGenerator::seed(unsigned int value) {
 }
 
 int RandomGenerator::draw() {
-    seedOnce();
     // unsigned arithmetic wraps modulo 2^32, as the generator wants
     state = state * 214013u + 2531011u;
     return static_cast<int>((state >> 16) & 0x7fffu);
