@@ -6,5 +6,6 @@
 // the test clock's value instead.
 int elapsedMs();
 
-// Tests: from now on elapsedMs() returns ms, until the next call.
+// Test hook, never called by the game: from now on elapsedMs() returns ms,
+// until the next call.
 void setTestClockMs(int ms);

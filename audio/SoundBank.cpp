@@ -105,7 +105,12 @@ void SoundBank::close() {
     deviceOpen = false;
 }
 
+void (*SoundBank::testOnPlaySample)(int) = nullptr;
+
 void SoundBank::playSample(int index) {
+    if (testOnPlaySample != nullptr) {
+        testOnPlaySample(index);
+    }
     if (index < 0 || index >= SampleCount || samples[index] == nullptr) {
         return;
     }
@@ -138,7 +143,7 @@ void SoundBank::playMusic(const char* path) {
     }
 }
 
-int SoundBank::copiesPlaying(int index) const {
+int SoundBank::testCopiesPlaying(int index) const {
     if (!deviceOpen || index < 0 || index >= SampleCount) {
         return 0;
     }

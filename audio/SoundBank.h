@@ -39,8 +39,13 @@ struct SoundBank {
     void playSample(int index);
     // Replaces the music with the file at path, looping for ever.
     void playMusic(const char* path);
+
+    // Test hooks, never used by the game.
     // How many copies of effect index sound now (0 for a bad index or no device).
-    int copiesPlaying(int index) const;
+    int testCopiesPlaying(int index) const;
+    // When set, playSample calls it first with every index it is asked for,
+    // whether or not a sound can play.
+    static void (*testOnPlaySample)(int index);
 
   private:
     SoundBank();

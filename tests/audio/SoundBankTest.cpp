@@ -60,22 +60,22 @@ TEST(SoundBank, FourCopiesAtMostTheOldestRestartedAndMissingFilesSilent) {
     for (int copy = 1; copy < 4; ++copy) {
         bank.playSample(BellSample);
     }
-    EXPECT_EQ(bank.copiesPlaying(BellSample), 4);
+    EXPECT_EQ(bank.testCopiesPlaying(BellSample), 4);
     Mix_ChannelFinished(countHalt);
     bank.playSample(BellSample);
     Mix_ChannelFinished(nullptr);
-    EXPECT_EQ(bank.copiesPlaying(BellSample), 4);
+    EXPECT_EQ(bank.testCopiesPlaying(BellSample), 4);
     EXPECT_EQ(halts, 1);
     EXPECT_EQ(lastHalted, 0);
     // the other effects have channels of their own; the missing one is silent
     bank.playSample(HeySample);
     bank.playSample(CashSample);
-    EXPECT_EQ(bank.copiesPlaying(HeySample), 0);
-    EXPECT_EQ(bank.copiesPlaying(CashSample), 1);
+    EXPECT_EQ(bank.testCopiesPlaying(HeySample), 0);
+    EXPECT_EQ(bank.testCopiesPlaying(CashSample), 1);
     // indices without an effect do nothing
     bank.playSample(-1);
     bank.playSample(8);
-    EXPECT_EQ(bank.copiesPlaying(-1) + bank.copiesPlaying(8), 0);
+    EXPECT_EQ(bank.testCopiesPlaying(-1) + bank.testCopiesPlaying(8), 0);
 }
 
 TEST(SoundBank, ASecondTrackEndsAndFreesTheFirst) {
@@ -107,7 +107,7 @@ TEST(SoundBank, WithoutADeviceEverythingIsSilentAndQuiet) {
     SoundBank& bank = SoundBank::instance();
     bank.playSample(BellSample);
     bank.playMusic(fixturePath("tone.mp3").c_str());
-    EXPECT_EQ(bank.copiesPlaying(BellSample), 0);
+    EXPECT_EQ(bank.testCopiesPlaying(BellSample), 0);
     EXPECT_FALSE(Mix_PlayingMusic());
     if (driver != nullptr) {
         setenv("SDL_AUDIODRIVER", previous.c_str(), 1);

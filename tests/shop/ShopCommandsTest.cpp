@@ -27,7 +27,7 @@ bool sameShop(Shop a, Shop b) {
 std::string soundsPlaying() {
     std::string copies;
     for (int sample = 0; sample < SoundBank::SampleCount; ++sample) {
-        copies += std::to_string(SoundBank::instance().copiesPlaying(sample));
+        copies += std::to_string(SoundBank::instance().testCopiesPlaying(sample));
     }
     return copies;
 }
