@@ -1,0 +1,160 @@
+#!/usr/bin/env bash
+# Plants single-line faults one at a time in a scratch copy of the tree, runs
+# the suite against each and reports the faults it let through. A tool for
+# developers, not part of ./test.sh: run it after changing the game's rules or
+# its tests. Needs python3, xvfb-run and a configured toolchain (./test.sh once).
+#
+#   scripts/mutants.sh            every fault
+#   scripts/mutants.sh Shop.cpp   only the faults whose line names a matching file
+#
+# Each fault below is one line: file @@ exact text @@ replacement (\n for a
+# line break). A text that is not found exactly once stops the run, so the
+# list cannot rot silently when the code changes.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source=$PWD
+scratch=${MUTANTS_DIR:-/tmp/pellucane-mutants}
+filter=${1:-}
+# seconds one fault may take to build and test
+limit=600
+
+mutants=$(grep -v '^#' <<'EOF'
+app/Engine.cpp @@ constexpr double MaxFrameSeconds = 0.12; @@ constexpr double MaxFrameSeconds = 0.125;
+app/Engine.cpp @@ deltaSeconds = (currentTickMs - lastTickMs) / 1000.0; @@ deltaSeconds = (currentTickMs - lastTickMs) / 1000.0f;
+app/Engine.cpp @@     update();\n    Camera::instance().applyView(); @@     Camera::instance().applyView();
+app/Backdrop.cpp @@ static_cast<float>(std::trunc(std::fabs(left - right))), @@ static_cast<float>(std::fabs(left - right)),
+app/main.cpp @@ glutIgnoreKeyRepeat(1); @@ glutIgnoreKeyRepeat(0);
+input/InputState.cpp @@ market.setMouseDown(button == GLUT_LEFT_BUTTON && state == GLUT_DOWN); @@ market.setMouseDown(state == GLUT_DOWN);
+input/InputState.cpp @@ const double normalX = centredX / static_cast<double>(halfHeight); @@ const double normalX = centredX / static_cast<double>(halfWidth);
+input/InputState.cpp @@ void onPassiveMotion(int x, int y) { onMotion(x, y); } @@ void onPassiveMotion(int, int) {}
+input/InputState.cpp @@ void onKeyboard(unsigned char key, int /*x*/, int /*y*/) { market.handleKey(key); } @@ void onKeyboard(unsigned char, int, int) {}
+render/SpriteQuad.cpp @@ {0.0f, 1.0f, -0.5f, -0.5f}, @@ {0.0f, 0.0f, -0.5f, -0.5f},
+render/SpriteQuad.cpp @@ glScalef(width, height, 1.0f); @@ glScalef(width, width, 1.0f);
+render/SpriteQuad.cpp @@ glAlphaFunc(GL_GREATER, 0.0f); @@ glAlphaFunc(GL_GREATER, 0.5f);
+render/Camera.cpp @@ constexpr double FarPlane = 200.0; @@ constexpr double FarPlane = 20.0;
+render/Font.cpp @@ const float h = height / 0.63f; @@ const float h = height / 0.6f;
+render/Font.cpp @@ FT_Set_Char_Size(session.face, size * 64, size * 64, Dpi, Dpi); @@ FT_Set_Char_Size(session.face, size * 60, size * 60, Dpi, Dpi);
+market/Market.cpp @@ const int xRoll = randomBetween(-48, 48);\n    const int genderRoll = randomBetween(1, 3); @@ const int genderRoll = randomBetween(1, 3);\n    const int xRoll = randomBetween(-48, 48);
+market/Market.cpp @@ {true, 0, &Market::musicBoxWins},  {true, 1, &Market::hotbeatsWins}, @@ {true, 0, &Market::hotbeatsWins},  {true, 1, &Market::musicBoxWins},
+market/Market.cpp @@ shops[rule.shop].getMoney() >= WinningMoney @@ shops[rule.shop].getMoney() > WinningMoney
+market/Market.cpp @@ if (elapsedMs() - footstepsStartMs >= FootstepsGapMs) { @@ if (elapsedMs() - footstepsStartMs > FootstepsGapMs) {
+market/Market.cpp @@ if (elapsedMs() - lastRepeatMs <= ButtonRepeatMs) { @@ if (elapsedMs() - lastRepeatMs < ButtonRepeatMs) {
+market/Market.cpp @@ if (shops[0].getMoney() > 0.0f && mouseDown) { @@ if (shops[0].getMoney() >= 0.0f && mouseDown) {
+market/Market.cpp @@ if (shop.getProduct() == 0.0f) { @@ if (shop.getProduct() < 0.0f) {
+market/Market.cpp @@     updateSidebar(dt);\n    repeatButton(); @@     repeatButton();
+market/Market.cpp @@     if (gameOver) {\n        return; @@     if (false) {\n        return;
+market/Market.cpp @@ shopper.setHatForShop(s); @@ shopper.setHatForShop(0);
+market/Market.cpp @@ share[2] = share[2] + share[1]; @@ share[2] = share[2] + share[0];
+market/Market.cpp @@ shopper.setWillCarryBag(shop.hasStock()); @@ shopper.setWillCarryBag(true);
+market/Market.cpp @@ const int chosen = shopForDraw(randomBetween(1, 100)); @@ const int chosen = shopForDraw(randomBetween(1, 101));
+market/Market.cpp @@ if (r <= cumulativeShare[i]) { @@ if (r < cumulativeShare[i]) {
+market/Market.cpp @@ return std::sqrt(dx * dx + dy * dy) <= radius; @@ return std::sqrt(dx * dx + dy * dy) < radius;
+market/Market.cpp @@ insideHeader(sidebar.saleMenuButtonX, sidebar.saleBandY, mouseX, mouseY, radius, half)); @@ insideHeader(sidebar.saleMenuButtonX, sidebar.saleBandY, mouseX, mouseY, half, radius));
+market/Market.cpp @@ glColor4f(0.0f, 1.0f, 0.0f, 1.0f); @@ glColor4f(1.0f, 1.0f, 0.0f, 1.0f);
+market/Market.cpp @@ constexpr float BannerY = 40.0f; @@ constexpr float BannerY = 42.0f;
+market/Customer.cpp @@ constexpr float HeadingRate = 4.5f; @@ constexpr float HeadingRate = 4.0f;
+market/Customer.cpp @@ x += deltaX * HeadingRate * dt; @@ x += deltaX * (HeadingRate * dt);
+market/Customer.cpp @@ if (animTimer > WalkFrameSeconds) { @@ if (animTimer >= WalkFrameSeconds) {
+market/Customer.cpp @@ if (x >= WrapX) { @@ if (x > WrapX) {
+market/Customer.cpp @@ bagOn = willCarryBag; @@ bagOn = true;
+market/Customer.cpp @@             hatOn = false;\n @@ \n
+market/Customer.cpp @@     &Customer::visorList,\n @@     &Customer::topHatList,\n
+market/Customer.cpp @@ return targetX - ArrivalTolerance <= x && x <= targetX + ArrivalTolerance && @@ return targetX - ArrivalTolerance < x && x <= targetX + ArrivalTolerance &&
+market/Customer.cpp @@ void Customer::setGender(int roll) { gender = roll == 1 ? 0 : 1; } @@ void Customer::setGender(int roll) { gender = roll == 2 ? 0 : 1; }
+market/DayClock.cpp @@ minuteGain = static_cast<float>(stepMs * MinuteGainPerMs); @@ minuteGain = static_cast<float>(stepMs) * static_cast<float>(MinuteGainPerMs);
+market/DayClock.cpp @@ if (FrameTimesPerMinute * dt < minuteAccumulator) { @@ if (FrameTimesPerMinute * dt <= minuteAccumulator) {
+market/DayClock.cpp @@ if (hourCount > HoursPerDay) { @@ if (hourCount >= HoursPerDay) {
+market/DayClock.cpp @@ if (hour > 12.0f) { @@ if (hour >= 12.0f) {
+market/DayClock.cpp @@ constexpr int SunFlickerMs = 300; @@ constexpr int SunFlickerMs = 250;
+market/DayClock.cpp @@ isAM ? "AM" : "PM" @@ isAM ? "PM" : "AM"
+shop/Shop.cpp @@ constexpr float CostTextTop = 60.0f; @@ constexpr float CostTextTop = 65.0f;
+shop/Shop.cpp @@             SoundBank::instance().playSample(CashSample);\n @@ \n
+shop/Shop.cpp @@ if (saleSize <= saleTargetSize) { @@ if (saleSize < saleTargetSize) {
+shop/Shop.cpp @@ bankrupt = money <= 0.0f; @@ bankrupt = money < 0.0f;
+shop/Shop.cpp @@ profit = money - static_cast<float>(lastMoney); @@ profit = money - static_cast<float>(lastMoney) - 1.0f;
+shop/Shop.cpp @@ {&Shop::sale30, 28.0f, 1.6}; @@ {&Shop::sale30, 28.0f, 1.5};
+shop/Shop.cpp @@ {&Shop::sale60, 105} @@ {&Shop::sale60, 100}
+shop/Shop.cpp @@ const float* productColour = product <= 0.0f ? Red : colour; @@ const float* productColour = product < 0.0f ? Red : colour;
+shop/Shop.cpp @@ drawSpriteQuad(signList, x, y + halfSize, z, size / 3.0f, size / 4.0f); @@ drawSpriteQuad(signList, x, y + halfSize, z, size / 4.0f, size / 4.0f);
+shop/Shop.cpp @@ handoutY = y - halfSize / 2.0f; @@ handoutY = y - halfSize / 3.0f;
+shop/Shop.cpp @@ bool Shop::hasStock() const { return product >= 0.0f; } @@ bool Shop::hasStock() const { return product > 0.0f; }
+shop/Shop.cpp @@     shop.saleSize = 0.0f;\n @@ \n
+shop/Shop.cpp @@ if (x - halfSize <= handoutX) { @@ if (x - halfSize < handoutX) {
+shop/ShopCommands.cpp @@ {"MEDIUM SIGN BUTTON", "MEDSIGN BUTTON", @@ {"MEDIUM SIGN BUTTON", "MEDIUM SIGN BUTTON",
+shop/ShopCommands.cpp @@ &Shop::toggleSale20, InflateSample, '2', '9'}, @@ &Shop::toggleSale30, InflateSample, '2', '9'},
+shop/ShopCommands.cpp @@ if (shop.getMoney() <= 0.0f) { @@ if (shop.getMoney() < 0.0f) {
+shop/ShopCommands.cpp @@ &Shop::toggleWindowDisplay, WindowSample, @@ &Shop::toggleWindowDisplay, HeySample,
+shop/Sidebar.cpp @@ constexpr float StripSpeed = 70.0f; @@ constexpr float StripSpeed = 72.0f;
+shop/Sidebar.cpp @@ if (open && stripX <= stripMax) { @@ if (open && stripX < stripMax) {
+shop/Sidebar.cpp @@ productButtonY = saleMenuButtonY - 4.0f * buttonSize; @@ productButtonY = saleMenuButtonY - 3.0f * buttonSize;
+shop/Sidebar.cpp @@ drawSpriteQuad(panelList, panelX, panelY, panelZ, panelWidth, 3.0f * panelWidth); @@ drawSpriteQuad(panelList, panelX, panelY, panelZ, panelWidth, 2.0f * panelWidth);
+audio/SoundBank.cpp @@ Mix_PlayMusic(musicStream, -1); @@ Mix_PlayMusic(musicStream, 1);
+audio/SoundBank.cpp @@ Mix_PlayChannel(channel, samples[index], 0); @@ Mix_PlayChannel(channel, samples[index], -1);
+audio/SoundBank.cpp @@ channel = Mix_GroupOldest(index); @@ channel = Mix_GroupNewer(index);
+audio/SoundBank.cpp @@ "./sound/bell.mp3",   "./sound/menu.mp3", @@ "./sound/menu.mp3",   "./sound/bell.mp3",
+EOF
+)
+
+# Applies every fault that matches the filter to the tree under $1, in place
+# (write) or only checking that each text occurs exactly once (check).
+apply=$(cat <<'PY'
+import sys
+root, mode, wanted = sys.argv[1], sys.argv[2], sys.argv[3]
+for line in sys.stdin.read().splitlines():
+    if not line or wanted not in line:
+        continue
+    path, old, new = (part.replace('\\n', '\n') for part in line.split(' @@ ', 2))
+    text = open(f"{root}/{path}").read()
+    if text.count(old) != 1:
+        sys.exit(f"mutants.sh: {path}: the text to change occurs {text.count(old)} times: {old!r}")
+    if mode == 'write':
+        open(f"{root}/{path}", 'w').write(text.replace(old, new))
+PY
+)
+substitute() { python3 -c "$apply" "$@"; }
+
+# One scratch copy with its own build; each fault rebuilds only what it touches.
+# Files are copied only when they differ, so unchanged ones keep their build.
+while IFS= read -r file; do
+    if ! cmp -s "$source/$file" "$scratch/src/$file"; then
+        mkdir -p "$(dirname "$scratch/src/$file")"
+        cp "$source/$file" "$scratch/src/$file"
+    fi
+done < <(git ls-files --cached --others --exclude-standard)
+substitute "$scratch/src" check "$filter" <<<"$mutants"
+cmake -S "$scratch/src" -B "$scratch/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$scratch/build" -j2 >/dev/null
+
+total=0
+caught=0
+survivors=()
+started=$SECONDS
+while IFS= read -r line; do
+    [[ -z $line || $line != *"$filter"* ]] && continue
+    file=${line%% @@ *}
+    new=${line##* @@ }
+    cp "$scratch/src/$file" "$scratch/original"
+    substitute "$scratch/src" write "$line" <<<"$line"
+    total=$((total + 1))
+    verdict=survived
+    if ! timeout "$limit" cmake --build "$scratch/build" -j2 </dev/null >"$scratch/build.log" 2>&1; then
+        verdict="does not build"
+    elif ! LIBGL_ALWAYS_SOFTWARE=1 SDL_AUDIODRIVER=dummy timeout "$limit" \
+        xvfb-run -a -s "-screen 0 1280x1024x24" \
+        ctest --test-dir "$scratch/build" -j2 --stop-on-failure -E '^style\.' \
+        </dev/null >"$scratch/test.log" 2>&1; then
+        verdict=caught
+        caught=$((caught + 1))
+    fi
+    cp "$scratch/original" "$scratch/src/$file"
+    printf '%-14s %s: %s\n' "$verdict" "$file" "$new"
+    [[ $verdict == caught ]] || survivors+=("$line ($verdict)")
+done <<<"$mutants"
+# Leave the scratch build matching the tree again.
+cmake --build "$scratch/build" -j2 >/dev/null
+
+echo
+echo "caught $caught of $total faults in $((SECONDS - started)) s"
+for survivor in "${survivors[@]}"; do
+    echo "survived: $survivor"
+done
