@@ -126,100 +126,79 @@ int which(int list, std::initializer_list<int> lists) {
     return -1;
 }
 
-// Records object.field under prefix + "field".
-#define RECORD(prefix, object, field) r.put(prefix + #field, object.field)
+// Records each named field of object under prefix + its name.
+template <typename Object, typename Value>
+void recordFields(Record& r, const std::string& prefix, const Object& object,
+                  std::initializer_list<std::pair<const char*, Value Object::*>> fields) {
+    for (const auto& field : fields) {
+        r.put(prefix + field.first, object.*field.second);
+    }
+}
+
+// A field's name and member pointer.
+#define FIELD(Type, name)                                                                          \
+    { #name, &Type::name }
 
 void observe(const Market& m, float dt, Record& r) {
-    const std::string none;
     r.put("dt", dt);
     r.put("now", elapsedMs());
     const DayClock& c = m.dayClock;
-    RECORD(none, c, hour);
-    RECORD(none, c, hourCount);
-    RECORD(none, c, minuteTens);
-    RECORD(none, c, minuteUnits);
-    RECORD(none, c, isAM);
-    RECORD(none, c, minuteAccumulator);
-    RECORD(none, c, minuteGain);
-    RECORD(none, c, hourFlag);
-    RECORD(none, c, dayFlag);
-    RECORD(none, c, sunFlipMs);
+    recordFields<DayClock, float>(r, "", c,
+                                  {FIELD(DayClock, hour), FIELD(DayClock, minuteTens),
+                                   FIELD(DayClock, minuteUnits), FIELD(DayClock, minuteAccumulator),
+                                   FIELD(DayClock, minuteGain)});
+    recordFields<DayClock, int>(r, "", c, {FIELD(DayClock, hourCount), FIELD(DayClock, sunFlipMs)});
+    recordFields<DayClock, bool>(
+        r, "", c, {FIELD(DayClock, isAM), FIELD(DayClock, hourFlag), FIELD(DayClock, dayFlag)});
     r.put("sun", which(c.sunList, {c.sun1List, c.sun2List}));
     for (int i = 0; i < 3; ++i) {
         const Shop& s = m.shops[i];
         const std::string p = "shop" + std::to_string(i) + ".";
-        RECORD(p, s, x);
-        RECORD(p, s, y);
-        RECORD(p, s, money);
-        RECORD(p, s, product);
-        RECORD(p, s, price);
-        RECORD(p, s, saleTargetSize);
-        RECORD(p, s, saleGrowStep);
-        RECORD(p, s, saleSize);
-        RECORD(p, s, costAmount);
-        RECORD(p, s, costTextX);
-        RECORD(p, s, costTextY);
-        RECORD(p, s, handoutX);
-        RECORD(p, s, handoutY);
-        RECORD(p, s, incomeAmount);
-        RECORD(p, s, incomeTextX);
-        RECORD(p, s, incomeTextY);
-        RECORD(p, s, profit);
-        RECORD(p, s, profitTextX);
-        RECORD(p, s, profitTextY);
-        RECORD(p, s, signOn);
-        RECORD(p, s, bigSign);
-        RECORD(p, s, mediumSign);
-        RECORD(p, s, smallSign);
-        RECORD(p, s, saleOn);
-        RECORD(p, s, sale10);
-        RECORD(p, s, sale20);
-        RECORD(p, s, sale30);
-        RECORD(p, s, sale40);
-        RECORD(p, s, sale50);
-        RECORD(p, s, sale60);
-        RECORD(p, s, windowDisplay);
-        RECORD(p, s, handout);
-        RECORD(p, s, freeHats);
-        RECORD(p, s, outOfProduct);
-        RECORD(p, s, hourTick);
-        RECORD(p, s, dayTick);
-        RECORD(p, s, handoutWalkingLeft);
-        RECORD(p, s, bankrupt);
-        RECORD(p, s, cashSoundPending);
-        RECORD(p, s, attractionScore);
-        RECORD(p, s, lastMoney);
+        recordFields<Shop, float>(
+            r, p, s,
+            {FIELD(Shop, x), FIELD(Shop, y), FIELD(Shop, money), FIELD(Shop, product),
+             FIELD(Shop, price), FIELD(Shop, saleTargetSize), FIELD(Shop, saleGrowStep),
+             FIELD(Shop, saleSize), FIELD(Shop, costAmount), FIELD(Shop, costTextX),
+             FIELD(Shop, costTextY), FIELD(Shop, handoutX), FIELD(Shop, handoutY),
+             FIELD(Shop, incomeAmount), FIELD(Shop, incomeTextX), FIELD(Shop, incomeTextY),
+             FIELD(Shop, profit), FIELD(Shop, profitTextX), FIELD(Shop, profitTextY)});
+        recordFields<Shop, bool>(
+            r, p, s,
+            {FIELD(Shop, signOn),    FIELD(Shop, bigSign),         FIELD(Shop, mediumSign),
+             FIELD(Shop, smallSign), FIELD(Shop, saleOn),          FIELD(Shop, sale10),
+             FIELD(Shop, sale20),    FIELD(Shop, sale30),          FIELD(Shop, sale40),
+             FIELD(Shop, sale50),    FIELD(Shop, sale60),          FIELD(Shop, windowDisplay),
+             FIELD(Shop, handout),   FIELD(Shop, freeHats),        FIELD(Shop, outOfProduct),
+             FIELD(Shop, hourTick),  FIELD(Shop, dayTick),         FIELD(Shop, handoutWalkingLeft),
+             FIELD(Shop, bankrupt),  FIELD(Shop, cashSoundPending)});
+        recordFields<Shop, int>(r, p, s, {FIELD(Shop, attractionScore), FIELD(Shop, lastMoney)});
         r.put(p + "sign",
               which(s.signList, {s.storeSignLists[0], s.storeSignLists[1], s.storeSignLists[2]}));
         r.put(p + "handoutGuy", which(s.handoutList, {s.handoutGuyLists[0], s.handoutGuyLists[1],
                                                       s.handoutGuyLists[2]}));
     }
-    RECORD(none, m, cumulativeShare[0]);
-    RECORD(none, m, cumulativeShare[1]);
-    RECORD(none, m, cumulativeShare[2]);
-    RECORD(none, m, musicBoxWins);
-    RECORD(none, m, hotbeatsWins);
-    RECORD(none, m, topTunesWins);
-    RECORD(none, m, gameOver);
-    RECORD(none, m, mouseDown);
-    RECORD(none, m, mouseX);
-    RECORD(none, m, mouseY);
-    RECORD(none, m, lastRepeatMs);
-    RECORD(none, m, footstepsPlaying);
-    RECORD(none, m, footstepsStartMs);
+    for (int i = 0; i < 3; ++i) {
+        r.put("cumulativeShare" + std::to_string(i), m.cumulativeShare[i]);
+    }
+    recordFields<Market, bool>(r, "", m,
+                               {FIELD(Market, musicBoxWins), FIELD(Market, hotbeatsWins),
+                                FIELD(Market, topTunesWins), FIELD(Market, gameOver),
+                                FIELD(Market, mouseDown), FIELD(Market, footstepsPlaying)});
+    recordFields<Market, float>(r, "", m, {FIELD(Market, mouseX), FIELD(Market, mouseY)});
+    recordFields<Market, int>(r, "", m,
+                              {FIELD(Market, lastRepeatMs), FIELD(Market, footstepsStartMs)});
     const Sidebar& bar = m.sidebar;
-    RECORD(none, bar, signStripX);
-    RECORD(none, bar, saleStripX);
-    RECORD(none, bar, promotionStripX);
-    RECORD(none, bar, signButtonX[0]);
-    RECORD(none, bar, signButtonX[2]);
-    RECORD(none, bar, saleButtonX[0]);
-    RECORD(none, bar, saleButtonX[5]);
-    RECORD(none, bar, promotionButtonX[0]);
-    RECORD(none, bar, promotionButtonX[2]);
-    RECORD(none, bar, signMenuOpen);
-    RECORD(none, bar, saleMenuOpen);
-    RECORD(none, bar, promotionMenuOpen);
+    recordFields<Sidebar, float>(
+        r, "", bar,
+        {FIELD(Sidebar, signStripX), FIELD(Sidebar, saleStripX), FIELD(Sidebar, promotionStripX)});
+    recordFields<Sidebar, bool>(r, "", bar,
+                                {FIELD(Sidebar, signMenuOpen), FIELD(Sidebar, saleMenuOpen),
+                                 FIELD(Sidebar, promotionMenuOpen)});
+    for (int i = 0; i < 6; ++i) {
+        r.put("saleButtonX" + std::to_string(i), bar.saleButtonX[i]);
+        r.put("buttonX" + std::to_string(i),
+              i < 3 ? bar.signButtonX[i] : bar.promotionButtonX[i - 3]);
+    }
     // Customer by customer, one field at a time: a line lists the positions
     // that changed side by side.
     std::vector<const Customer*> people;
