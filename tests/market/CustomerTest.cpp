@@ -50,6 +50,9 @@ TEST(Customer, WholeVisitFromShopToExit) {
     c.x = 10.0f + 0.1f;
     c.y = 20.0f - 0.1f;
     EXPECT_TRUE(c.hasArrived());
+    c.x = 10.0f - 0.1f;
+    c.y = 20.0f + 0.1f;
+    EXPECT_TRUE(c.hasArrived());
     c.x = std::nextafter(10.0f + 0.1f, 11.0f);
     EXPECT_FALSE(c.hasArrived());
 }
