@@ -111,6 +111,10 @@ TEST(ShopEconomy, BalloonAndHandoutGuyMoveOneStepPastTheirEnds) {
     }
     EXPECT_GT(shop.handoutX, 12.5f);
     EXPECT_LE(shop.handoutX, 12.7f + 1e-3f);
+    shop.handoutX = -12.5f;
+    shop.handoutWalkingLeft = true;
+    shop.update(0.1f);
+    EXPECT_TRUE(shop.handoutWalkingLeft) << "right at the end he still takes his step";
 }
 
 TEST(ShopActions, GroupsOfOneSwitchesAndTheirCharges) {
