@@ -94,6 +94,30 @@ TEST(SoundBank, ASecondTrackEndsAndFreesTheFirst) {
     EXPECT_FALSE(Mix_PlayingMusic());
 }
 
+TEST(SoundBank, EffectsPlayOnceAndTheMusicLoops) {
+    // a device that mixes as fast as it can, into nowhere
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", "/dev/null", 1);
+    setenv("SDL_DISKAUDIODELAY", "0", 1);
+    loadBank();
+    SoundBank& bank = SoundBank::instance();
+    ASSERT_TRUE(bank.deviceOpen);
+    // The tone is both the music and the effect: two effects played out one
+    // after the other outlast one pass of the music.
+    bank.playMusic(fixturePath("tone.mp3").c_str());
+    for (int pass = 0; pass < 2; ++pass) {
+        bank.playSample(CashSample);
+        // mixed at full speed the tone takes milliseconds; give it 5 s
+        const Uint32 start = SDL_GetTicks();
+        while (bank.testCopiesPlaying(CashSample) > 0 && SDL_GetTicks() - start < 5000) {
+        }
+        ASSERT_EQ(bank.testCopiesPlaying(CashSample), 0) << "an effect plays once";
+    }
+    EXPECT_TRUE(Mix_PlayingMusic()) << "the music starts again from its end";
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    loadBank();
+}
+
 TEST(SoundBank, WithoutADeviceEverythingIsSilentAndQuiet) {
     const char* driver = getenv("SDL_AUDIODRIVER");
     const std::string previous = driver != nullptr ? driver : "";
