@@ -4,8 +4,8 @@
 # developers, not part of ./test.sh: run it after changing the game's rules or
 # its tests. Needs python3, xvfb-run and a configured toolchain (./test.sh once).
 #
-#   scripts/mutants.sh            every fault
-#   scripts/mutants.sh Shop.cpp   only the faults whose line names a matching file
+#   scripts/mutants.sh                   every fault
+#   scripts/mutants.sh Shop.cpp hatOn    only the faults whose line holds one of the words
 #
 # Each fault below is one line: file @@ exact text @@ replacement (\n for a
 # line break). A text that is not found exactly once stops the run, so the
@@ -14,7 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source=$PWD
 scratch=${MUTANTS_DIR:-/tmp/pellucane-mutants}
-filter=${1:-}
+filters=("$@")
 # seconds one fault may take to build and test
 limit=600
 
@@ -99,9 +99,9 @@ EOF
 # (write) or only checking that each text occurs exactly once (check).
 apply=$(cat <<'PY'
 import sys
-root, mode, wanted = sys.argv[1], sys.argv[2], sys.argv[3]
+root, mode, wanted = sys.argv[1], sys.argv[2], sys.argv[3:]
 for line in sys.stdin.read().splitlines():
-    if not line or wanted not in line:
+    if not line or (wanted and not any(word in line for word in wanted)):
         continue
     path, old, new = (part.replace('\\n', '\n') for part in line.split(' @@ ', 2))
     text = open(f"{root}/{path}").read()
@@ -121,7 +121,7 @@ while IFS= read -r file; do
         cp "$source/$file" "$scratch/src/$file"
     fi
 done < <(git ls-files --cached --others --exclude-standard)
-substitute "$scratch/src" check "$filter" <<<"$mutants"
+substitute "$scratch/src" check "${filters[@]}" <<<"$mutants"
 cmake -S "$scratch/src" -B "$scratch/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$scratch/build" -j2 >/dev/null
 
@@ -130,7 +130,14 @@ caught=0
 survivors=()
 started=$SECONDS
 while IFS= read -r line; do
-    [[ -z $line || $line != *"$filter"* ]] && continue
+    [[ -z $line ]] && continue
+    if ((${#filters[@]})); then
+        wanted=no
+        for word in "${filters[@]}"; do
+            [[ $line == *"$word"* ]] && wanted=yes
+        done
+        [[ $wanted == yes ]] || continue
+    fi
     file=${line%% @@ *}
     new=${line##* @@ }
     cp "$scratch/src/$file" "$scratch/original"
