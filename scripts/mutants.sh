@@ -21,7 +21,7 @@ limit=600
 mutants=$(grep -v '^#' <<'EOF'
 app/Engine.cpp @@ constexpr double MaxFrameSeconds = 0.12; @@ constexpr double MaxFrameSeconds = 0.125;
 app/Engine.cpp @@ deltaSeconds = (currentTickMs - lastTickMs) / 1000.0; @@ deltaSeconds = (currentTickMs - lastTickMs) / 1000.0f;
-app/Engine.cpp @@     update();\n    Camera::instance().applyView(); @@     Camera::instance().applyView();
+app/Engine.cpp @@         update();\n    } @@     }
 app/Backdrop.cpp @@ static_cast<float>(std::trunc(std::fabs(left - right))), @@ static_cast<float>(std::fabs(left - right)),
 app/main.cpp @@ glutIgnoreKeyRepeat(1); @@ glutIgnoreKeyRepeat(0);
 input/InputState.cpp @@ market.setMouseDown(button == GLUT_LEFT_BUTTON && state == GLUT_DOWN); @@ market.setMouseDown(state == GLUT_DOWN);
@@ -81,7 +81,7 @@ shop/Shop.cpp @@ bool Shop::hasStock() const { return product >= 0.0f; } @@ bool
 shop/Shop.cpp @@     shop.saleSize = 0.0f;\n @@ \n
 shop/Shop.cpp @@ if (x - halfSize <= handoutX) { @@ if (x - halfSize < handoutX) {
 shop/ShopCommands.cpp @@ {"MEDIUM SIGN BUTTON", "MEDSIGN BUTTON", @@ {"MEDIUM SIGN BUTTON", "MEDIUM SIGN BUTTON",
-shop/ShopCommands.cpp @@ &Shop::toggleSale20, InflateSample, '2', '9'}, @@ &Shop::toggleSale30, InflateSample, '2', '9'},
+shop/ShopCommands.cpp @@ &Shop::toggleSale20, InflateSample, '2', '9', Sale20Button}, @@ &Shop::toggleSale30, InflateSample, '2', '9', Sale20Button},
 shop/ShopCommands.cpp @@ if (shop.getMoney() <= 0.0f) { @@ if (shop.getMoney() < 0.0f) {
 shop/ShopCommands.cpp @@ &Shop::toggleWindowDisplay, WindowSample, @@ &Shop::toggleWindowDisplay, HeySample,
 shop/Sidebar.cpp @@ constexpr float StripSpeed = 70.0f; @@ constexpr float StripSpeed = 72.0f;
