@@ -49,6 +49,11 @@ TEST(Sidebar, AnOpenMenuSlidesOutAndEachStripRestsOneStepPastItsEnd) {
     EXPECT_LE(sidebar.saleStripX, -14.0f + step + 1e-3f);
     EXPECT_NEAR(sidebar.saleButtonX[5], 1.0f, step + 1e-3f);
 
+    // Right at its open end a strip still takes its step.
+    sidebar.saleStripX = sidebar.stripMax;
+    sidebar.update(dt);
+    EXPECT_EQ(sidebar.saleStripX, sidebar.stripMax + step);
+
     sidebar.setSaleMenuOpen(false);
     slideToRest(sidebar, sidebar.saleStripX, dt);
     EXPECT_LT(sidebar.saleStripX, -78.0f);
