@@ -26,8 +26,12 @@ void loadBank() {
         fs::copy_file(fixturePath("tone.mp3"), root / "sound" / (std::string(name) + ".mp3"),
                       fs::copy_options::overwrite_existing);
     }
-    ScopedDirectory inside(root.string());
-    SoundBank::instance().load();
+    {
+        ScopedDirectory inside(root.string());
+        SoundBank::instance().load();
+    }
+    // the effects are read whole at load: the folder is no longer needed
+    fs::remove_all(root);
 }
 
 // Whether this process has the file at path open.
