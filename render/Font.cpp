@@ -1,119 +1,45 @@
 #include "render/Font.h"
 
 #include <GL/gl.h>
-#include <ft2build.h>
-#include FT_FREETYPE_H
-#include FT_GLYPH_H
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "render/GlyphRasteriser.h"
 #include "render/UnpackAlignment.h"
 
 namespace {
 
 // character codes 0 to 127 have glyphs; higher codes have none
 constexpr int GlyphCount = 128;
-// rasterisation resolution, dots per inch
-constexpr unsigned int Dpi = 96;
 // size of the formatted-text buffer, bytes, terminating zero included
 constexpr int TextBufferSize = 256;
 
-// The FreeType library and face of one load, let go of (face first) however
-// the load ends.
-struct FreeTypeSession {
-    FT_Library library = nullptr;
-    FT_Face face = nullptr;
-
-    FreeTypeSession() = default;
-    FreeTypeSession(const FreeTypeSession&) = delete;
-    FreeTypeSession& operator=(const FreeTypeSession&) = delete;
-    ~FreeTypeSession() {
-        if (face != nullptr) {
-            FT_Done_Face(face);
-        }
-        if (library != nullptr) {
-            FT_Done_FreeType(library);
-        }
-    }
-};
-
-// The rasterised glyph object, freed when the glyph's list is made.
-struct GlyphHolder {
-    FT_Glyph glyph = nullptr;
-
-    GlyphHolder() = default;
-    GlyphHolder(const GlyphHolder&) = delete;
-    GlyphHolder& operator=(const GlyphHolder&) = delete;
-    ~GlyphHolder() {
-        if (glyph != nullptr) {
-            FT_Done_Glyph(glyph);
-        }
-    }
-};
-
-// Smallest power of two at least n, texels (1 for n of 0 or 1).
-int nextPowerOfTwo(int n) {
-    int power = 1;
-    while (power < n) {
-        power *= 2;
-    }
-    return power;
-}
-
-// Bitmap row j (top row first), whichever way the rasteriser stored the rows.
-const unsigned char* bitmapRow(const FT_Bitmap& bitmap, int j) {
-    const int pitch = bitmap.pitch;
-    if (pitch >= 0) {
-        return bitmap.buffer + j * pitch;
-    }
-    return bitmap.buffer + (static_cast<int>(bitmap.rows) - 1 - j) * -pitch;
-}
-
-// W by H luminance-alpha texels, both bytes the glyph's coverage, 0 outside
-// the bitmap, top row first.
-std::vector<unsigned char> coverageTexels(const FT_Bitmap& bitmap, int width, int height) {
-    std::vector<unsigned char> buffer(2 * static_cast<size_t>(width) * height, 0);
-    const int bitmapWidth = static_cast<int>(bitmap.width);
-    const int bitmapRows = static_cast<int>(bitmap.rows);
-    for (int j = 0; j < bitmapRows; ++j) {
-        const unsigned char* row = bitmapRow(bitmap, j);
-        for (int i = 0; i < bitmapWidth; ++i) {
-            const size_t texel = 2 * (static_cast<size_t>(i) + static_cast<size_t>(j) * width);
-            buffer[texel] = row[i];
-            buffer[texel + 1] = row[i];
-        }
-    }
-    return buffer;
-}
-
 // Uploads the glyph's coverage into texture, linear filters, no mipmaps.
-void uploadGlyphTexture(GLuint texture, const FT_Bitmap& bitmap, int width, int height) {
-    const std::vector<unsigned char> buffer = coverageTexels(bitmap, width, height);
+void uploadGlyphTexture(GLuint texture, const GlyphRasteriser::Glyph& glyph) {
     glBindTexture(GL_TEXTURE_2D, texture);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_LUMINANCE_ALPHA, GL_UNSIGNED_BYTE,
-                 buffer.data());
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, glyph.textureWidth, glyph.textureHeight, 0,
+                 GL_LUMINANCE_ALPHA, GL_UNSIGNED_BYTE, glyph.texels.data());
 }
 
 // Compiles list: the glyph's quad at its place on the baseline, then the pen
-// moves on by advance pixels.
-void compileGlyphList(GLuint list, GLuint texture, const FT_BitmapGlyph glyph, int width,
-                      int height, long advance) {
-    const FT_Bitmap& bitmap = glyph->bitmap;
-    const float w = static_cast<float>(bitmap.width);
-    const float r = static_cast<float>(bitmap.rows);
-    const float s1 = w / static_cast<float>(width);
-    const float t1 = r / static_cast<float>(height);
+// moves on by the glyph's advance.
+void compileGlyphList(GLuint list, GLuint texture, const GlyphRasteriser::Glyph& glyph) {
+    const float w = static_cast<float>(glyph.width);
+    const float r = static_cast<float>(glyph.rows);
+    const float s1 = w / static_cast<float>(glyph.textureWidth);
+    const float t1 = r / static_cast<float>(glyph.textureHeight);
     glNewList(list, GL_COMPILE);
     glBindTexture(GL_TEXTURE_2D, texture);
     glPushMatrix();
-    glTranslatef(static_cast<float>(glyph->left), 0.0f, 0.0f);
-    glTranslatef(0.0f, static_cast<float>(glyph->top) - r, 0.0f);
+    glTranslatef(static_cast<float>(glyph.left), 0.0f, 0.0f);
+    glTranslatef(0.0f, static_cast<float>(glyph.top) - r, 0.0f);
     glBegin(GL_QUADS);
     glTexCoord2d(0.0, 0.0);
     glVertex2f(0.0f, r);
@@ -125,28 +51,8 @@ void compileGlyphList(GLuint list, GLuint texture, const FT_BitmapGlyph glyph, i
     glVertex2f(w, r);
     glEnd();
     glPopMatrix();
-    glTranslatef(static_cast<float>(advance), 0.0f, 0.0f);
+    glTranslatef(static_cast<float>(glyph.advance), 0.0f, 0.0f);
     glEndList();
-}
-
-// Rasterises code k of face into its texture and its display list.
-void makeGlyphList(FT_Face face, int k, GLuint listBase,
-                   const std::vector<unsigned int>& textures) {
-    if (FT_Load_Glyph(face, FT_Get_Char_Index(face, static_cast<FT_ULong>(k)), FT_LOAD_DEFAULT) !=
-        0) {
-        throw std::runtime_error("FT_Load_Glyph failed");
-    }
-    GlyphHolder holder;
-    if (FT_Get_Glyph(face->glyph, &holder.glyph) != 0) {
-        throw std::runtime_error("FT_Get_Glyph failed");
-    }
-    FT_Glyph_To_Bitmap(&holder.glyph, FT_RENDER_MODE_NORMAL, nullptr, 1);
-    const FT_BitmapGlyph bitmapGlyph = reinterpret_cast<FT_BitmapGlyph>(holder.glyph);
-    const int width = nextPowerOfTwo(static_cast<int>(bitmapGlyph->bitmap.width));
-    const int height = nextPowerOfTwo(static_cast<int>(bitmapGlyph->bitmap.rows));
-    uploadGlyphTexture(textures[k], bitmapGlyph->bitmap, width, height);
-    compileGlyphList(listBase + k, textures[k], bitmapGlyph, width, height,
-                     face->glyph->advance.x >> 6);
 }
 
 // The text cut into lines at each newline; k newlines give k + 1 lines.
@@ -178,15 +84,10 @@ void Font::load(const char* ttfPath, unsigned int size) {
     textures.assign(GlyphCount, 0);
     height = static_cast<float>(size);
 
-    FreeTypeSession session;
-    if (FT_Init_FreeType(&session.library) != 0) {
-        throw std::runtime_error("FT_Init_FreeType failed");
-    }
-    if (FT_New_Face(session.library, ttfPath, 0, &session.face) != 0) {
-        throw std::runtime_error(
-            "FT_New_Face failed (there is probably a problem with your font file)");
-    }
-    FT_Set_Char_Size(session.face, size * 64, size * 64, Dpi, Dpi);
+    const GlyphRasteriser rasteriser(ttfPath, size);
+    GLint maxTextureSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize);
+    const int maxSide = std::min(GlyphRasteriser::saneSide(size), static_cast<int>(maxTextureSize));
 
     listBase = glGenLists(GlyphCount);
     glGenTextures(GlyphCount, textures.data());
@@ -194,7 +95,10 @@ void Font::load(const char* ttfPath, unsigned int size) {
     // glyph rows may be any number of bytes long: upload them unpadded
     const UnpackAlignment unpadded;
     for (int k = 0; k < GlyphCount; ++k) {
-        makeGlyphList(session.face, k, listBase, textures);
+        const GlyphRasteriser::Glyph glyph =
+            rasteriser.rasterise(static_cast<unsigned long>(k), maxSide);
+        uploadGlyphTexture(textures[k], glyph);
+        compileGlyphList(listBase + k, textures[k], glyph);
     }
 }
 

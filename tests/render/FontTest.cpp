@@ -148,7 +148,8 @@ TEST_F(FontTest, PrintLeavesTheCallersStateButTheBlendFunction) {
     }
     glGetFloatv(GL_MODELVIEW_MATRIX, after[0]);
     glGetFloatv(GL_PROJECTION_MATRIX, after[1]);
-    EXPECT_TRUE(std::equal(before[0], before[0] + 32, after[0]));
+    for (int matrix = 0; matrix < 2; ++matrix)
+        EXPECT_TRUE(std::equal(before[matrix], before[matrix] + 16, after[matrix])) << matrix;
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     // drawn with the depth test off, and the depth buffer left alone
     const Box text = litBox();
@@ -206,6 +207,22 @@ TEST(FontLoad, TexturesHoldTheCoverageUnpaddedAndAReloadFreesThem) {
         EXPECT_TRUE(reused || !glIsTexture(name)) << name;
     }
     EXPECT_TRUE(oldBase == font.listBase || !glIsList(oldBase));
+}
+
+TEST(FontLoad, ABitmapFontLoadsAndOneWithGlyphsFarTooLargeRaisesBeforeAnyUpload) {
+    ensureGlContext();
+    Font& font = Font::instance();
+    font.load(writeDiagonalBdf("/tmp/pellucane-font-mono.bdf", 5).c_str(), 30);
+    glBindTexture(GL_TEXTURE_2D, font.textures['A']);
+    GLint width = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    EXPECT_EQ(width, 8);
+    try {
+        font.load(writeDiagonalBdf("/tmp/pellucane-font-huge.bdf", 300).c_str(), 30);
+        ADD_FAILURE() << "glyphs of 300 pixels loaded";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "FT_Glyph_To_Bitmap failed (glyph too large)");
+    }
 }
 
 TEST(FontLoad, MissingOrGarbageFontFileRaisesTheNewFaceError) {

@@ -46,3 +46,7 @@ struct ScopedDirectory {
 
 // Writes bytes to a file (fixtures made by a test, under /tmp).
 void writeFile(const std::string& path, const std::vector<unsigned char>& bytes);
+
+// Writes a BDF bitmap font (BDF is text) with one glyph, 'A', side by side
+// pixels: a one-pixel diagonal from the top left corner. Returns path.
+std::string writeDiagonalBdf(const std::string& path, int side);
