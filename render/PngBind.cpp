@@ -13,15 +13,37 @@
 
 namespace {
 
+// The picture budget. The game's largest pictures are 1024 by 1024; every
+// customer builds its own texture of each of its pictures, so one file can be
+// loaded 69 times over. A picture may be four times the largest: 16 MiB
+// decoded as RGBA and as many again for its power-of-two rescale, which 69
+// customers' textures (about 1.5 GB) still fit in.
 // widest or tallest picture the decoder accepts, pixels
-constexpr png_uint_32 MaxSide = 16384;
-// most pixels the decoder accepts in one picture (64 Mi)
-constexpr std::uint64_t MaxPixels = 64ull * 1024 * 1024;
+constexpr png_uint_32 MaxSide = 4096;
+// most pixels once the sides are rounded up to powers of two, as the texture
+// holds them (2048 by 2048)
+constexpr std::uint64_t MaxTexturePixels = 4ull * 1024 * 1024;
 
-// Whether a header's size is one we are willing to allocate for.
+// The smallest power of two at least side, but never above maxSize.
+int powerOfTwoAtLeast(int side, int maxSize) {
+    int size = 1;
+    while (size < side && size < maxSize) {
+        size *= 2;
+    }
+    return size;
+}
+
+// Whether a header's size is one we are willing to allocate for, rescale
+// included; checked before any pixel is read.
 bool sizeAcceptable(png_uint_32 width, png_uint_32 height) {
-    return width <= MaxSide && height <= MaxSide &&
-           static_cast<std::uint64_t>(width) * height <= MaxPixels;
+    if (width > MaxSide || height > MaxSide) {
+        return false;
+    }
+    const int side = static_cast<int>(MaxSide);
+    const std::uint64_t texturePixels =
+        static_cast<std::uint64_t>(powerOfTwoAtLeast(static_cast<int>(width), side)) *
+        static_cast<std::uint64_t>(powerOfTwoAtLeast(static_cast<int>(height), side));
+    return texturePixels <= MaxTexturePixels;
 }
 
 // A broken file: libpng says why, and we give up on the file quietly
@@ -91,15 +113,6 @@ bool readRows(png_structp png, png_bytepp rows) {
     }
     png_read_image(png, rows);
     return true;
-}
-
-// The smallest power of two at least side, but never above maxSize.
-int powerOfTwoAtLeast(int side, int maxSize) {
-    int size = 1;
-    while (size < side && size < maxSize) {
-        size *= 2;
-    }
-    return size;
 }
 
 // Source index under the centre of destination index i, when n source

@@ -1,10 +1,13 @@
 #include "render/PngBind.h"
 
 #include <gtest/gtest.h>
+#include <png.h>
 #include <sys/resource.h>
 
 #include <fstream>
 #include <new>
+#include <string>
+#include <utility>
 
 #include "tests/support/TestSupport.h"
 
@@ -30,7 +33,32 @@ bool decodeInLittleMemory(const std::string& path, PngImage& image) {
     return decoded;
 }
 
+// A valid black grey picture of that size, written under /tmp.
+std::string blackPicture(int width, int height) {
+    const std::string path =
+        "/tmp/pellucane-black-" + std::to_string(width) + "x" + std::to_string(height) + ".png";
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(width);
+    png.height = static_cast<png_uint_32>(height);
+    png.format = PNG_FORMAT_GRAY;
+    const Bytes pixels(static_cast<size_t>(width) * height, 0);
+    png_image_write_to_file(&png, path.c_str(), 0, pixels.data(), 0, nullptr);
+    return path;
+}
+
 } // namespace
+
+TEST(PngDecode, PicturesBeyondTheBudgetAreRefusedBeforeTheirPixelsAreRead) {
+    // At most 4096 a side and 2048 by 2048 once rounded up to powers of two.
+    const std::pair<std::pair<int, int>, bool> cases[] = {
+        {{4096, 1024}, true}, {{4097, 1}, false}, {{2048, 2048}, true}, {{2049, 2048}, false}};
+    for (const auto& [size, accepted] : cases) {
+        PngImage image;
+        EXPECT_EQ(decodeInLittleMemory(blackPicture(size.first, size.second), image), accepted)
+            << size.first << " x " << size.second;
+    }
+}
 
 TEST(PngDecode, AlphaOnlyFromAnAlphaChannelAndRefusesBadOrHugeFiles) {
     PngImage image;
