@@ -3,6 +3,7 @@
 #include <GL/freeglut.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -28,8 +29,9 @@ void Camera::reshape(int width, int height) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     if (width != AcceptedWidth || height != AcceptedHeight) {
         // Push the window back towards 4:3 at the same width; keep drawing
-        // with the last accepted size meanwhile.
-        glutReshapeWindow(width, (3 * width) / 4);
+        // with the last accepted size meanwhile. X refuses a window with no
+        // pixels, and that would end the game: ask for one at least.
+        glutReshapeWindow(std::max(width, 1), std::max((3 * width) / 4, 1));
         return;
     }
     viewportWidth = width;

@@ -172,6 +172,10 @@ void GameWindow::release() { xdotool("mouseup 1"); }
 
 void GameWindow::click(int button) { xdotool("click " + std::to_string(button)); }
 
+void GameWindow::resize(int width, int height) {
+    xdotool("windowsize " + windowId + " " + std::to_string(width) + " " + std::to_string(height));
+}
+
 void GameWindow::key(const std::string& name) { xdotool("key --window " + windowId + " " + name); }
 
 std::vector<std::string> GameWindow::traceLines() const {

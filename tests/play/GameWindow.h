@@ -43,6 +43,8 @@ struct GameWindow {
     void press();
     void release();
     void click(int button = 1);
+    // Resizes the window to width by height pixels.
+    void resize(int width, int height);
     // Key presses, xdotool key names ("a", "comma", "8", "A").
     void key(const std::string& name);
 

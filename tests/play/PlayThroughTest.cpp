@@ -231,6 +231,21 @@ TEST(PlayThrough, BankruptingBothKeyboardShopsCrownsZedodAzu) {
     EXPECT_GT(countPixels(game.screenshot(), -20, 39, 45, 48, isBannerGreen), 2000);
 }
 
+TEST(PlayThrough, NoWindowSizeEndsTheGame) {
+    VirtualDisplay display;
+    GameWindow game(display);
+    startPlay(game);
+    // 1 pixel wide asks for 3 * 1 / 4 = 0 rows unless the reshape takes care
+    const std::pair<int, int> sizes[] = {{1, 768}, {1, 1}, {3, 3}, {1024, 768}};
+    for (const auto& [width, height] : sizes) {
+        game.resize(width, height);
+        waitSeconds(0.5);
+        ASSERT_TRUE(game.running()) << width << " x " << height << ": " << game.errors();
+    }
+    game.key("a"); // shop 1: big sign
+    EXPECT_TRUE(waitFor([&] { return countOf(game.traceLines(), "BIG SIGN BUTTON") == 1; }, 5.0));
+}
+
 TEST(PlayThrough, InterruptAndTerminateEndTheGame) {
     VirtualDisplay display;
     for (int signal : {SIGINT, SIGTERM}) {
