@@ -136,10 +136,15 @@ GlyphRasteriser::Glyph GlyphRasteriser::rasterise(unsigned long code, int maxSid
         throw std::runtime_error("FT_Glyph_To_Bitmap failed");
     }
     const FT_BitmapGlyph bitmapGlyph = reinterpret_cast<FT_BitmapGlyph>(holder.glyph);
+    // a bitmap font may give a glyph a size but no pixels
+    const FT_Bitmap& bitmap = bitmapGlyph->bitmap;
+    if (bitmap.buffer == nullptr && bitmap.width > 0 && bitmap.rows > 0) {
+        throw std::runtime_error("FT_Glyph_To_Bitmap failed");
+    }
     // Mono, two- and four-bit, colour: whatever the face holds becomes one
     // byte a pixel, rows exactly width bytes long, top row first.
     BitmapHolder converted(library);
-    if (FT_Bitmap_Convert(library, &bitmapGlyph->bitmap, &converted.bitmap, 1) != 0) {
+    if (FT_Bitmap_Convert(library, &bitmap, &converted.bitmap, 1) != 0) {
         throw std::runtime_error("FT_Bitmap_Convert failed");
     }
     Glyph glyph;
