@@ -30,6 +30,9 @@ BUILD_PACKAGES=(build-essential cmake pkg-config freeglut3-dev libgl-dev libglu1
 TEST_PACKAGES=(clang-format libgtest-dev libbenchmark-dev xvfb xauth xdotool imagemagick x11-utils
   desktop-file-utils appstream groff-base dpkg-dev file)
 
+# What test.sh's sanitizer build, fuzz harnesses and broken-data check need.
+HARDENING_PACKAGES=(clang libclang-rt-dev python3)
+
 # Configures build/ with the tests ON or OFF (the first argument) and builds
 # it; further arguments go to the build, e.g. --target pellucane.
 build_game() {
