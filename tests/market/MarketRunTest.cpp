@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
 #include <memory>
 #include <random>
 #include <string>
@@ -93,10 +96,29 @@ std::string streetFault(const Market& m, const bool (&wonBefore)[3]) {
     return "";
 }
 
+// The process's peak resident memory so far, KiB (VmHWM).
+long peakResidentKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return 0;
+}
+
+// Game hours the soak runs for: 2000, or PELLUCANE_SOAK_HOURS for a long run.
+long soakHours() {
+    const char* hours = std::getenv("PELLUCANE_SOAK_HOURS");
+    return hours != nullptr ? std::atol(hours) : 2000;
+}
+
 } // namespace
 
 // Random keys, cursor moves and clicks over thousands of game hours, game
-// after game, checking the street after every update.
+// after game, checking the street after every update; peak memory stays
+// where the first game left it.
 TEST(MarketRun, SoakKeepsEveryInvariant) {
     // Each game starts from a copy of one initialised street (pictures are shared).
     const std::unique_ptr<Market> pristine = newStreet(1000u);
@@ -122,7 +144,9 @@ TEST(MarketRun, SoakKeepsEveryInvariant) {
     long gameHours = 0;
     int games = 0;
     int decided = 0;
-    while (gameHours < 2000) {
+    const long hours = soakHours();
+    long peakAfterFirstGame = 0;
+    while (gameHours < hours) {
         auto street = std::make_unique<Market>(*pristine);
         Market& m = *street;
         int nowMs = 0;
@@ -158,6 +182,12 @@ TEST(MarketRun, SoakKeepsEveryInvariant) {
         }
         ++games;
         decided += m.gameOver;
+        peakAfterFirstGame = games == 1 ? peakResidentKb() : peakAfterFirstGame;
     }
     EXPECT_GT(decided, games / 2);
+    const long peakAtEnd = peakResidentKb();
+    std::cerr << gameHours << " game hours, " << games << " games; peak memory "
+              << peakAfterFirstGame << " KiB after the first game, " << peakAtEnd
+              << " KiB at the end\n";
+    EXPECT_LT(peakAtEnd - peakAfterFirstGame, 4096);
 }
