@@ -189,5 +189,5 @@ TEST(MarketRun, SoakKeepsEveryInvariant) {
     std::cerr << gameHours << " game hours, " << games << " games; peak memory "
               << peakAfterFirstGame << " KiB after the first game, " << peakAtEnd
               << " KiB at the end\n";
-    EXPECT_LT(peakAtEnd - peakAfterFirstGame, 4096);
+    EXPECT_LT(peakAtEnd - peakAfterFirstGame, 1024);
 }
