@@ -13,16 +13,22 @@
 
 namespace {
 
-// The picture budget. The game's largest pictures are 1024 by 1024; every
-// customer builds its own texture of each of its pictures, so one file can be
-// loaded 69 times over. A picture may be four times the largest: 16 MiB
-// decoded as RGBA and as many again for its power-of-two rescale, which 69
-// customers' textures (about 1.5 GB) still fit in.
+// The picture size limits. The game's largest pictures are 1024 by 1024; one
+// may be four times that: 16 MiB decoded as RGBA and as much again for its
+// power-of-two rescale, checked from the header before either is allocated.
 // widest or tallest picture the decoder accepts, pixels
 constexpr png_uint_32 MaxSide = 4096;
 // most pixels once the sides are rounded up to powers of two, as the texture
 // holds them (2048 by 2048)
 constexpr std::uint64_t MaxTexturePixels = 4ull * 1024 * 1024;
+
+// Texture memory all pictures together may take, bytes at four a texel,
+// mipmaps included: two and a half times what the game's own 689 textures
+// take (about 100 MiB). A customer builds its own texture of each of its
+// pictures, so a picture file within the size limits could still be loaded
+// 69 times over; once the budget is spent, further pictures draw as plain
+// squares and the game's peak memory stays under twice its usual.
+constexpr std::uint64_t TextureBudget = 256ull << 20;
 
 // The smallest power of two at least side, but never above maxSize.
 int powerOfTwoAtLeast(int side, int maxSize) {
@@ -248,6 +254,17 @@ unsigned int pngBind(const char* path, int mipmap, int /*trans*/, void* /*info*/
         return 0;
     }
     const size_t uploaded = mipmap == PNG_BUILDMIPMAPS ? levels->size() : 1;
+    // bytes of texture made so far, for the budget
+    static std::uint64_t textureBytes = 0;
+    std::uint64_t bytes = 0;
+    for (size_t index = 0; index < uploaded; ++index) {
+        bytes += 4ull * static_cast<std::uint64_t>((*levels)[index].width) *
+                 static_cast<std::uint64_t>((*levels)[index].height);
+    }
+    if (textureBytes + bytes > TextureBudget) {
+        return 0;
+    }
+    textureBytes += bytes;
     const UnpackAlignment unpadded;
     // Mesa gives a texture room for its whole mipmap chain at the first
     // upload only while the minification filter uses mipmaps; under

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <new>
 #include <string>
@@ -47,7 +50,41 @@ std::string blackPicture(int width, int height) {
     return path;
 }
 
+// Peak resident memory of the game, KiB, run for 4 s from a copy of the data
+// with one picture replaced (or none, for an empty name).
+long gamePeakKb(const std::string& picture, const std::string& replacement) {
+    namespace fs = std::filesystem;
+    const fs::path folder =
+        fs::temp_directory_path() / ("pellucane-budget-" + std::to_string(getpid()));
+    fs::remove_all(folder);
+    fs::copy(dataPath(), folder, fs::copy_options::recursive);
+    if (!picture.empty()) {
+        fs::copy_file(replacement, folder / "images" / picture,
+                      fs::copy_options::overwrite_existing);
+    }
+    const std::string peak = (folder / "peak.txt").string();
+    const std::string command = "cd '" + folder.string() +
+                                "' && ('" PELLUCANE_BINARY
+                                "' >/dev/null 2>&1 & pid=$!; sleep 4; grep VmHWM /proc/$pid/status "
+                                "| tr -dc 0-9 >'" +
+                                peak + "'; kill $pid)";
+    std::system(command.c_str());
+    long kb = 0;
+    std::ifstream(peak) >> kb;
+    fs::remove_all(folder);
+    return kb;
+}
+
 } // namespace
+
+// Every customer builds its own hat textures: a hat of 2048 x 2048, within
+// the size limits, would be loaded 69 times over without the texture budget.
+TEST(PngBind, NoPictureFileTakesTheGamePastTwiceItsUsualPeakMemory) {
+    const long usual = gamePeakKb("", "");
+    const long withBigHat = gamePeakKb("topHat.png", blackPicture(2048, 2048));
+    ASSERT_GT(usual, 0);
+    EXPECT_LT(withBigHat, 2 * usual) << usual << " KiB usually";
+}
 
 TEST(PngDecode, PicturesBeyondTheBudgetAreRefusedBeforeTheirPixelsAreRead) {
     // At most 4096 a side and 2048 by 2048 once rounded up to powers of two.
