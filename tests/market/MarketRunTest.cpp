@@ -108,6 +108,14 @@ long peakResidentKb() {
     return 0;
 }
 
+// Whether peak memory tells anything: AddressSanitizer keeps freed memory in
+// quarantine, so under it the peak grows whatever the game does.
+#ifdef __SANITIZE_ADDRESS__
+constexpr bool PeakMeasurable = false;
+#else
+constexpr bool PeakMeasurable = true;
+#endif
+
 // Game hours the soak runs for: 2000, or PELLUCANE_SOAK_HOURS for a long run.
 long soakHours() {
     const char* hours = std::getenv("PELLUCANE_SOAK_HOURS");
@@ -189,5 +197,5 @@ TEST(MarketRun, SoakKeepsEveryInvariant) {
     std::cerr << gameHours << " game hours, " << games << " games; peak memory "
               << peakAfterFirstGame << " KiB after the first game, " << peakAtEnd
               << " KiB at the end\n";
-    EXPECT_LT(peakAtEnd - peakAfterFirstGame, 1024);
+    EXPECT_TRUE(!PeakMeasurable || peakAtEnd - peakAfterFirstGame < 1024);
 }
