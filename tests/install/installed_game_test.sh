@@ -84,7 +84,7 @@ zcat "$scratch/moved/share/doc/pellucane/changelog.gz" | head -1 | grep -q "^pel
 "$launcher" --help | grep -q "^Usage: pellucane" || fail "--help"
 
 # An X server of our own, so no other test's window can be taken for ours.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$scratch/display" 2>/dev/null &
 server_pid=$!
 wait_for 20 test -s "$scratch/display" || fail "Xvfb did not start"
 export DISPLAY=":$(cat "$scratch/display")"

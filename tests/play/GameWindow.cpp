@@ -89,7 +89,7 @@ VirtualDisplay::VirtualDisplay() {
     if (server == 0) {
         close(fds[0]);
         std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-noreset", "-screen", "0", "1280x1024x24",
                "-nolisten", "tcp", static_cast<char*>(nullptr));
         _exit(127);
     }
