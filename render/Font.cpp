@@ -80,6 +80,12 @@ Font& Font::instance() {
 }
 
 void Font::load(const char* ttfPath, unsigned int size) {
+    // The street loads the same size-30 font once for the clock and once
+    // for each shop: the glyphs of the first load serve them all.
+    if (!loadedPath.empty() && loadedPath == ttfPath && height == static_cast<float>(size)) {
+        return;
+    }
+    loadedPath.clear();
     releaseGlyphs();
     textures.assign(GlyphCount, 0);
     height = static_cast<float>(size);
@@ -100,6 +106,7 @@ void Font::load(const char* ttfPath, unsigned int size) {
         uploadGlyphTexture(textures[k], glyph);
         compileGlyphList(listBase + k, textures[k], glyph);
     }
+    loadedPath = ttfPath;
 }
 
 void Font::releaseGlyphs() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 // The game's one TrueType font, rasterised into 128 glyph textures and
@@ -11,10 +12,13 @@ struct Font {
     std::vector<unsigned int> textures;
     // first of the 128 glyph display lists
     unsigned int listBase;
+    // the file of the last load that completed, empty while none has
+    std::string loadedPath;
 
     static Font& instance();
 
     // Rasterises codes 0..127 at size points, 96 dpi. Throws std::runtime_error.
+    // The file and size already loaded are kept as they are, not made again.
     void load(const char* ttfPath, unsigned int size);
     // Draws the formatted text with its first baseline at the modelview origin.
     void print(const char* format, ...);

@@ -207,6 +207,11 @@ TEST(FontLoad, TexturesHoldTheCoverageUnpaddedAndAReloadFreesThem) {
         EXPECT_TRUE(reused || !glIsTexture(name)) << name;
     }
     EXPECT_TRUE(oldBase == font.listBase || !glIsList(oldBase));
+    EXPECT_EQ(font.height, 30.0f) << "lines are spaced by the last size loaded";
+    // the same file at the same size again keeps the glyphs it has
+    const std::vector<unsigned int> kept = font.textures;
+    font.load(fontPath().c_str(), 30);
+    EXPECT_EQ(kept, font.textures);
 }
 
 TEST(FontLoad, ABitmapFontLoadsAndOneWithGlyphsFarTooLargeRaisesBeforeAnyUpload) {
@@ -229,6 +234,7 @@ TEST(FontLoad, MissingOrGarbageFontFileRaisesTheNewFaceError) {
     ensureGlContext();
     const std::string garbage = "/tmp/pellucane-garbage-font.ttf";
     writeFile(garbage, std::vector<unsigned char>(4096, 0x5a));
+    Font::instance().load(fontPath().c_str(), 30);
     for (const std::string& path : {std::string("/nonexistent/ERASDEMI.ttf"), garbage}) {
         try {
             Font::instance().load(path.c_str(), 30);
@@ -238,6 +244,9 @@ TEST(FontLoad, MissingOrGarbageFontFileRaisesTheNewFaceError) {
                          "FT_New_Face failed (there is probably a problem with your font file)");
         }
     }
+    // after a failed load the good font at the same size is made afresh
+    Font::instance().load(fontPath().c_str(), 30);
+    EXPECT_TRUE(glIsTexture(Font::instance().textures['A']));
 }
 
 } // namespace
