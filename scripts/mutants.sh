@@ -31,9 +31,14 @@ input/InputState.cpp @@ void onKeyboard(unsigned char key, int /*x*/, int /*y*/)
 render/SpriteQuad.cpp @@ {0.0f, 1.0f, -0.5f, -0.5f}, @@ {0.0f, 0.0f, -0.5f, -0.5f},
 render/SpriteQuad.cpp @@ glScalef(width, height, 1.0f); @@ glScalef(width, width, 1.0f);
 render/SpriteQuad.cpp @@ glAlphaFunc(GL_GREATER, 0.0f); @@ glAlphaFunc(GL_GREATER, 0.5f);
+render/Font.cpp @@ loadedPath.clear(); @@ 
+render/PngBind.cpp @@ png_read_end(png, nullptr); @@ 
+render/GlyphRasteriser.cpp @@ return static_cast<int>(std::min(SaneSideEms * size * Dpi / 72, 1u << 20)); @@ return static_cast<int>(std::min(SaneSideEms * size * Dpi / 72 * 4, 1u << 20));
+render/Camera.cpp @@ glutReshapeWindow(std::max(width, 1), std::max((3 * width) / 4, 1)); @@ glutReshapeWindow(width, (3 * width) / 4);
+render/PictureCache.cpp @@ if (!decodeTextureLevels(path.c_str(), maxSize, levels)) {\n        return nullptr;\n    } @@ decodeTextureLevels(path.c_str(), maxSize, levels);
 render/Camera.cpp @@ constexpr double FarPlane = 200.0; @@ constexpr double FarPlane = 20.0;
 render/Font.cpp @@ const float h = height / 0.63f; @@ const float h = height / 0.6f;
-render/Font.cpp @@ FT_Set_Char_Size(session.face, size * 64, size * 64, Dpi, Dpi); @@ FT_Set_Char_Size(session.face, size * 60, size * 60, Dpi, Dpi);
+render/GlyphRasteriser.cpp @@ FT_Set_Char_Size(face, static_cast<FT_F26Dot6>(size) * 64, static_cast<FT_F26Dot6>(size) * 64, @@ FT_Set_Char_Size(face, static_cast<FT_F26Dot6>(size) * 60, static_cast<FT_F26Dot6>(size) * 60,
 market/Market.cpp @@ const int xRoll = randomBetween(-48, 48);\n    const int genderRoll = randomBetween(1, 3); @@ const int genderRoll = randomBetween(1, 3);\n    const int xRoll = randomBetween(-48, 48);
 market/Market.cpp @@ {true, 0, &Market::musicBoxWins},  {true, 1, &Market::hotbeatsWins}, @@ {true, 0, &Market::hotbeatsWins},  {true, 1, &Market::musicBoxWins},
 market/Market.cpp @@ shops[rule.shop].getMoney() >= WinningMoney @@ shops[rule.shop].getMoney() > WinningMoney
