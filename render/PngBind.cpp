@@ -118,8 +118,6 @@ bool readRows(png_structp png, png_bytepp rows) {
         return false;
     }
     png_read_image(png, rows);
-    // on to the end of the file, so that the last data chunk's CRC is checked too
-    png_read_end(png, nullptr);
     return true;
 }
 

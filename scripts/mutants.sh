@@ -32,7 +32,7 @@ render/SpriteQuad.cpp @@ {0.0f, 1.0f, -0.5f, -0.5f}, @@ {0.0f, 0.0f, -0.5f, -0.5
 render/SpriteQuad.cpp @@ glScalef(width, height, 1.0f); @@ glScalef(width, width, 1.0f);
 render/SpriteQuad.cpp @@ glAlphaFunc(GL_GREATER, 0.0f); @@ glAlphaFunc(GL_GREATER, 0.5f);
 render/Font.cpp @@ loadedPath.clear(); @@ 
-render/PngBind.cpp @@ png_read_end(png, nullptr); @@ 
+render/PngBind.cpp @@ png_set_option(reader.png, PNG_IGNORE_ADLER32, PNG_OPTION_ON); @@ png_set_option(reader.png, PNG_IGNORE_ADLER32, PNG_OPTION_ON); png_set_crc_action(reader.png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
 render/GlyphRasteriser.cpp @@ return static_cast<int>(std::min(SaneSideEms * size * Dpi / 72, 1u << 20)); @@ return static_cast<int>(std::min(SaneSideEms * size * Dpi / 72 * 4, 1u << 20));
 render/Camera.cpp @@ glutReshapeWindow(std::max(width, 1), std::max((3 * width) / 4, 1)); @@ glutReshapeWindow(width, (3 * width) / 4);
 render/PictureCache.cpp @@ if (!decodeTextureLevels(path.c_str(), maxSize, levels)) {\n        return nullptr;\n    } @@ decodeTextureLevels(path.c_str(), maxSize, levels);
