@@ -178,6 +178,12 @@ void GameWindow::resize(int width, int height) {
 
 void GameWindow::key(const std::string& name) { xdotool("key --window " + windowId + " " + name); }
 
+void GameWindow::holdKey(const std::string& name, double seconds) {
+    xdotool("keydown --window " + windowId + " " + name);
+    waitSeconds(seconds);
+    xdotool("keyup --window " + windowId + " " + name);
+}
+
 std::vector<std::string> GameWindow::traceLines() const {
     std::vector<std::string> lines;
     std::istringstream text(readWhole(outPath));

@@ -47,6 +47,8 @@ struct GameWindow {
     void resize(int width, int height);
     // Key presses, xdotool key names ("a", "comma", "8", "A").
     void key(const std::string& name);
+    // Holds a key down for seconds, long enough for the X server to repeat it.
+    void holdKey(const std::string& name, double seconds);
 
     // What the game has written to standard output so far, line by line.
     std::vector<std::string> traceLines() const;

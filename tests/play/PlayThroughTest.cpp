@@ -104,6 +104,10 @@ TEST(PlayThrough, KeysOnTheTitleScreenAlreadyChangeTheKeyboardShops) {
     waitSeconds(0.5);
     EXPECT_EQ(game.traceLines(), (std::vector<std::string>{"BIG SIGN BUTTON", "MEDSIGN BUTTON",
                                                            "10% BUTTON", "30% BUTTON"}));
+    // A key held down acts once: the server's repeats are not new presses.
+    game.holdKey("x", 1.5);
+    waitSeconds(0.5);
+    EXPECT_EQ(countOf(game.traceLines(), "HANDOUT BUTTON"), 1);
 
     startPlay(game);
     PngImage street = game.screenshot();
