@@ -179,9 +179,12 @@ void GameWindow::resize(int width, int height) {
 void GameWindow::key(const std::string& name) { xdotool("key --window " + windowId + " " + name); }
 
 void GameWindow::holdKey(const std::string& name, double seconds) {
-    xdotool("keydown --window " + windowId + " " + name);
+    // Through the X server's own keyboard (not an event sent to the window),
+    // which repeats a held key as a real one does.
+    xdotool("windowfocus --sync " + windowId);
+    xdotool("keydown " + name);
     waitSeconds(seconds);
-    xdotool("keyup --window " + windowId + " " + name);
+    xdotool("keyup " + name);
 }
 
 std::vector<std::string> GameWindow::traceLines() const {
