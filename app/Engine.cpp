@@ -6,6 +6,8 @@
 #include "app/ElapsedTime.h"
 #include "app/GameState.h"
 #include "audio/SoundBank.h"
+#include "input/InputState.h"
+#include "input/XKeyboard.h"
 #include "market/Market.h"
 #include "render/Camera.h"
 
@@ -98,4 +100,7 @@ double Engine::getDeltaSeconds() const { return deltaSeconds; }
 
 void onDisplay() { Engine::instance().renderFrame(); }
 
-void onIdle() { glutPostRedisplay(); }
+void onIdle() {
+    forgetKeysReleasedElsewhere(InputState::instance().heldKeys);
+    glutPostRedisplay();
+}

@@ -31,5 +31,6 @@ struct Engine {
 
 // GLUT display callback: one frame.
 void onDisplay();
-// GLUT idle callback: asks for the next frame at once.
+// GLUT idle callback: lets go of keys released in another window and asks
+// for the next frame at once.
 void onIdle();

@@ -6,6 +6,7 @@
 
 #include "app/Engine.h"
 #include "input/InputState.h"
+#include "input/XKeyboard.h"
 #include "render/Camera.h"
 
 int main(int argc, char** argv) {
@@ -26,8 +27,10 @@ int main(int argc, char** argv) {
         glutKeyboardUpFunc(onKeyboardUp);
         glutSpecialFunc(onSpecial);
         glutSpecialUpFunc(onSpecialUp);
-        // A held key gives one keyboard callback.
+        // A held key gives one keyboard callback, however late the game
+        // handles its repeats.
         glutIgnoreKeyRepeat(1);
+        askForDetectableKeyRepeat();
 
         // First use of the Engine: its clock starts before any loading.
         Engine::instance().initialise();

@@ -68,10 +68,18 @@ void onMouse(int button, int state, int /*x*/, int /*y*/) {
     market.setCursor(input.cursorX, input.cursorY);
 }
 
-void onKeyboard(unsigned char key, int /*x*/, int /*y*/) { market.handleKey(key); }
+// A held key acts once: its repeats come as presses of a key already down.
+void onKeyboard(unsigned char key, int /*x*/, int /*y*/) {
+    if (InputState::instance().heldKeys.press(key)) {
+        market.handleKey(key);
+    }
+}
 
-// Key releases and special keys (arrows, function keys) mean nothing to the game.
-void onKeyboardUp(unsigned char /*key*/, int /*x*/, int /*y*/) {}
+// A release only ends the hold; like special keys (arrows, function keys) it
+// means nothing to the shops.
+void onKeyboardUp(unsigned char key, int /*x*/, int /*y*/) {
+    InputState::instance().heldKeys.release(key);
+}
 
 void onSpecial(int /*key*/, int /*x*/, int /*y*/) {}
 

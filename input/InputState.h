@@ -1,11 +1,15 @@
 #pragma once
 
-// The cursor in game units, from the last motion event.
+#include "input/HeldKeys.h"
+
+// The cursor in game units, from the last motion event, and the keys held.
 struct InputState {
     // cursor x, game units (-50 left edge to 50 right edge)
     float cursorX;
     // cursor y, game units (0 bottom edge to 75 top edge)
     float cursorY;
+    // the character keys held down, so that a held key acts once
+    HeldKeys heldKeys;
 
     static InputState& instance();
 

@@ -69,3 +69,29 @@ TEST(MouseButtons, PressesTurnTheStillScreensWithoutReachingTheMarket) {
     }
     EXPECT_EQ(GameState, Playing);
 }
+
+TEST(Keys, AHeldKeyActsOnceUntilItsReleaseOrAReleaseElsewhere) {
+    const auto handoutOn = [] { return market.shops[1].handout; };
+    const bool was = handoutOn();
+    // The server repeats a held key as further presses: only the first acts.
+    for (int press = 0; press < 5; ++press) {
+        onKeyboard('x', 0, 0);
+    }
+    EXPECT_NE(handoutOn(), was);
+    // The release (even typed as another character, with shift down) ends
+    // the hold only for its own key.
+    onKeyboardUp('X', 0, 0);
+    onKeyboard('x', 0, 0);
+    EXPECT_NE(handoutOn(), was);
+    onKeyboardUp('x', 0, 0);
+    onKeyboard('x', 0, 0);
+    EXPECT_EQ(handoutOn(), was);
+    // Released while another window had the keyboard: the keyboard says so
+    // and the next press acts again; a key still down stays held.
+    HeldKeys& held = InputState::instance().heldKeys;
+    held.forgetReleased([](unsigned char key) { return key == 'm'; });
+    onKeyboard('x', 0, 0);
+    EXPECT_NE(handoutOn(), was);
+    onKeyboardUp('x', 0, 0);
+    EXPECT_FALSE(held.anyDown());
+}

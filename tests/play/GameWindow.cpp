@@ -178,14 +178,31 @@ void GameWindow::resize(int width, int height) {
 
 void GameWindow::key(const std::string& name) { xdotool("key --window " + windowId + " " + name); }
 
-void GameWindow::holdKey(const std::string& name, double seconds) {
-    // Through the X server's own keyboard (not an event sent to the window),
-    // which repeats a held key as a real one does.
+void GameWindow::keyDown(const std::string& name) { xdotool("keydown " + name); }
+
+void GameWindow::keyUp(const std::string& name) { xdotool("keyup " + name); }
+
+void GameWindow::takeFocus() {
+    xdotool("mousemove --window " + windowId + " 512 384");
     xdotool("windowfocus --sync " + windowId);
-    xdotool("keydown " + name);
-    waitSeconds(seconds);
-    xdotool("keyup " + name);
 }
+
+void GameWindow::loseFocus() {
+    // The screen is 1280 by 1024 and the window 1024 by 768 at (100, 100).
+    xdotool("mousemove 1270 1014");
+    const std::string root = capture("DISPLAY=" + display + " xwininfo -root");
+    const std::string marker = "Window id: ";
+    const size_t at = root.find(marker);
+    if (at == std::string::npos) {
+        throw std::runtime_error("no root window");
+    }
+    xdotool("windowfocus " + root.substr(at + marker.size(), root.find(' ', at + marker.size()) -
+                                                                 (at + marker.size())));
+}
+
+void GameWindow::pause() { kill(game, SIGSTOP); }
+
+void GameWindow::resume() { kill(game, SIGCONT); }
 
 std::vector<std::string> GameWindow::traceLines() const {
     std::vector<std::string> lines;

@@ -45,10 +45,20 @@ struct GameWindow {
     void click(int button = 1);
     // Resizes the window to width by height pixels.
     void resize(int width, int height);
-    // Key presses, xdotool key names ("a", "comma", "8", "A").
+    // Key presses, xdotool key names ("a", "comma", "8", "A"), sent to the window.
     void key(const std::string& name);
-    // Holds a key down for seconds, long enough for the X server to repeat it.
-    void holdKey(const std::string& name, double seconds);
+    // A key pressed or released on the X server's own keyboard, which repeats
+    // a held key as a real one does; it reaches the window with the focus.
+    void keyDown(const std::string& name);
+    void keyUp(const std::string& name);
+    // Gives the keyboard focus to the game's window, or to the root window
+    // with the pointer off the game, where the game hears no key.
+    void takeFocus();
+    void loseFocus();
+
+    // Stops the game's process where it is, and lets it go on.
+    void pause();
+    void resume();
 
     // What the game has written to standard output so far, line by line.
     std::vector<std::string> traceLines() const;
