@@ -18,8 +18,10 @@ need() {  # need <command> <debian package>
     fi
 }
 
-FONT_PKG=fonts-comfortaa
-FONT_TTF=/usr/share/fonts/truetype/comfortaa/Comfortaa-Bold.ttf
+# Quicksand Bold: rounded like the cartoon art, and narrow enough for the
+# clock's fixed slots and the status box (tests/data/FontFitTest.cpp).
+FONT_PKG=fonts-quicksand
+FONT_TTF=/usr/share/fonts/truetype/quicksand/Quicksand-Bold.ttf
 
 need_font() {
     if [ ! -f "$FONT_TTF" ]; then
@@ -32,9 +34,19 @@ need_font() {
 build_font() {
     need_font
     mkdir -p "$DATA/fonts"
+    rm -f "$DATA/fonts/"*
     cp "$FONT_TTF" "$DATA/fonts/ERASDEMI.ttf"
-    zcat /usr/share/doc/$FONT_PKG/OFL.txt.gz > "$DATA/fonts/LICENSE-Comfortaa-OFL.txt"
-    cp /usr/share/doc/$FONT_PKG/copyright "$DATA/fonts/COPYRIGHT-Comfortaa-debian.txt"
+    # the package ships the licence only inside its copyright file: the font's
+    # own copyright line, then the OFL paragraph with its indent taken off
+    {
+        echo "Copyright 2011 The Quicksand Project Authors, with Reserved Font Name \"Quicksand\"."
+        echo
+        echo "SIL OPEN FONT LICENSE Version 1.1 - 26 February 2007"
+        echo
+        awk '/^License: OFL-1.1/ {on = 1; next} on && !/^ / {exit} on' \
+            /usr/share/doc/$FONT_PKG/copyright | sed -e 's/^ //' -e 's/^\.$//'
+    } > "$DATA/fonts/LICENSE-Quicksand-OFL.txt"
+    cp /usr/share/doc/$FONT_PKG/copyright "$DATA/fonts/COPYRIGHT-Quicksand-debian.txt"
     echo "font: $FONT_TTF -> data/fonts/ERASDEMI.ttf"
 }
 

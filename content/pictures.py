@@ -16,7 +16,7 @@ import os
 HERE = os.path.dirname(os.path.abspath(__file__))
 OUT = os.path.join(HERE, "svg")
 
-FONT = "Comfortaa"          # the game font (data/fonts/ERASDEMI.ttf is Comfortaa Bold)
+FONT = "Quicksand"          # the game font (data/fonts/ERASDEMI.ttf is Quicksand Bold)
 INK = "#2a1f35"             # outline colour of every cartoon drawing
 SKIN = "#f2c29b"
 SKIN_SHADE = "#d9a27a"
@@ -64,12 +64,12 @@ def text(x, y, s, size, fill, anchor="middle", stroke=None, sw=0, extra=""):
 
 
 # Advance widths (in em) of the game font's characters 32..126, to fit words into boxes.
-ADVANCE = [0.293, 0.288, 0.273, 0.717, 0.636, 0.859, 0.731, 0.156, 0.273, 0.273, 0.381, 0.547, 0.245, 0.391, 0.238, 0.469,
-           0.578, 0.393, 0.588, 0.599, 0.653, 0.629, 0.581, 0.547, 0.581, 0.581, 0.195, 0.195, 0.547, 0.508, 0.547, 0.547,
-           1.094, 0.703, 0.723, 0.777, 0.783, 0.700, 0.625, 0.777, 0.871, 0.304, 0.626, 0.667, 0.642, 0.982, 0.830, 0.921,
-           0.623, 0.921, 0.632, 0.688, 0.661, 0.845, 0.737, 0.938, 0.716, 0.670, 0.742, 0.321, 0.469, 0.321, 0.469, 0.469,
-           0.273, 0.675, 0.703, 0.601, 0.703, 0.621, 0.367, 0.675, 0.683, 0.302, 0.287, 0.569, 0.300, 0.938, 0.682, 0.675,
-           0.703, 0.703, 0.486, 0.543, 0.401, 0.682, 0.548, 0.728, 0.557, 0.539, 0.540, 0.391, 0.391, 0.391, 0.469]
+ADVANCE = [0.280, 0.267, 0.430, 0.693, 0.597, 0.816, 0.709, 0.212, 0.357, 0.357, 0.363, 0.578, 0.275, 0.396, 0.249, 0.568,
+           0.614, 0.364, 0.536, 0.522, 0.708, 0.579, 0.548, 0.569, 0.588, 0.548, 0.273, 0.294, 0.525, 0.619, 0.525, 0.527,
+           0.964, 0.639, 0.655, 0.627, 0.715, 0.572, 0.562, 0.696, 0.719, 0.275, 0.552, 0.655, 0.562, 0.819, 0.735, 0.759,
+           0.603, 0.755, 0.687, 0.597, 0.626, 0.705, 0.678, 0.943, 0.655, 0.596, 0.648, 0.407, 0.568, 0.407, 0.618, 0.704,
+           0.259, 0.623, 0.623, 0.515, 0.623, 0.580, 0.417, 0.633, 0.586, 0.236, 0.275, 0.569, 0.270, 0.922, 0.596, 0.614,
+           0.623, 0.623, 0.434, 0.482, 0.409, 0.587, 0.562, 0.768, 0.487, 0.587, 0.484, 0.401, 0.248, 0.401, 0.540]
 
 
 def text_width(s, size):
@@ -114,6 +114,16 @@ def line(x1, y1, x2, y2, stroke=INK, sw=1.0, extra=""):
 # so one hat or bag overlay fits every body and every walk frame.
 HEAD = (52, 24, 11)          # centre x, centre y, radius
 HAND = (62, 64)              # the hand that carries the bag
+# The walkers' front row goes by at y 15, in front of the status boxes, whose
+# MONEY line reaches up to y 8.4: every body, hat and bag is drawn a little
+# smaller, hanging from the top of the square, so that the soles end above
+# y 9.4 (picture y 87.5 of 100, row 224 of 256) and the hats and bags still
+# sit on the head and in the hand.
+FIGURE = "translate(52,1) scale(0.91) translate(-52,-1)"
+
+
+def figure(body):
+    return f'<g transform="{FIGURE}">{body}</g>'
 
 
 def legs(frame, trouser, shoe, top=64, female=False):
@@ -127,8 +137,10 @@ def legs(frame, trouser, shoe, top=64, female=False):
     w = 9 if not female else 6
     for i, (fx, fy) in enumerate(feet):
         colour = trouser
-        out += line(hip[0] + (i * 2 - 1) * 2, hip[1], fx, fy, INK, w + 3)
-        out += line(hip[0] + (i * 2 - 1) * 2, hip[1], fx, fy, colour, w)
+        # the leg's round end stops at the sole instead of poking out under it
+        ankle = fy + 1 - (w + 3) / 2
+        out += line(hip[0] + (i * 2 - 1) * 2, hip[1], fx, ankle, INK, w + 3)
+        out += line(hip[0] + (i * 2 - 1) * 2, hip[1], fx, ankle, colour, w)
         out += path(f"M{fx-4},{fy-2} q0,-4 5,-4 l5,0 q5,1 5,6 l0,1 l-15,0 z", shoe, INK, 1.5)
     return out
 
@@ -462,20 +474,32 @@ def store_sign(shop):
     return out
 
 
+PANEL = "#0f141c"            # status panel fill: red text 4.6:1 on it, white 18:1
+
+
 def statbox():
     # The three status lines sit at 1.5, 4.5 and 6.5 game units above the window's
     # bottom; the box is centred 30 below the shop (y -5..20), so the panel runs
-    # from 22% to 56% of the picture's height (game y 0.5 .. 9).
-    out = rect(0.4, 11.0, 24.2, 8.5, "#1b2636", "#f5e6c8", 0.3, rx=1.0, extra='fill-opacity="0.9"')
-    out += rect(0.8, 11.4, 23.4, 7.7, "none", "#3b4c66", 0.18, rx=0.7)
-    for cx in (1.3, 23.7):
-        for cy in (11.9, 18.6):
-            out += circle(cx, cy, 0.22, "#8a9ab0", None)
-    return out
+    # from 22% to 56% of the picture's height (game y 0.5 .. 9).  The lines start
+    # 1 unit in and the price line runs to 24.4, so the panel takes the box's
+    # whole width; it is opaque, so the street never lowers the contrast.
+    return rect(0.15, 11.0, 24.7, 8.5, PANEL, "#f5e6c8", 0.3, rx=0.5)
+
+
+# The balloon's square grows to 36.9 units for a 60% sale, from 2 units below
+# the roof (y 48); the monster stands in the lower 70% of it so that it stays
+# under the top of the window (y 75) at its biggest.
+BALLOON_SCALE = 0.72
 
 
 def balloon_monster():
-    """The sale balloon: an inflatable monster standing on the roof, waving."""
+    """The sale balloon: an inflatable monster standing on the roof, waving,
+    drawn in the 36x36 square and shrunk towards the middle of its bottom edge."""
+    return (f'<g transform="translate(18,36) scale({BALLOON_SCALE}) translate(-18,-36)">' +
+            balloon_monster_body() + '</g>')
+
+
+def balloon_monster_body():
     m, md, y = "#ff4fa3", "#c92a7a", "#ffe14a"
     out = ""
     # arms waving up
@@ -562,6 +586,10 @@ def sun(frame):
 
 
 # ---------------------------------------------------------------- sidebar and buttons
+# Colours picked for at least 4.5:1 contrast (WCAG 2; content/contrast.py):
+SIDEBAR_TEXT = "#a6f2ea"     # pale teal on the sidebar's purple: 5.4:1
+MENU_FILL = "#0e7c72"        # deep teal behind the menu buttons' white labels: 5.1:1
+
 def sidebar():
     # 40x120 picture centred at (-46, 37.5): picture x 16..24 is screen x -50..-42,
     # picture y 21..71.5 is screen y 76.5..26.  Everything else stays transparent.
@@ -573,14 +601,14 @@ def sidebar():
     out += rect(16.6, 20.5, 6.8, 50.6, "none", b["second"], 0.25, rx=0.9)
     # the brand name down the empty stretch between the promotion and product buttons
     out += (f'<g transform="translate(20.65,54.0) rotate(-90)">' +
-            text(0, 0, "ZEDOD AZU", 1.8, b["second"]) + '</g>')
+            text(0, 0, "ZEDOD AZU", 1.8, SIDEBAR_TEXT) + '</g>')
     return out, defs
 
 
 def button(kind, icon, label, label_size=16):
     """One round button (the click area is the inscribed circle)."""
     if kind == "menu":
-        fill, fg, ring = BRAND[0]["second"], "#ffffff", BRAND[0]["accent"]
+        fill, fg, ring = MENU_FILL, "#ffffff", BRAND[0]["accent"]
     else:
         fill, fg, ring = "#fff6e0", BRAND[0]["main"], BRAND[0]["accent"]
     out = circle(50, 50, 47, ring, INK, 3.5)
@@ -780,6 +808,12 @@ KEYS = [
 ]
 
 
+# Text colours of the instructions, on their white boxes (and the faint red and
+# blue key columns): the brand red and the street green are too light there.
+INSTR_RED = "#b8261d"        # 5.8:1 on white, 4.8:1 on the red column
+INSTR_GREEN = "#1e7a45"      # 5.0:1 on white
+
+
 def instructions():
     out = rect(0, 0, 100, 75, "url(#sky)", None)
     out += cloud(10, 7, 0.9, 0.6) + cloud(88, 9, 0.8, 0.6)
@@ -787,7 +821,7 @@ def instructions():
     # goal
     out += rect(4, 9.2, 92, 7.2, "#ffffff", INK, 0.3, rx=1.5, extra='fill-opacity="0.93"')
     out += text(50, 12.3, "Three music shops compete on one street. Every shop starts with $1000.", 2.0, INK)
-    out += text(50, 15.0, "The first to reach $20000 wins, and so does the last one trading when both rivals go bankrupt.", 1.75, "#e0362c")
+    out += text(50, 15.0, "The first to reach $20000 wins, and so does the last one trading when both rivals go bankrupt.", 1.75, INSTR_RED)
     # left column: the mouse player and the rules
     b0 = BRAND[0]
     out += rect(4, 18.2, 33, 47, "#ffffff", INK, 0.3, rx=1.5, extra='fill-opacity="0.93"')
@@ -823,8 +857,8 @@ def instructions():
     out += rect(x0 + 27.9, y0, 9.7, 47, b2["main"], None, extra='opacity="0.14"')
     hy = y0 + 3.0
     out += text(cols[0], hy, "feature", 1.7, "#555", anchor="start")
-    out += fit_text(cols[1], hy - 0.6, "HOTBEATS", 1.45, b1["main"], 9.0)
-    out += text(cols[1], hy + 1.3, "left keys", 1.2, b1["main"])
+    out += fit_text(cols[1], hy - 0.6, "HOTBEATS", 1.45, INSTR_RED, 9.0)
+    out += text(cols[1], hy + 1.3, "left keys", 1.2, INSTR_RED)
     out += fit_text(cols[2], hy - 0.6, "TOP TUNES", 1.45, b2["main"], 9.0)
     out += text(cols[2], hy + 1.3, "right keys", 1.2, b2["main"])
     out += text(cols[3], hy, "cost", 1.7, "#555", anchor="start")
@@ -835,11 +869,11 @@ def instructions():
         if i in (6, 9):
             out += line(x0 + 1, y - 2.1, x0 + 56, y - 2.1, "#ccc", 0.12)
         out += text(cols[0], y, feat, 1.75, INK, anchor="start")
-        for kx, k, c in ((cols[1], k1, b1["main"]), (cols[2], k2, b2["main"])):
+        for kx, k, c in ((cols[1], k1, INSTR_RED), (cols[2], k2, b2["main"])):
             out += rect(kx - 1.45, y - 1.75, 2.9, 2.5, "#ffffff", c, 0.22, rx=0.5)
             out += text(kx, y, k, 1.75, c)
         out += text(cols[3], y, cost, 1.5, INK, anchor="start")
-        out += text(cols[4], y, bonus, 1.75, "#2f9e5a", anchor="end")
+        out += text(cols[4], y, bonus, 1.75, INSTR_GREEN, anchor="end")
     out += rect(35, 67.2, 30, 5.5, "#ffd23f", INK, 0.4, rx=2.75)
     out += text(50, 71.1, "click to start", 2.8, INK)
     return out, sky_defs()
@@ -908,15 +942,15 @@ def main():
     svg("handoutguy", 100, 100, circle(50, 24, 11, "#cccccc", INK, 2) +
         path("M38,38 q12,-7 24,0 l3,56 l-30,0 z", "#cccccc", INK, 2), 64)
 
-    svg("malecustomer1", 100, 100, customer(False, 0), 256)
-    svg("malecustomer2", 100, 100, customer(False, 1), 256)
-    svg("femalecustomer1", 100, 100, customer(True, 0), 256)
-    svg("femalecustomer2", 100, 100, customer(True, 1), 256)
+    svg("malecustomer1", 100, 100, figure(customer(False, 0)), 256)
+    svg("malecustomer2", 100, 100, figure(customer(False, 1)), 256)
+    svg("femalecustomer1", 100, 100, figure(customer(True, 0)), 256)
+    svg("femalecustomer2", 100, 100, figure(customer(True, 1)), 256)
     for name in ("topHat", "jesterhat", "visor"):
-        svg(name, 100, 100, hat(name), 128)
+        svg(name, 100, 100, figure(hat(name)), 128)
     for shop, word in ((0, "music"), (1, "hotbeat"), (2, "top")):
-        svg(f"male{word}bag", 100, 100, bag(shop, False), 128)
-        svg(f"female{word}bag", 100, 100, bag(shop, True), 128)
+        svg(f"male{word}bag", 100, 100, figure(bag(shop, False)), 128)
+        svg(f"female{word}bag", 100, 100, figure(bag(shop, True)), 128)
 
     svg("sun1", 25, 25, sun(0), 256)
     svg("sun2", 25, 25, sun(1), 256)

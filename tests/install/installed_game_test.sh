@@ -47,9 +47,9 @@ $(for size in 16 24 32 48 64 128 256; do echo "share/icons/hicolor/${size}x$size
 share/icons/hicolor/scalable/apps/$id.svg
 share/man/man6/pellucane.6.gz
 share/metainfo/$id.metainfo.xml
-share/games/pellucane/fonts/COPYRIGHT-Comfortaa-debian.txt
+share/games/pellucane/fonts/COPYRIGHT-Quicksand-debian.txt
 share/games/pellucane/fonts/ERASDEMI.ttf
-share/games/pellucane/fonts/LICENSE-Comfortaa-OFL.txt"
+share/games/pellucane/fonts/LICENSE-Quicksand-OFL.txt"
 actual=$(cd "$usr" && find . -type f -not -path './share/games/pellucane/images/*' \
     -not -path './share/games/pellucane/sound/*' | sed 's|^\./||' | sort)
 diff <(sort <<<"$expected") <(echo "$actual") || fail "installed files differ from the list above"
