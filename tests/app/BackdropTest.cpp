@@ -44,8 +44,7 @@ TEST(Backdrop, StillScreensOpaqueStreetWithHolesWholeUnitsNeverMirrored) {
     glEnable(GL_CULL_FACE);
     // All three pictures 4 by 2: the left column clear (dark under its zero
     // alpha), the others white on top and red below.
-    const fs::path folder =
-        fs::temp_directory_path() / ("pellucane-backdrop-" + std::to_string(getpid()));
+    const fs::path folder = scratchPath("backdrop");
     fs::create_directories(folder / "images");
     for (const char* name : {"background.png", "titlescreen.png", "instructions.png"}) {
         fs::copy_file(fixturePath("picture-upright.png"), folder / "images" / name,

@@ -24,8 +24,7 @@ std::string readAll(const fs::path& path) {
 }
 
 TEST(BadFont, TheGameStopsAtStartUpWithTheFontErrorOnStderr) {
-    const fs::path folder =
-        fs::temp_directory_path() / ("pellucane-badfont-" + std::to_string(getpid()));
+    const fs::path folder = scratchPath("game");
     fs::create_directories(folder / "fonts");
     writeFile((folder / "fonts" / "ERASDEMI.ttf").string(), std::vector<unsigned char>(2048, 0x5a));
     // bounded, in case the game wrongly carries on into its frame loop

@@ -19,8 +19,7 @@ namespace fs = std::filesystem;
 // Loads the bank in a folder whose sound/ holds a short tone under every
 // effect's name but "hey.mp3" (index 7), which is missing.
 void loadBank() {
-    const fs::path root =
-        fs::temp_directory_path() / ("pellucane-sound-" + std::to_string(getpid()));
+    const fs::path root = scratchPath("bank");
     fs::create_directories(root / "sound");
     for (const char* name : {"bell", "menu", "cash", "freehat", "window", "footsteps", "inflate"}) {
         fs::copy_file(fixturePath("tone.mp3"), root / "sound" / (std::string(name) + ".mp3"),

@@ -49,7 +49,7 @@ struct Rgba {
     }
 };
 
-Rgba readPicture(const std::string& name) {
+Rgba readRgba(const std::string& name) {
     Rgba picture;
     png_image image;
     std::memset(&image, 0, sizeof image);
@@ -93,7 +93,7 @@ TEST(PictureFit, WalkersStayAboveTheStatusBoxes) {
         "femalehotbeatbag", "femaletopbag",  "femalemusicbag",
     };
     for (const char* name : walkers) {
-        const Rgba picture = readPicture(name);
+        const Rgba picture = readRgba(name);
         ASSERT_GT(picture.height, 0) << name;
         const int row = picture.lowestInkedRow();
         const double bottomY = 22.5 - 15.0 * (row + 1) / picture.height;
@@ -106,7 +106,7 @@ TEST(PictureFit, TheBiggestSaleBalloonStaysInTheWindow) {
     // growth more (10 units a second, frames of at most 0.12 s); the square
     // stands 2 units into the roof at y 50, and the window's top is y 75.
     const double biggest = 25.0 / 0.7 + 10.0 * 0.12;
-    const Rgba balloon = readPicture("balloonmonster");
+    const Rgba balloon = readRgba("balloonmonster");
     ASSERT_GT(balloon.height, 0);
     const double topY =
         48.0 + biggest * (1.0 - static_cast<double>(balloon.highestInkedRow()) / balloon.height);
@@ -120,7 +120,7 @@ TEST(PictureFit, StatusLinesReadOnTheirPanel) {
     // lines start 1 unit in, the price line runs to 24.4 and their ink spans
     // y 0.8 to 8.4.  Behind them, at least 4.5:1 for the red of a bankrupt or
     // sold-out shop; a pixel that is not opaque is taken over white pavement.
-    const Rgba box = readPicture("statbox");
+    const Rgba box = readRgba("statbox");
     ASSERT_GT(box.height, 0);
     const double white = luminance(255, 255, 255);
     const double red = luminance(255, 0, 0);

@@ -327,8 +327,10 @@ TEST(Trajectory, SeededGameMatchesItsDigest) {
         const float menuY[3] = {bar.signMenuButtonY, bar.saleBandY, bar.promotionBandY};
         switch (step.kind) {
         case 'K':
+            // Typed as a player types: a press and its release, each time.
             for (int press = 0; press < step.b; ++press) {
                 onKeyboard(static_cast<unsigned char>(step.a), 0, 0);
+                onKeyboardUp(static_cast<unsigned char>(step.a), 0, 0);
             }
             break;
         case 'H':

@@ -36,15 +36,11 @@ std::string readWhole(const std::string& path) {
     return text.str();
 }
 
-// A fresh empty file under /tmp.
-std::string temporaryFile(const char* stem) {
-    std::string pattern = std::string("/tmp/") + stem + "-XXXXXX";
-    int fd = mkstemp(pattern.data());
-    if (fd < 0) {
-        throw std::runtime_error("cannot make a temporary file");
-    }
-    close(fd);
-    return pattern;
+// A fresh name in the test's scratch folder: several games and many
+// screenshots may come in one test.
+std::string temporaryFile(const std::string& stem) {
+    static int made = 0;
+    return scratchPath(stem + "-" + std::to_string(++made));
 }
 
 void stop(pid_t pid) {

@@ -12,7 +12,7 @@ namespace {
 Sidebar loadedSidebar() {
     ensureGlContext();
     Backdrop::instance().setRect(75, 50, 0, -50);
-    const std::string empty = "/tmp/pellucane-sidebar-tests";
+    const std::string empty = scratchPath("no-pictures");
     std::filesystem::create_directories(empty);
     ScopedDirectory noPictures(empty);
     Sidebar sidebar;

@@ -1,10 +1,13 @@
 #include "tests/support/TestSupport.h"
 
 #include <GL/freeglut.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
@@ -66,6 +69,47 @@ ScopedDirectory::~ScopedDirectory() {
     if (chdir(previous.c_str()) != 0) {
         std::abort();
     }
+}
+
+namespace {
+
+// The scratch folder of the test now running, empty until it asks for one.
+std::string currentScratch;
+
+// Removes the scratch folder when its test ends, passed or failed.
+struct ScratchCleaner : testing::EmptyTestEventListener {
+    void OnTestEnd(const testing::TestInfo& /*test*/) override {
+        if (!currentScratch.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(currentScratch, ignored);
+            currentScratch.clear();
+        }
+    }
+};
+
+// Made with every test program that uses the helpers, before main runs.
+const bool cleanerInstalled = [] {
+    testing::UnitTest::GetInstance()->listeners().Append(new ScratchCleaner);
+    return true;
+}();
+
+} // namespace
+
+std::string scratchPath(const std::string& name) {
+    if (currentScratch.empty()) {
+        const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+        std::string label =
+            test == nullptr ? "setup" : std::string(test->test_suite_name()) + "." + test->name();
+        // parameterised tests' names hold slashes
+        std::replace(label.begin(), label.end(), '/', '_');
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / ("pellucane-" + label + "-XXXXXX")).string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("cannot make a scratch folder from " + pattern);
+        }
+        currentScratch = pattern;
+    }
+    return currentScratch + "/" + name;
 }
 
 void writeFile(const std::string& path, const std::vector<unsigned char>& bytes) {

@@ -44,7 +44,12 @@ struct ScopedDirectory {
     std::string previous;
 };
 
-// Writes bytes to a file (fixtures made by a test, under /tmp).
+// A path in the running test's own scratch folder, which is made on first
+// use, unique to the test and the process, and removed with all it holds when
+// the test ends. Tests write nowhere else.
+std::string scratchPath(const std::string& name);
+
+// Writes bytes to a file (fixtures made by a test, in its scratch folder).
 void writeFile(const std::string& path, const std::vector<unsigned char>& bytes);
 
 // Writes a BDF bitmap font (BDF is text) with one glyph, 'A', side by side
