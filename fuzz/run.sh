@@ -20,11 +20,26 @@ cmake --build build-fuzz -j2 --target "${harnesses[@]}" >&2
 
 # the game's own files each harness starts from, besides its corpus
 declare -A seeds=([png_decode_fuzz]=data/images [glyph_raster_fuzz]=data/fonts)
+# The harnesses run side by side, one a core; any failure fails the run.
+pids=()
 for harness in "${harnesses[@]}"; do
   work=build-fuzz/corpus-$harness
   mkdir -p "$work"
   echo "fuzzing $harness for $seconds s" >&2
   build-fuzz/fuzz/$harness -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
     -artifact_prefix=build-fuzz/crash-$harness- -print_final_stats=1 \
-    "$work" "fuzz/corpus/$harness" "${seeds[$harness]}" >&2
+    "$work" "fuzz/corpus/$harness" "${seeds[$harness]}" 2>"build-fuzz/$harness.log" &
+  pids+=($!)
 done
+status=0
+for i in "${!pids[@]}"; do
+  if ! wait "${pids[$i]}"; then
+    status=1
+  fi
+  grep -e '^stat::' -e 'ERROR' -e 'SUMMARY' "build-fuzz/${harnesses[$i]}.log" |
+    sed "s/^/${harnesses[$i]}: /" >&2 || true
+done
+if [ $status -ne 0 ]; then
+  echo "fuzzing found a fault: see build-fuzz/*.log and build-fuzz/crash-*" >&2
+fi
+exit $status
