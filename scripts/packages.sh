@@ -1,3 +1,6 @@
+# shellcheck shell=bash
+# The package lists below are read by the scripts that source this file.
+# shellcheck disable=SC2034
 # Sourced by play.sh and test.sh: installs the Debian packages that are
 # missing, non-interactively (CI has no standard input).
 ensure_packages() {
@@ -27,7 +30,7 @@ BUILD_PACKAGES=(build-essential cmake pkg-config freeglut3-dev libgl-dev libglu1
 # What the tests need besides: test and benchmark libraries, the formatter, a
 # virtual X server and the tools that drive it, and the tools that check the
 # installed game and build its Debian package.
-TEST_PACKAGES=(clang-format libgtest-dev libbenchmark-dev xvfb xauth xdotool imagemagick x11-utils
+TEST_PACKAGES=(clang-format shellcheck libgtest-dev libbenchmark-dev xvfb xauth xdotool imagemagick x11-utils
   desktop-file-utils appstream groff-base dpkg-dev file)
 
 # What test.sh's sanitizer build, fuzz harnesses and broken-data check need.

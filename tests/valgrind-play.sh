@@ -7,12 +7,12 @@
 #   tests/valgrind-play.sh [game binary, default build/pellucane] [seconds]
 # Needs an X display (xvfb-run -a -s "-screen 0 1280x1024x24").
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 game=$(realpath "${1:-build/pellucane}")
 seconds=${2:-40}
 suppressions=$PWD/tests/sanitizers/valgrind.supp
 log=$(mktemp)
-cd data
+cd data || exit 1
 
 # softpipe: llvmpipe's generated code is more than memcheck can follow well
 LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=softpipe SDL_AUDIODRIVER=dummy \

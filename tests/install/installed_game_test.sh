@@ -87,7 +87,8 @@ zcat "$scratch/moved/share/doc/pellucane/changelog.gz" | head -1 | grep -q "^pel
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$scratch/display" 2>/dev/null &
 server_pid=$!
 wait_for 20 test -s "$scratch/display" || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$scratch/display")"
+DISPLAY=":$(cat "$scratch/display")"
+export DISPLAY
 
 # The bare game outside any data folder stops on the font and says where it looks.
 status=0
@@ -112,7 +113,7 @@ window=$(head -1 "$scratch/window")
 sky() {
     local pixel
     pixel=$(import -window "$window" -crop 1x1+10+10 txt:- 2>/dev/null | grep -o 'srgb([0-9,]*)' | tr -d 'srgb()')
-    IFS=, read -r red green blue <<<"$pixel"
+    IFS=, read -r red _ blue <<<"$pixel"
     [ -n "$blue" ] && [ "$red" -lt 100 ] && [ "$blue" -gt 150 ]
 }
 wait_for 30 sky || fail "no title screen: $(import -window "$window" -crop 1x1+10+10 txt:- 2>&1)"

@@ -14,7 +14,7 @@ trap 'rm -f "$shim" "$shim.out"' EXIT
 g++ -std=c++17 -O2 -shared -fPIC -o "$shim" "$here/StartupShim.cpp" -ldl
 
 export LIBGL_ALWAYS_SOFTWARE=1 SDL_AUDIODRIVER=dummy
-for run in $(seq "$runs"); do
+for _ in $(seq "$runs"); do
   for build in "$@"; do
     data=$(sed -n 's/^Pellucane_SOURCE_DIR:STATIC=//p' "$build/CMakeCache.txt")/data
     binary=$(cd "$build" && pwd)/pellucane
