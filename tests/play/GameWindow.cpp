@@ -118,8 +118,10 @@ GameWindow::GameWindow(const VirtualDisplay& on) : display(on.name) {
         setenv("DISPLAY", display.c_str(), 1);
         setenv("SDL_AUDIODRIVER", "dummy", 1);
         setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
-        freopen(outPath.c_str(), "w", stdout);
-        freopen(errPath.c_str(), "w", stderr);
+        if (freopen(outPath.c_str(), "w", stdout) == nullptr ||
+            freopen(errPath.c_str(), "w", stderr) == nullptr) {
+            _exit(125);
+        }
         execl(PELLUCANE_BINARY, PELLUCANE_BINARY, static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -221,7 +223,9 @@ PngImage GameWindow::screenshot() const {
         throw std::runtime_error("cannot take a screenshot");
     }
     if (const char* keep = std::getenv("PELLUCANE_KEEP_SHOTS")) {
-        std::system(("cp " + path + " " + keep).c_str());
+        if (std::system(("cp " + path + " " + keep).c_str()) != 0) {
+            std::fprintf(stderr, "cannot keep %s in %s\n", path.c_str(), keep);
+        }
     }
     std::remove(path.c_str());
     return shot;

@@ -68,7 +68,7 @@ long gamePeakKb(const std::string& picture, const std::string& replacement) {
                                 "' >/dev/null 2>&1 & pid=$!; sleep 4; grep VmHWM /proc/$pid/status "
                                 "| tr -dc 0-9 >'" +
                                 peak + "'; kill $pid)";
-    std::system(command.c_str());
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
     long kb = 0;
     std::ifstream(peak) >> kb;
     fs::remove_all(folder);
