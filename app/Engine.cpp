@@ -45,7 +45,7 @@ Engine& Engine::instance() {
     return *engine;
 }
 
-bool Engine::initialise() {
+void Engine::initialise() {
     setFixedGlState();
     Backdrop& backdrop = Backdrop::instance();
     backdrop.loadImages();
@@ -55,7 +55,6 @@ bool Engine::initialise() {
     market.initialise();
     SoundBank::instance().playMusic("./sound/Brisklane.mp3");
     GameState = Title;
-    return true;
 }
 
 void Engine::renderFrame() {

@@ -13,7 +13,7 @@ struct Engine {
     static Engine& instance();
 
     // Fixed GL state, pictures, sounds, the Market and the music; title screen.
-    bool initialise();
+    void initialise();
     // One frame: tick, step the street while playing, draw, swap.
     void renderFrame();
     // Draws the current screen into the back buffer: the still screen on a

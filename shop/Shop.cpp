@@ -206,7 +206,15 @@ void Shop::setX(float newX) {
 
 void Shop::update(float dt) {
     bankrupt = money <= 0.0f;
+    raiseMoneyTexts(dt);
+    payDailyCharges();
+    payHourlyCharges();
+    growSaleBalloon(dt);
+    outOfProduct = product <= 0.0f;
+    walkHandoutGuy(dt);
+}
 
+void Shop::raiseMoneyTexts(float dt) {
     // The red charge text rises, then hides.
     if (costTextY < CostTextTop) {
         costTextY += MoneyTextSpeed * dt;
@@ -226,32 +234,40 @@ void Shop::update(float dt) {
     }
 
     profitTextY += ProfitTextSpeed * dt;
+}
 
+void Shop::payDailyCharges() {
     // Once a day: the sign's upkeep, then the free hats.
-    if (dayTick) {
-        dayTick = false;
-        for (const SignTerms* sign : Signs) {
-            if (this->*(sign->flag)) {
-                charge(*this, sign->dailyUpkeep, x, y);
-                break;
-            }
-        }
-        if (freeHats) {
-            charge(*this, FreeHatsDailyCost, x, y);
+    if (!dayTick) {
+        return;
+    }
+    dayTick = false;
+    for (const SignTerms* sign : Signs) {
+        if (this->*(sign->flag)) {
+            charge(*this, sign->dailyUpkeep, x, y);
+            break;
         }
     }
+    if (freeHats) {
+        charge(*this, FreeHatsDailyCost, x, y);
+    }
+}
 
+void Shop::payHourlyCharges() {
     // Once an hour: the profit since the last hour, then the handout guy's wage.
-    if (hourTick) {
-        profit = money - static_cast<float>(lastMoney);
-        lastMoney = static_cast<int>(money);
-        profitTextY = ProfitTextStart;
-        if (handout) {
-            charge(*this, HandoutHourlyWage, handoutX, handoutY);
-        }
-        hourTick = false;
+    if (!hourTick) {
+        return;
     }
+    profit = money - static_cast<float>(lastMoney);
+    lastMoney = static_cast<int>(money);
+    profitTextY = ProfitTextStart;
+    if (handout) {
+        charge(*this, HandoutHourlyWage, handoutX, handoutY);
+    }
+    hourTick = false;
+}
 
+void Shop::growSaleBalloon(float dt) {
     // The deeper the sale, the bigger its balloon; with none on it keeps its last target.
     for (const SaleTerms* sale : Sales) {
         if (this->*(sale->flag)) {
@@ -263,25 +279,26 @@ void Shop::update(float dt) {
     if (saleSize <= saleTargetSize) {
         saleSize += saleGrowStep;
     }
+}
 
-    outOfProduct = product <= 0.0f;
-
+void Shop::walkHandoutGuy(float dt) {
     // The handout guy walks to and fro in front of the shop, turning one
     // frame after passing an end.
-    if (handout) {
-        const float step = HandoutSpeed * dt;
-        if (handoutWalkingLeft) {
-            if (x - halfSize <= handoutX) {
-                handoutX -= step;
-            } else {
-                handoutWalkingLeft = false;
-            }
+    if (!handout) {
+        return;
+    }
+    const float step = HandoutSpeed * dt;
+    if (handoutWalkingLeft) {
+        if (x - halfSize <= handoutX) {
+            handoutX -= step;
         } else {
-            if (x + halfSize >= handoutX) {
-                handoutX += step;
-            } else {
-                handoutWalkingLeft = true;
-            }
+            handoutWalkingLeft = false;
+        }
+    } else {
+        if (x + halfSize >= handoutX) {
+            handoutX += step;
+        } else {
+            handoutWalkingLeft = true;
         }
     }
 }

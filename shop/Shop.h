@@ -108,6 +108,17 @@ struct Shop {
     void setX(float x);
     // Charges, floating texts, cash sound, balloon, handout guy.
     void update(float dt);
+    // The steps of an update, in order.
+    // Charge and sale texts rise by dt seconds; the till rings at the top.
+    void raiseMoneyTexts(float dt);
+    // On a day tick: the sign's upkeep and the free hats.
+    void payDailyCharges();
+    // On an hour tick: the hour's profit and the handout guy's wage.
+    void payHourlyCharges();
+    // The sale balloon grows toward its sale's size.
+    void growSaleBalloon(float dt);
+    // The handout guy walks dt seconds to and fro in front of the shop.
+    void walkHandoutGuy(float dt);
     // One customer pays, if there is product.
     void sell();
     bool hasStock() const;
