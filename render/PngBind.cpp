@@ -138,6 +138,14 @@ bool readHeader(png_structp png, png_infop info, RowLayout& layout) {
     if ((colourType & PNG_COLOR_MASK_ALPHA) == 0) {
         png_set_strip_alpha(png);
     }
+    // A picture that says how its values stand for light (a gAMA chunk, or
+    // sRGB) is converted for an sRGB screen, as image viewers show it: a
+    // linear picture (gAMA 1.0) is brightened. Alpha is left as it is.
+    // Pictures without one, the game's own, keep their stored values.
+    png_fixed_point fileGamma = 0;
+    if (png_get_gAMA_fixed(png, info, &fileGamma) != 0) {
+        png_set_gamma_fixed(png, PNG_GAMMA_sRGB, fileGamma);
+    }
     // 16-bit samples are the picture's own colours, rounded to 8 bits.
     png_set_scale_16(png);
     png_read_update_info(png, info);

@@ -30,7 +30,8 @@ struct PngImage {
 
 // Decodes a PNG file at its own size; false (image untouched) for a missing,
 // unreadable or non-PNG file, or one whose header claims an absurd size
-// (over 16384 a side or 64 Mi pixels). Makes no GL call.
+// (over 16384 a side or 64 Mi pixels). A gAMA chunk is honoured: the values
+// are converted for an sRGB screen. Makes no GL call.
 bool decodePng(const char* path, PngImage& image);
 
 // The same, rescaled (nearest pixel) to the next powers of two of the

@@ -36,6 +36,7 @@ render/PngBind.cpp @@ png_set_option(reader.png, PNG_IGNORE_ADLER32, PNG_OPTION_
 render/GlyphRasteriser.cpp @@ budgetLeft -= textureBytes(glyph.width, glyph.rows); @@ 
 render/Camera.cpp @@ glutReshapeWindow(std::max(width, 1), std::max((3 * width) / 4, 1)); @@ glutReshapeWindow(width, (3 * width) / 4);
 render/PictureCache.cpp @@ if (!decodeTextureLevels(path.c_str(), maxSize, decoded.levels)) {\n        return nullptr;\n    } @@ decodeTextureLevels(path.c_str(), maxSize, decoded.levels);
+render/PngBind.cpp @@ png_set_gamma_fixed(png, PNG_GAMMA_sRGB, fileGamma); @@ 
 render/PngBind.cpp @@ constexpr std::uint64_t CopyLimit = 160ull << 20; @@ constexpr std::uint64_t CopyLimit = 256ull << 20;
 render/PngBind.cpp @@ ++first;\n    }\n    return first; @@ ++first;\n    }\n    return 0;
 render/PngBind.cpp @@ layout.interlaced ? PNG_ROW_FROM_PASS_ROW(index, pass) : index; @@ index;

@@ -288,6 +288,18 @@ TEST(PngDecode, AlphaOnlyFromAnAlphaChannelAndBadFilesRefused) {
     EXPECT_EQ(image.pixels, (Bytes{70, 70, 70, 200, 200, 200})) << "a refused file leaves it";
 }
 
+TEST(PngDecode, ALinearPictureIsBrightenedForTheScreenAsViewersShowIt) {
+    const ScratchFolder scratch;
+    const auto paint = [](int x, int) { return x == 1 ? Rgb{182, 149, 59} : Rgb{0, 128, 255}; };
+    PngImage image;
+    ASSERT_TRUE(
+        decodePng(writePicture(scratch / "linear.png", 3, 1, paint, false, 100000).c_str(), image));
+    EXPECT_EQ(image.pixels, (Bytes{0, 186, 255, 219, 200, 131, 0, 186, 255}));
+    // the same picture without gAMA keeps its stored values
+    ASSERT_TRUE(decodePng(writePicture(scratch / "plain.png", 3, 1, paint).c_str(), image));
+    EXPECT_EQ(image.pixels, (Bytes{0, 128, 255, 182, 149, 59, 0, 128, 255}));
+}
+
 TEST(PngBind, PicturesBeyondTheCapAreScaledDownAndDrawnWhole) {
     ensureGlContext();
     const ScratchFolder scratch;
