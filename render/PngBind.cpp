@@ -110,6 +110,8 @@ struct RowLayout {
     int channels = 0;
     // rows come pass by pass (Adam7), each pass's pixels packed together
     bool interlaced = false;
+    // bytes of a whole row as libpng writes it
+    size_t rowBytes = 0;
 };
 
 // Reads the chunks before the pixels and asks for 8-bit RGB rows, with alpha
@@ -151,6 +153,7 @@ bool readHeader(png_structp png, png_infop info, RowLayout& layout) {
     png_read_update_info(png, info);
     layout.channels = png_get_channels(png, info);
     layout.interlaced = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE;
+    layout.rowBytes = png_get_rowbytes(png, info);
     return true;
 }
 
@@ -252,7 +255,7 @@ template <typename Sizer> bool decode(const char* path, Sizer sized, PngImage& i
     for (int x = 0; x < decoded.width; ++x) {
         sampling.sourceColumn.push_back(nearestSource(x, width, decoded.width));
     }
-    sampling.row.resize(static_cast<size_t>(width) * layout.channels);
+    sampling.row.resize(std::max(layout.rowBytes, static_cast<size_t>(width) * layout.channels));
     if (!readRows(reader.png, layout, sampling, decoded)) {
         return false;
     }
