@@ -2,7 +2,6 @@
 
 #include <GL/gl.h>
 
-#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <stdexcept>

@@ -19,8 +19,8 @@ namespace {
 // The sizes no real picture has, refused from the header before anything is
 // allocated. A picture is read a row at a time into its texture size, so a
 // big one costs no memory beyond its (capped) texture; what stays is the
-// time every pixel takes to inflate and read, about a second for the most
-// allowed. 16384 is the largest texture side GL drivers offer, and more
+// time every pixel takes to inflate and read, about half a second for the
+// most allowed. 16384 is the largest texture side GL drivers offer, and more
 // than a 100-megapixel camera (11648 x 8736) or an 8K frame makes; 64 Mi
 // pixels is a 16384 x 4096 panorama or an 8192 x 8192 square.
 // widest or tallest picture the decoder accepts, pixels
@@ -30,7 +30,7 @@ constexpr std::uint64_t MaxPixels = 64ull * 1024 * 1024;
 
 // Picture memory, bytes: the textures made so far (four bytes a texel,
 // mipmaps included) plus the decoded pictures the open cache holds. The
-// game's own 689 textures take about 100 MiB, its cache 13 MiB more while
+// game's own 689 textures take about 100 MiB, its cache 14 MiB more while
 // the street loads. Every customer builds its own texture of each of its
 // hats and bags, so one big hat file is loaded 69 times over:
 // a copy of a file already made into a texture gets a texture of its own
