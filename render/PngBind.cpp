@@ -168,6 +168,8 @@ struct Sampling {
     std::vector<int> sourceRow;
     std::vector<int> sourceColumn;
     std::vector<png_byte> row;
+    // whether every column takes its own
+    bool sameWidth = false;
 };
 
 // Copies the pixels of source row y that the picture takes into every
@@ -183,6 +185,11 @@ void placeRow(const png_byte* row, int y, int first, int step, const Sampling& s
          ++take) {
         unsigned char* out =
             image.pixels.data() + static_cast<size_t>(take - rows) * image.width * channels;
+        // a whole row at its own size: the game's own pictures
+        if (step == 1 && sampling.sameWidth) {
+            std::memcpy(out, row, static_cast<size_t>(image.width) * channels);
+            continue;
+        }
         for (int x = 0; x < image.width; ++x) {
             const int column = sampling.sourceColumn[static_cast<size_t>(x)] - first;
             if (column >= 0 && column % step == 0) {
@@ -255,6 +262,7 @@ template <typename Sizer> bool decode(const char* path, Sizer sized, PngImage& i
     for (int x = 0; x < decoded.width; ++x) {
         sampling.sourceColumn.push_back(nearestSource(x, width, decoded.width));
     }
+    sampling.sameWidth = decoded.width == width;
     sampling.row.resize(std::max(layout.rowBytes, static_cast<size_t>(width) * layout.channels));
     if (!readRows(reader.png, layout, sampling, decoded)) {
         return false;
