@@ -1,18 +1,16 @@
-// libFuzzer harness: any bytes as a PNG file through the picture decoder and
-// the power-of-two rescale that follows it in the game (no GL).
+// libFuzzer harness: any bytes as a PNG file through the picture decoder, its
+// power-of-two rescale and the mipmap levels, as the game makes them (no GL).
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "render/PngBind.h"
 
 namespace {
-
-// largest texture side the rescale may use, pixels (llvmpipe's limit)
-constexpr int MaxTextureSize = 16384;
 
 // This process's scratch file: the decoder reads from a path.
 const std::string& scratchPath() {
@@ -29,9 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::fwrite(data, 1, size, file);
     std::fclose(file);
-    PngImage image;
-    if (decodePng(scratchPath().c_str(), image)) {
-        toPowerOfTwo(image, MaxTextureSize);
-    }
+    std::vector<PngImage> levels;
+    decodeTextureLevels(scratchPath().c_str(), PictureCap, levels);
     return 0;
 }

@@ -2,7 +2,6 @@
 
 #include <GL/gl.h>
 
-#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <stdexcept>
@@ -90,10 +89,9 @@ void Font::load(const char* ttfPath, unsigned int size) {
     textures.assign(GlyphCount, 0);
     height = static_cast<float>(size);
 
-    const GlyphRasteriser rasteriser(ttfPath, size);
-    GLint maxTextureSize = 0;
-    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize);
-    const int maxSide = std::min(GlyphRasteriser::saneSide(size), static_cast<int>(maxTextureSize));
+    GlyphRasteriser rasteriser(ttfPath, size);
+    GLint maxSide = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSide);
 
     listBase = glGenLists(GlyphCount);
     glGenTextures(GlyphCount, textures.data());

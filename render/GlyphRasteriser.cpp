@@ -10,9 +10,6 @@ namespace {
 
 // rasterisation resolution, dots per inch
 constexpr unsigned int Dpi = 96;
-// largest glyph side a sane font has, ems: room for wide and swash glyphs,
-// which a text font keeps within about one em
-constexpr unsigned int SaneSideEms = 2;
 // the errors of one load
 constexpr const char* NewFaceFailed =
     "FT_New_Face failed (there is probably a problem with your font file)";
@@ -55,6 +52,12 @@ struct BitmapHolder {
 // Whether box, in whole pixels, fits maxSide both ways.
 bool fits(const FT_BBox& box, int maxSide) {
     return box.xMax - box.xMin <= maxSide && box.yMax - box.yMin <= maxSide;
+}
+
+// Texture memory of a glyph bitmap width by rows pixels, bytes at four a texel.
+std::uint64_t textureBytes(long width, long rows) {
+    return 4ull * static_cast<std::uint64_t>(nextPowerOfTwo(static_cast<int>(width))) *
+           static_cast<std::uint64_t>(nextPowerOfTwo(static_cast<int>(rows)));
 }
 
 // The converted bitmap's grey levels spread over 0..255, into the texels.
@@ -113,11 +116,8 @@ void GlyphRasteriser::setSize(unsigned int size) {
                      Dpi, Dpi);
 }
 
-int GlyphRasteriser::saneSide(unsigned int size) {
-    return static_cast<int>(std::min(SaneSideEms * size * Dpi / 72, 1u << 20));
-}
-
-GlyphRasteriser::Glyph GlyphRasteriser::rasterise(unsigned long code, int maxSide) const {
+GlyphRasteriser::Glyph GlyphRasteriser::rasterise(unsigned long code, int maxSide) {
+    maxSide = std::min(maxSide, MaxSide);
     if (FT_Load_Glyph(face, FT_Get_Char_Index(face, code), FT_LOAD_DEFAULT) != 0) {
         throw std::runtime_error("FT_Load_Glyph failed");
     }
@@ -128,7 +128,8 @@ GlyphRasteriser::Glyph GlyphRasteriser::rasterise(unsigned long code, int maxSid
     // The bitmap's size, known from the outline before any bitmap is made.
     FT_BBox box;
     FT_Glyph_Get_CBox(holder.glyph, FT_GLYPH_BBOX_PIXELS, &box);
-    if (!fits(box, maxSide)) {
+    if (!fits(box, maxSide) ||
+        textureBytes(box.xMax - box.xMin, box.yMax - box.yMin) > budgetLeft) {
         throw std::runtime_error(GlyphTooLarge);
     }
     if (FT_Glyph_To_Bitmap(&holder.glyph, FT_RENDER_MODE_NORMAL, nullptr, 1) != 0 ||
@@ -150,9 +151,11 @@ GlyphRasteriser::Glyph GlyphRasteriser::rasterise(unsigned long code, int maxSid
     Glyph glyph;
     glyph.width = static_cast<int>(converted.bitmap.width);
     glyph.rows = static_cast<int>(converted.bitmap.rows);
-    if (glyph.width > maxSide || glyph.rows > maxSide) {
+    if (glyph.width > maxSide || glyph.rows > maxSide ||
+        textureBytes(glyph.width, glyph.rows) > budgetLeft) {
         throw std::runtime_error(GlyphTooLarge);
     }
+    budgetLeft -= textureBytes(glyph.width, glyph.rows);
     glyph.left = bitmapGlyph->left;
     glyph.top = bitmapGlyph->top;
     glyph.advance = face->glyph->advance.x >> 6;

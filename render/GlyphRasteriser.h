@@ -4,11 +4,13 @@
 #include FT_FREETYPE_H
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 // One FreeType face at one size, turning characters into 8-bit coverage
-// ready for a luminance-alpha texture. No GL: the font loader uploads what
-// this makes. Every failure throws std::runtime_error with the font error.
+// ready for a luminance-alpha texture: one load of the font. No GL: the font
+// loader uploads what this makes. Every failure throws std::runtime_error
+// with the font error.
 class GlyphRasteriser {
   public:
     // A character's coverage and its place on the baseline.
@@ -36,12 +38,18 @@ class GlyphRasteriser {
     GlyphRasteriser& operator=(const GlyphRasteriser&) = delete;
     ~GlyphRasteriser();
 
-    // Rasterises character code; a glyph wider or taller than maxSide pixels
-    // is refused before its bitmap is made.
-    Glyph rasterise(unsigned long code, int maxSide) const;
+    // Largest glyph side, pixels: a texture side no real font comes near (a
+    // script font's widest capital is 482 pixels at size 100).
+    static constexpr int MaxSide = 2048;
+    // Texture memory the glyphs of one load may take together, bytes at four
+    // a texel as the GL holds them: 19 MiB for Joscelyn, a script font with
+    // capitals 3.6 ems wide, at size 100 (6.5 MiB for the game's own font).
+    static constexpr std::uint64_t LoadBudget = 64ull << 20;
 
-    // The largest glyph side a sane font has at size points, pixels: two ems.
-    static int saneSide(unsigned int size);
+    // Rasterises character code; a glyph wider or taller than maxSide pixels
+    // (at most MaxSide), or one whose texture would take this load's glyphs
+    // past LoadBudget, is refused before its bitmap is made.
+    Glyph rasterise(unsigned long code, int maxSide);
 
   private:
     // Starts FreeType; the face is opened by the constructors.
@@ -51,4 +59,6 @@ class GlyphRasteriser {
 
     FT_Library library = nullptr;
     FT_Face face = nullptr;
+    // texture memory left to this load's glyphs, bytes
+    std::uint64_t budgetLeft = LoadBudget;
 };

@@ -9,6 +9,15 @@ namespace {
 // the cache pngBind uses, null while none is open
 PictureCache* openCache = nullptr;
 
+// Bytes the levels take in memory.
+std::uint64_t levelBytes(const std::vector<PngImage>& levels) {
+    std::uint64_t bytes = 0;
+    for (const PngImage& level : levels) {
+        bytes += level.pixels.size();
+    }
+    return bytes;
+}
+
 } // namespace
 
 PictureCache::PictureCache() : outer(openCache) { openCache = this; }
@@ -23,14 +32,25 @@ PictureCache::~PictureCache() {
 
 PictureCache* PictureCache::current() { return openCache; }
 
-const std::vector<PngImage>* PictureCache::textureLevels(const std::string& path, int maxSize) {
-    const auto found = pictures.find(path);
-    if (found != pictures.end()) {
-        return &found->second;
+PictureCache::Picture* PictureCache::picture(const std::string& path, int maxSize) {
+    Picture* const known = find(path);
+    if (known != nullptr) {
+        return known;
     }
-    std::vector<PngImage> levels;
-    if (!decodeTextureLevels(path.c_str(), maxSize, levels)) {
+    Picture decoded;
+    if (!decodeTextureLevels(path.c_str(), maxSize, decoded.levels)) {
         return nullptr;
     }
-    return &pictures.emplace(path, std::move(levels)).first->second;
+    held += levelBytes(decoded.levels);
+    return &pictures.emplace(path, std::move(decoded)).first->second;
+}
+
+PictureCache::Picture* PictureCache::find(const std::string& path) {
+    const auto found = pictures.find(path);
+    return found != pictures.end() ? &found->second : nullptr;
+}
+
+void PictureCache::letGo(Picture& entry) {
+    held -= levelBytes(entry.levels);
+    std::vector<PngImage>().swap(entry.levels);
 }

@@ -3,9 +3,12 @@
 #include <GL/gl.h>
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <tuple>
 #include <utility>
 
 #include "render/PictureCache.h"
@@ -13,22 +16,52 @@
 
 namespace {
 
-// The picture size limits. The game's largest pictures are 1024 by 1024; one
-// may be four times that: 16 MiB decoded as RGBA and as much again for its
-// power-of-two rescale, checked from the header before either is allocated.
+// The sizes no real picture has, refused from the header before anything is
+// allocated. A picture is read a row at a time into its texture size, so a
+// big one costs no memory beyond its (capped) texture; what stays is the
+// time every pixel takes to inflate and read, about half a second for the
+// most allowed. 16384 is the largest texture side GL drivers offer, and more
+// than a 100-megapixel camera (11648 x 8736) or an 8K frame makes; 64 Mi
+// pixels is a 16384 x 4096 panorama or an 8192 x 8192 square.
 // widest or tallest picture the decoder accepts, pixels
-constexpr png_uint_32 MaxSide = 4096;
-// most pixels once the sides are rounded up to powers of two, as the texture
-// holds them (2048 by 2048)
-constexpr std::uint64_t MaxTexturePixels = 4ull * 1024 * 1024;
+constexpr png_uint_32 MaxSide = 16384;
+// most pixels in one picture
+constexpr std::uint64_t MaxPixels = 64ull * 1024 * 1024;
 
-// Texture memory all pictures together may take, bytes at four a texel,
-// mipmaps included: two and a half times what the game's own 689 textures
-// take (about 100 MiB). A customer builds its own texture of each of its
-// pictures, so a picture file within the size limits could still be loaded
-// 69 times over; once the budget is spent, further pictures draw as plain
-// squares and the game's peak memory stays under twice its usual.
-constexpr std::uint64_t TextureBudget = 256ull << 20;
+// Picture memory, bytes: the textures made so far (four bytes a texel,
+// mipmaps included) plus the decoded pictures the open cache holds. The
+// game's own 689 textures take about 100 MiB, its cache 14 MiB more while
+// the street loads. Every customer builds its own texture of each of its
+// hats and bags, so one big hat file is loaded 69 times over:
+// a copy of a file already made into a texture gets a texture of its own
+// only while the memory stays within this; after that it gets the file's
+// first texture again, which looks the same.
+constexpr std::uint64_t CopyLimit = 160ull << 20;
+// A file never made into a texture before gets its full size while the
+// memory stays within this, so copies never take the room of the pictures
+// after them (the sidebar, the mouse player's only controls, loads last).
+constexpr std::uint64_t FullSizeLimit = 224ull << 20;
+// Past the full-size limit a new file gets at most FloorSide a side (its
+// mipmap levels from there down), while the memory stays within this; only
+// then is it refused and drawn as a plain square. The room between the two
+// limits holds 96 such pictures; the game names 48 picture files.
+constexpr std::uint64_t HardLimit = 256ull << 20;
+constexpr int FloorSide = 256;
+
+// textures made so far, bytes at four a texel
+std::uint64_t texturesMade = 0;
+
+// Texture memory of a full mipmap chain from a width by height level,
+// bytes at four a texel.
+std::uint64_t chainBytes(int width, int height) {
+    std::uint64_t bytes = 4ull * static_cast<std::uint64_t>(width) * height;
+    while (width > 1 || height > 1) {
+        width = std::max(width / 2, 1);
+        height = std::max(height / 2, 1);
+        bytes += 4ull * static_cast<std::uint64_t>(width) * height;
+    }
+    return bytes;
+}
 
 // The smallest power of two at least side, but never above maxSize.
 int powerOfTwoAtLeast(int side, int maxSize) {
@@ -39,17 +72,10 @@ int powerOfTwoAtLeast(int side, int maxSize) {
     return size;
 }
 
-// Whether a header's size is one we are willing to allocate for, rescale
-// included; checked before any pixel is read.
+// Whether a header's size is one a real picture may have.
 bool sizeAcceptable(png_uint_32 width, png_uint_32 height) {
-    if (width > MaxSide || height > MaxSide) {
-        return false;
-    }
-    const int side = static_cast<int>(MaxSide);
-    const std::uint64_t texturePixels =
-        static_cast<std::uint64_t>(powerOfTwoAtLeast(static_cast<int>(width), side)) *
-        static_cast<std::uint64_t>(powerOfTwoAtLeast(static_cast<int>(height), side));
-    return texturePixels <= MaxTexturePixels;
+    return width <= MaxSide && height <= MaxSide &&
+           static_cast<std::uint64_t>(width) * height <= MaxPixels;
 }
 
 // A broken file: libpng says why, and we give up on the file quietly
@@ -76,20 +102,31 @@ struct PngReader {
     }
 };
 
+// The rows as libpng hands them over.
+struct RowLayout {
+    png_uint_32 width = 0;
+    png_uint_32 height = 0;
+    // bytes a pixel, as read: 3 (RGB) or 4 (RGBA)
+    int channels = 0;
+    // rows come pass by pass (Adam7), each pass's pixels packed together
+    bool interlaced = false;
+    // bytes of a whole row as libpng writes it
+    size_t rowBytes = 0;
+};
+
 // Reads the chunks before the pixels and asks for 8-bit RGB rows, with alpha
 // only when the colour type has an alpha channel (a tRNS chunk is ignored, so
-// clear pixels keep their colour); width, height and channels are the rows'
-// layout. False for a broken file or a size we refuse. libpng's errors jump
-// back here, so this frame holds nothing that needs destroying.
-bool readHeader(png_structp png, png_infop info, png_uint_32& width, png_uint_32& height,
-                int& channels) {
+// clear pixels keep their colour). False for a broken file or an absurd size.
+// libpng's errors jump back here, so this frame holds nothing that needs
+// destroying.
+bool readHeader(png_structp png, png_infop info, RowLayout& layout) {
     if (setjmp(png_jmpbuf(png))) {
         return false;
     }
     png_read_info(png, info);
-    width = png_get_image_width(png, info);
-    height = png_get_image_height(png, info);
-    if (!sizeAcceptable(width, height)) {
+    layout.width = png_get_image_width(png, info);
+    layout.height = png_get_image_height(png, info);
+    if (!sizeAcceptable(layout.width, layout.height)) {
         return false;
     }
     const int colourType = png_get_color_type(png, info);
@@ -103,27 +140,136 @@ bool readHeader(png_structp png, png_infop info, png_uint_32& width, png_uint_32
     if ((colourType & PNG_COLOR_MASK_ALPHA) == 0) {
         png_set_strip_alpha(png);
     }
+    // A picture that says how its values stand for light (a gAMA chunk, or
+    // sRGB) is converted for an sRGB screen, as image viewers show it: a
+    // linear picture (gAMA 1.0) is brightened. Alpha is left as it is.
+    // Pictures without one, the game's own, keep their stored values.
+    png_fixed_point fileGamma = 0;
+    if (png_get_gAMA_fixed(png, info, &fileGamma) != 0) {
+        png_set_gamma_fixed(png, PNG_GAMMA_sRGB, fileGamma);
+    }
     // 16-bit samples are the picture's own colours, rounded to 8 bits.
     png_set_scale_16(png);
-    png_set_interlace_handling(png);
     png_read_update_info(png, info);
-    channels = png_get_channels(png, info);
-    return true;
-}
-
-// Reads every row into rows; false for a broken or cut-short file. As above,
-// libpng's errors jump back into a frame with nothing to destroy.
-bool readRows(png_structp png, png_bytepp rows) {
-    if (setjmp(png_jmpbuf(png))) {
-        return false;
-    }
-    png_read_image(png, rows);
+    layout.channels = png_get_channels(png, info);
+    layout.interlaced = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE;
+    layout.rowBytes = png_get_rowbytes(png, info);
     return true;
 }
 
 // Source index under the centre of destination index i, when n source
 // pixels are stretched over m destination pixels.
 int nearestSource(int i, int n, int m) { return static_cast<int>((2ll * i + 1) * n / (2ll * m)); }
+
+// Where the picture's pixels go: for each destination row and column, the
+// source row and column it takes its pixel from (never decreasing), and a
+// buffer for one row as read.
+struct Sampling {
+    std::vector<int> sourceRow;
+    std::vector<int> sourceColumn;
+    std::vector<png_byte> row;
+    // whether every column takes its own
+    bool sameWidth = false;
+};
+
+// Copies the pixels of source row y that the picture takes into every
+// destination row that takes from it. The row holds the source columns
+// first, first + step, ... (all of them for a plain picture; one Adam7
+// pass's for an interlaced one).
+void placeRow(const png_byte* row, int y, int first, int step, const Sampling& sampling,
+              PngImage& image) {
+    const int channels = image.channels;
+    const int* rows = sampling.sourceRow.data();
+    const int* const rowsEnd = rows + sampling.sourceRow.size();
+    for (const int* take = std::lower_bound(rows, rowsEnd, y); take != rowsEnd && *take == y;
+         ++take) {
+        unsigned char* out =
+            image.pixels.data() + static_cast<size_t>(take - rows) * image.width * channels;
+        // a whole row at its own size: the game's own pictures
+        if (step == 1 && sampling.sameWidth) {
+            std::memcpy(out, row, static_cast<size_t>(image.width) * channels);
+            continue;
+        }
+        for (int x = 0; x < image.width; ++x) {
+            const int column = sampling.sourceColumn[static_cast<size_t>(x)] - first;
+            if (column >= 0 && column % step == 0) {
+                std::memcpy(out + static_cast<size_t>(x) * channels,
+                            row + static_cast<size_t>(column / step) * channels,
+                            static_cast<size_t>(channels));
+            }
+        }
+    }
+}
+
+// Reads every row, pass by pass for an interlaced picture, placing the
+// pixels the picture takes; false for a broken or cut-short file. As above,
+// libpng's errors jump back into a frame with nothing to destroy.
+bool readRows(png_structp png, const RowLayout& layout, Sampling& sampling, PngImage& image) {
+    if (setjmp(png_jmpbuf(png))) {
+        return false;
+    }
+    const int passes = layout.interlaced ? 7 : 1;
+    for (int pass = 0; pass < passes; ++pass) {
+        const png_uint_32 columns =
+            layout.interlaced ? PNG_PASS_COLS(layout.width, pass) : layout.width;
+        const png_uint_32 rows =
+            layout.interlaced ? PNG_PASS_ROWS(layout.height, pass) : layout.height;
+        // libpng skips a pass with no pixels
+        if (columns == 0 || rows == 0) {
+            continue;
+        }
+        const int first = layout.interlaced ? PNG_PASS_START_COL(pass) : 0;
+        const int step = layout.interlaced ? 1 << PNG_PASS_COL_SHIFT(pass) : 1;
+        for (png_uint_32 index = 0; index < rows; ++index) {
+            png_read_row(png, sampling.row.data(), nullptr);
+            const png_uint_32 y = layout.interlaced ? PNG_ROW_FROM_PASS_ROW(index, pass) : index;
+            placeRow(sampling.row.data(), static_cast<int>(y), first, step, sampling, image);
+        }
+    }
+    return true;
+}
+
+// Decodes the file into a picture of the size sized(file's width, height).
+template <typename Sizer> bool decode(const char* path, Sizer sized, PngImage& image) {
+    PngReader reader;
+    reader.file = std::fopen(path, "rb");
+    if (reader.file == nullptr) {
+        return false;
+    }
+    reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, stopReading, ignoreWarning);
+    reader.info = reader.png != nullptr ? png_create_info_struct(reader.png) : nullptr;
+    if (reader.info == nullptr) {
+        return false;
+    }
+    png_init_io(reader.png, reader.file);
+    // Every chunk's CRC, picture data included, is still checked: zlib's
+    // second checksum of the same bytes only costs start-up time.
+    png_set_option(reader.png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
+    RowLayout layout;
+    if (!readHeader(reader.png, reader.info, layout)) {
+        return false;
+    }
+    PngImage decoded;
+    const int width = static_cast<int>(layout.width);
+    const int height = static_cast<int>(layout.height);
+    std::tie(decoded.width, decoded.height) = sized(width, height);
+    decoded.channels = layout.channels;
+    decoded.pixels.resize(static_cast<size_t>(decoded.width) * decoded.height * decoded.channels);
+    Sampling sampling;
+    for (int y = 0; y < decoded.height; ++y) {
+        sampling.sourceRow.push_back(nearestSource(y, height, decoded.height));
+    }
+    for (int x = 0; x < decoded.width; ++x) {
+        sampling.sourceColumn.push_back(nearestSource(x, width, decoded.width));
+    }
+    sampling.sameWidth = decoded.width == width;
+    sampling.row.resize(std::max(layout.rowBytes, static_cast<size_t>(width) * layout.channels));
+    if (!readRows(reader.png, layout, sampling, decoded)) {
+        return false;
+    }
+    image = std::move(decoded);
+    return true;
+}
 
 // The next mipmap level: each pixel the rounded average of a 2 by 2 block.
 // Once a side is down to one pixel the block's two pixels on that side are
@@ -160,74 +306,39 @@ void uploadLevel(int level, const PngImage& image) {
                  format, GL_UNSIGNED_BYTE, image.pixels.data());
 }
 
+// The first level a new file's texture starts from when its full size no
+// longer fits: the first one at most FloorSide a side.
+size_t floorLevel(const std::vector<PngImage>& levels) {
+    size_t first = 0;
+    while (first + 1 < levels.size() &&
+           (levels[first].width > FloorSide || levels[first].height > FloorSide)) {
+        ++first;
+    }
+    return first;
+}
+
 } // namespace
 
 bool decodePng(const char* path, PngImage& image) {
-    PngReader reader;
-    reader.file = std::fopen(path, "rb");
-    if (reader.file == nullptr) {
-        return false;
-    }
-    reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, stopReading, ignoreWarning);
-    reader.info = reader.png != nullptr ? png_create_info_struct(reader.png) : nullptr;
-    if (reader.info == nullptr) {
-        return false;
-    }
-    png_init_io(reader.png, reader.file);
-    // Every chunk's CRC, picture data included, is still checked: zlib's
-    // second checksum of the same bytes only costs start-up time.
-    png_set_option(reader.png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
-    png_uint_32 width = 0;
-    png_uint_32 height = 0;
-    int channels = 0;
-    if (!readHeader(reader.png, reader.info, width, height, channels)) {
-        return false;
-    }
-    PngImage decoded;
-    decoded.width = static_cast<int>(width);
-    decoded.height = static_cast<int>(height);
-    decoded.channels = channels;
-    decoded.pixels.resize(static_cast<size_t>(width) * height * channels);
-    std::vector<png_bytep> rows(height);
-    for (png_uint_32 y = 0; y < height; ++y) {
-        rows[y] = decoded.pixels.data() + static_cast<size_t>(y) * width * channels;
-    }
-    if (!readRows(reader.png, rows.data())) {
-        return false;
-    }
-    image = std::move(decoded);
-    return true;
+    return decode(
+        path, [](int width, int height) { return std::make_pair(width, height); }, image);
 }
 
-PngImage toPowerOfTwo(PngImage image, int maxSize) {
-    PngImage scaled;
-    scaled.width = powerOfTwoAtLeast(image.width, maxSize);
-    scaled.height = powerOfTwoAtLeast(image.height, maxSize);
-    scaled.channels = image.channels;
-    if (scaled.width == image.width && scaled.height == image.height) {
-        return image;
-    }
-    scaled.pixels.resize(static_cast<size_t>(scaled.width) * scaled.height * scaled.channels);
-    for (int y = 0; y < scaled.height; ++y) {
-        const int sy = nearestSource(y, image.height, scaled.height);
-        for (int x = 0; x < scaled.width; ++x) {
-            const int sx = nearestSource(x, image.width, scaled.width);
-            for (int c = 0; c < image.channels; ++c) {
-                scaled.pixels[(static_cast<size_t>(y) * scaled.width + x) * scaled.channels + c] =
-                    image.pixels[(static_cast<size_t>(sy) * image.width + sx) * image.channels + c];
-            }
-        }
-    }
-    return scaled;
+bool decodePngToPowerOfTwo(const char* path, int maxSize, PngImage& image) {
+    return decode(
+        path,
+        [maxSize](int width, int height) {
+            return std::make_pair(powerOfTwoAtLeast(width, maxSize),
+                                  powerOfTwoAtLeast(height, maxSize));
+        },
+        image);
 }
 
 bool decodeTextureLevels(const char* path, int maxSize, std::vector<PngImage>& levels) {
-    PngImage image;
-    if (!decodePng(path, image)) {
+    std::vector<PngImage> made(1);
+    if (!decodePngToPowerOfTwo(path, maxSize, made.back())) {
         return false;
     }
-    std::vector<PngImage> made;
-    made.push_back(toPowerOfTwo(std::move(image), maxSize));
     while (made.back().width > 1 || made.back().height > 1) {
         made.push_back(halve(made.back()));
     }
@@ -235,8 +346,40 @@ bool decodeTextureLevels(const char* path, int maxSize, std::vector<PngImage>& l
     return true;
 }
 
+std::uint64_t textureBytes(const std::vector<PngImage>& levels, std::size_t first,
+                           std::size_t count) {
+    std::uint64_t bytes = 0;
+    for (size_t index = first; index < first + count && index < levels.size(); ++index) {
+        bytes += 4ull * static_cast<std::uint64_t>(levels[index].width) *
+                 static_cast<std::uint64_t>(levels[index].height);
+    }
+    return bytes;
+}
+
 unsigned int pngBind(const char* path, int mipmap, int /*trans*/, void* /*info*/, int wrapst,
                      int minfilter, int magfilter) {
+    // levels uploaded from a chain of n
+    const auto uploadedOf = [mipmap](size_t n) { return mipmap == PNG_BUILDMIPMAPS ? n : 1; };
+    PictureCache* const cache = PictureCache::current();
+    const auto memory = [cache] {
+        return texturesMade + (cache != nullptr ? cache->heldBytes() : 0);
+    };
+
+    // A file already made into a texture while the cache is open: a copy of
+    // its own while copies fit, else that same texture again.
+    PictureCache::Picture* known = cache != nullptr ? cache->find(path) : nullptr;
+    if (known != nullptr && known->texture != 0 &&
+        (known->levels.empty() ||
+         memory() + textureBytes(known->levels, 0, uploadedOf(known->levels.size())) > CopyLimit)) {
+        cache->letGo(*known);
+        return known->texture;
+    }
+    const bool firstTexture = known == nullptr || known->texture == 0;
+    // Not even a small texture fits: refused before anything is decoded.
+    if (firstTexture && memory() + chainBytes(FloorSide, FloorSide) > HardLimit) {
+        return 0;
+    }
+
     GLuint name = 0;
     glGenTextures(1, &name);
     glBindTexture(GL_TEXTURE_2D, name);
@@ -247,27 +390,23 @@ unsigned int pngBind(const char* path, int mipmap, int /*trans*/, void* /*info*/
 
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-    PictureCache* const cache = PictureCache::current();
+    maxSize = std::min(static_cast<int>(maxSize), PictureCap);
     std::vector<PngImage> ownLevels;
-    const std::vector<PngImage>* levels = cache != nullptr ? cache->textureLevels(path, maxSize)
-                                          : decodeTextureLevels(path, maxSize, ownLevels)
-                                              ? &ownLevels
-                                              : nullptr;
-    if (levels == nullptr) {
+    PictureCache::Picture* const picture =
+        cache != nullptr ? cache->picture(path, maxSize) : nullptr;
+    if (picture == nullptr &&
+        (cache != nullptr || !decodeTextureLevels(path, maxSize, ownLevels))) {
         return 0;
     }
-    const size_t uploaded = mipmap == PNG_BUILDMIPMAPS ? levels->size() : 1;
-    // bytes of texture made so far, for the budget
-    static std::uint64_t textureBytes = 0;
-    std::uint64_t bytes = 0;
-    for (size_t index = 0; index < uploaded; ++index) {
-        bytes += 4ull * static_cast<std::uint64_t>((*levels)[index].width) *
-                 static_cast<std::uint64_t>((*levels)[index].height);
-    }
-    if (textureBytes + bytes > TextureBudget) {
-        return 0;
-    }
-    textureBytes += bytes;
+    const std::vector<PngImage>& levels = picture != nullptr ? picture->levels : ownLevels;
+    // A new file past the full-size limit starts from a smaller level.
+    const size_t first =
+        firstTexture &&
+                memory() + textureBytes(levels, 0, uploadedOf(levels.size())) > FullSizeLimit
+            ? floorLevel(levels)
+            : 0;
+    const size_t uploaded = uploadedOf(levels.size() - first);
+    texturesMade += textureBytes(levels, first, uploaded);
     const UnpackAlignment unpadded;
     // Mesa gives a texture room for its whole mipmap chain at the first
     // upload only while the minification filter uses mipmaps; under
@@ -277,8 +416,17 @@ unsigned int pngBind(const char* path, int mipmap, int /*trans*/, void* /*info*/
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
                     uploaded > 1 ? GL_LINEAR_MIPMAP_LINEAR : minfilter);
     for (size_t index = 0; index < uploaded; ++index) {
-        uploadLevel(static_cast<int>(index), (*levels)[index]);
+        uploadLevel(static_cast<int>(index), levels[first + index]);
     }
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, minfilter);
+    if (picture != nullptr) {
+        if (picture->texture == 0) {
+            picture->texture = name;
+        }
+        // Past the copy limit no further copy is made of this file.
+        if (memory() > CopyLimit) {
+            cache->letGo(*picture);
+        }
+    }
     return name;
 }

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -14,8 +16,50 @@
 
 namespace {
 
+namespace fs = std::filesystem;
+
 // The game's own font.
 std::string fontPath() { return dataPath("fonts/ERASDEMI.ttf"); }
+
+// A folder of the test's own under the temporary folder, removed with it.
+struct ScratchFolder {
+    fs::path path;
+    ScratchFolder() {
+        std::string name = (fs::temp_directory_path() / "pellucane-font-XXXXXX").string();
+        if (mkdtemp(name.data()) == nullptr) {
+            throw std::runtime_error("no scratch folder");
+        }
+        path = name;
+    }
+    ~ScratchFolder() { fs::remove_all(path); }
+    std::string operator/(const std::string& name) const { return (path / name).string(); }
+};
+
+// Writes a BDF font like a script font's capitals: 'A' to 'J' solid blocks
+// of width by height pixels, every other character a blank pixel. Returns path.
+std::string writeWideCapitalsBdf(const std::string& path, int width, int height) {
+    const std::string box = std::to_string(width) + " " + std::to_string(height);
+    std::string font =
+        "STARTFONT 2.1\nFONT -test-wide-medium-r-normal--8-60-96-96-c-80-iso10646-1\n"
+        "SIZE 8 96 96\nFONTBOUNDINGBOX " +
+        box + " 0 0\nSTARTPROPERTIES 3\nFONT_ASCENT " + std::to_string(height) +
+        "\nFONT_DESCENT 0\nDEFAULT_CHAR 32\nENDPROPERTIES\nCHARS 11\n"
+        "STARTCHAR space\nENCODING 32\nSWIDTH 500 0\nDWIDTH 4 0\nBBX 1 1 0 0\n"
+        "BITMAP\n00\nENDCHAR\n";
+    const std::string row(2 * static_cast<size_t>((width + 7) / 8), 'F');
+    for (char capital = 'A'; capital <= 'J'; ++capital) {
+        font += std::string("STARTCHAR ") + capital + "\nENCODING " + std::to_string(capital) +
+                "\nSWIDTH 500 0\nDWIDTH " + std::to_string(width + 1) + " 0\nBBX " + box +
+                " 0 0\nBITMAP\n";
+        for (int j = 0; j < height; ++j) {
+            font += row + "\n";
+        }
+        font += "ENDCHAR\n";
+    }
+    font += "ENDFONT\n";
+    writeFile(path, std::vector<unsigned char>(font.begin(), font.end()));
+    return path;
+}
 
 // Bounds of the lit pixels of the back buffer, window pixels; right < 0 when none.
 struct Box {
@@ -214,20 +258,39 @@ TEST(FontLoad, TexturesHoldTheCoverageUnpaddedAndAReloadFreesThem) {
     EXPECT_EQ(kept, font.textures);
 }
 
-TEST(FontLoad, ABitmapFontLoadsAndOneWithGlyphsFarTooLargeRaisesBeforeAnyUpload) {
+TEST(FontLoad, ABitmapFontLoadsAndOneWhoseGlyphsTakeTooMuchRaisesTheFontError) {
     ensureGlContext();
+    const ScratchFolder scratch;
     Font& font = Font::instance();
-    font.load(writeDiagonalBdf("/tmp/pellucane-font-mono.bdf", 5).c_str(), 30);
+    font.load(writeDiagonalBdf(scratch / "mono.bdf", 5).c_str(), 30);
     glBindTexture(GL_TEXTURE_2D, font.textures['A']);
     GLint width = 0;
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
     EXPECT_EQ(width, 8);
+    // its one glyph stands for all 128 codes: 128 textures of 4 MiB
     try {
-        font.load(writeDiagonalBdf("/tmp/pellucane-font-huge.bdf", 300).c_str(), 30);
-        ADD_FAILURE() << "glyphs of 300 pixels loaded";
+        font.load(writeDiagonalBdf(scratch / "huge.bdf", 700).c_str(), 30);
+        ADD_FAILURE() << "512 MiB of glyphs loaded";
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ(error.what(), "FT_Glyph_To_Bitmap failed (glyph too large)");
     }
+}
+
+// Joscelyn, a script font, has capitals 3.6 ems wide and 1.9 ems tall.
+TEST_F(FontTest, CapitalsThreeAndAHalfEmsWideLoadAndDrawAtBothSizesTheGameUses) {
+    const ScratchFolder scratch;
+    for (const unsigned int size : {30u, 100u}) {
+        const float em = static_cast<float>(size) * 96 / 72;
+        const int width = static_cast<int>(3.5f * em), height = static_cast<int>(1.9f * em);
+        const std::string path = writeWideCapitalsBdf(
+            scratch / ("wide-" + std::to_string(size) + ".bdf"), width, height);
+        ASSERT_NO_THROW(Font::instance().load(path.c_str(), size)) << size;
+        const Box drawn = draw(1, "A");
+        EXPECT_EQ(drawn.right - drawn.left + 1, width) << size;
+        EXPECT_EQ(drawn.top - drawn.bottom + 1, height) << size;
+        EXPECT_NEAR(drawn.bottom, 500, 1) << size;
+    }
+    Font::instance().load(fontPath().c_str(), 30);
 }
 
 TEST(FontLoad, MissingOrGarbageFontFileRaisesTheNewFaceError) {
