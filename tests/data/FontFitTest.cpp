@@ -80,7 +80,7 @@ class FontFit : public ::testing::Test {
         if (found == glyphs.end()) {
             found = glyphs
                         .emplace(c, rasteriser->rasterise(static_cast<unsigned char>(c),
-                                                          GlyphRasteriser::saneSide(FontSize)))
+                                                          GlyphRasteriser::MaxSide))
                         .first;
         }
         return found->second;

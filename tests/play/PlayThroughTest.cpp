@@ -6,7 +6,7 @@
 #include <chrono>
 #include <csignal>
 
-#include "tests/play/GameWindow.h"
+#include "tests/support/GameWindow.h"
 
 namespace {
 
@@ -61,24 +61,10 @@ PngImage nextScreen(GameWindow& game, const PngImage& from) {
     return shot;
 }
 
-// The title screen, once it is up: the white of the first cleared frames is covered.
-PngImage titleScreen(GameWindow& game) {
-    const auto notWhite = [](const Rgb& p) { return p.r + p.g + p.b < 600; };
-    PngImage shot;
-    EXPECT_TRUE(waitFor(
-        [&] {
-            shot = game.screenshot();
-            return countPixels(shot, -50, 0, 50, 75, notWhite) > 100000;
-        },
-        20.0))
-        << "no title screen";
-    return shot;
-}
-
 // Starts play from the title screen with two presses, and waits for the street.
 PngImage startPlay(GameWindow& game) {
     game.moveTo(512, 384);
-    PngImage title = titleScreen(game);
+    PngImage title = game.titleScreen();
     game.click(1);
     PngImage instructions = nextScreen(game, title);
     game.click(3);
@@ -118,7 +104,7 @@ double millisecondsSince(std::chrono::steady_clock::time_point start) {
 TEST(PlayThrough, TitleInstructionsAndStreetFollowTwoPresses) {
     VirtualDisplay display;
     GameWindow game(display);
-    PngImage title = titleScreen(game);
+    PngImage title = game.titleScreen();
     ASSERT_EQ(title.width, 1024);
     ASSERT_EQ(title.height, 768);
 
@@ -290,7 +276,7 @@ TEST(PlayThrough, BankruptingBothKeyboardShopsCrownsZedodAzu) {
     VirtualDisplay display;
     GameWindow game(display);
     game.moveTo(512, 384);
-    PngImage title = titleScreen(game);
+    PngImage title = game.titleScreen();
     game.click(1);
     nextScreen(game, title);
     // On the instructions screen both keyboard shops give away hats they cannot pay for:

@@ -21,20 +21,6 @@ namespace fs = std::filesystem;
 // The game's own font.
 std::string fontPath() { return dataPath("fonts/ERASDEMI.ttf"); }
 
-// A folder of the test's own under the temporary folder, removed with it.
-struct ScratchFolder {
-    fs::path path;
-    ScratchFolder() {
-        std::string name = (fs::temp_directory_path() / "pellucane-font-XXXXXX").string();
-        if (mkdtemp(name.data()) == nullptr) {
-            throw std::runtime_error("no scratch folder");
-        }
-        path = name;
-    }
-    ~ScratchFolder() { fs::remove_all(path); }
-    std::string operator/(const std::string& name) const { return (path / name).string(); }
-};
-
 // Writes a BDF font like a script font's capitals: 'A' to 'J' solid blocks
 // of width by height pixels, every other character a blank pixel. Returns path.
 std::string writeWideCapitalsBdf(const std::string& path, int width, int height) {
@@ -260,16 +246,15 @@ TEST(FontLoad, TexturesHoldTheCoverageUnpaddedAndAReloadFreesThem) {
 
 TEST(FontLoad, ABitmapFontLoadsAndOneWhoseGlyphsTakeTooMuchRaisesTheFontError) {
     ensureGlContext();
-    const ScratchFolder scratch;
     Font& font = Font::instance();
-    font.load(writeDiagonalBdf(scratch / "mono.bdf", 5).c_str(), 30);
+    font.load(writeDiagonalBdf(scratchPath("mono.bdf"), 5).c_str(), 30);
     glBindTexture(GL_TEXTURE_2D, font.textures['A']);
     GLint width = 0;
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
     EXPECT_EQ(width, 8);
     // its one glyph stands for all 128 codes: 128 textures of 4 MiB
     try {
-        font.load(writeDiagonalBdf(scratch / "huge.bdf", 700).c_str(), 30);
+        font.load(writeDiagonalBdf(scratchPath("huge.bdf"), 700).c_str(), 30);
         ADD_FAILURE() << "512 MiB of glyphs loaded";
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ(error.what(), "FT_Glyph_To_Bitmap failed (glyph too large)");
@@ -278,12 +263,11 @@ TEST(FontLoad, ABitmapFontLoadsAndOneWhoseGlyphsTakeTooMuchRaisesTheFontError) {
 
 // Joscelyn, a script font, has capitals 3.6 ems wide and 1.9 ems tall.
 TEST_F(FontTest, CapitalsThreeAndAHalfEmsWideLoadAndDrawAtBothSizesTheGameUses) {
-    const ScratchFolder scratch;
     for (const unsigned int size : {30u, 100u}) {
         const float em = static_cast<float>(size) * 96 / 72;
         const int width = static_cast<int>(3.5f * em), height = static_cast<int>(1.9f * em);
         const std::string path = writeWideCapitalsBdf(
-            scratch / ("wide-" + std::to_string(size) + ".bdf"), width, height);
+            scratchPath("wide-" + std::to_string(size) + ".bdf"), width, height);
         ASSERT_NO_THROW(Font::instance().load(path.c_str(), size)) << size;
         const Box drawn = draw(1, "A");
         EXPECT_EQ(drawn.right - drawn.left + 1, width) << size;
@@ -295,7 +279,7 @@ TEST_F(FontTest, CapitalsThreeAndAHalfEmsWideLoadAndDrawAtBothSizesTheGameUses) 
 
 TEST(FontLoad, MissingOrGarbageFontFileRaisesTheNewFaceError) {
     ensureGlContext();
-    const std::string garbage = "/tmp/pellucane-garbage-font.ttf";
+    const std::string garbage = scratchPath("garbage-font.ttf");
     writeFile(garbage, std::vector<unsigned char>(4096, 0x5a));
     Font::instance().load(fontPath().c_str(), 30);
     for (const std::string& path : {std::string("/nonexistent/ERASDEMI.ttf"), garbage}) {

@@ -16,20 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A folder of the test's own under the temporary folder, removed with it.
-struct ScratchFolder {
-    fs::path path;
-    ScratchFolder() {
-        std::string name = (fs::temp_directory_path() / "pellucane-glyph-XXXXXX").string();
-        if (mkdtemp(name.data()) == nullptr) {
-            throw std::runtime_error("no scratch folder");
-        }
-        path = name;
-    }
-    ~ScratchFolder() { fs::remove_all(path); }
-    std::string operator/(const std::string& name) const { return (path / name).string(); }
-};
-
 // The font error a rasterisation raised, or "" when it went through.
 template <typename Rasterise> std::string fontError(Rasterise rasterise) {
     try {
@@ -43,8 +29,7 @@ template <typename Rasterise> std::string fontError(Rasterise rasterise) {
 constexpr const char* GlyphTooLarge = "FT_Glyph_To_Bitmap failed (glyph too large)";
 
 TEST(GlyphRasteriser, AOneBitFontBecomesFullCoverageInsideItsBitmapAndNothingOutside) {
-    const ScratchFolder scratch;
-    const std::string path = writeDiagonalBdf(scratch / "mono.bdf", 5);
+    const std::string path = writeDiagonalBdf(scratchPath("mono.bdf"), 5);
     GlyphRasteriser rasteriser(path.c_str(), 30);
     const GlyphRasteriser::Glyph glyph = rasteriser.rasterise('A', GlyphRasteriser::MaxSide);
     ASSERT_EQ(glyph.width, 5);
@@ -66,15 +51,14 @@ TEST(GlyphRasteriser, AOneBitFontBecomesFullCoverageInsideItsBitmapAndNothingOut
 // A diagonal font's one glyph stands for every character code it lacks, so
 // all 128 codes rasterise to it.
 TEST(GlyphRasteriser, AGlyphPastATextureSideOrALoadPastItsBudgetIsRefusedWithTheFontError) {
-    const ScratchFolder scratch;
     // the game's font at 3000 points, 4000 pixels an em, past any texture side
     GlyphRasteriser huge(dataPath("fonts/ERASDEMI.ttf").c_str(), 3000);
     EXPECT_EQ(fontError([&] { huge.rasterise('W', 1 << 30); }), GlyphTooLarge);
     // within a GL limit lower than the rasteriser's own
-    GlyphRasteriser sane(writeDiagonalBdf(scratch / "sane.bdf", 600).c_str(), 30);
+    GlyphRasteriser sane(writeDiagonalBdf(scratchPath("sane.bdf"), 600).c_str(), 30);
     EXPECT_EQ(fontError([&] { sane.rasterise('A', 512); }), GlyphTooLarge);
     // 700 pixels a side: 4 MiB of texture each, so the 17th is one too many
-    GlyphRasteriser big(writeDiagonalBdf(scratch / "big.bdf", 700).c_str(), 30);
+    GlyphRasteriser big(writeDiagonalBdf(scratchPath("big.bdf"), 700).c_str(), 30);
     for (unsigned long code = 0; code < 16; ++code) {
         EXPECT_EQ(fontError([&] { big.rasterise(code, GlyphRasteriser::MaxSide); }), "") << code;
     }

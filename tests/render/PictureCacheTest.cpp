@@ -56,7 +56,7 @@ void drawFullWindow(int texture) {
 
 TEST(PictureCache, PicturesFromOneFileGetTexturesOfTheirOwnFromOneDecode) {
     ensureGlContext();
-    const std::string path = "/tmp/pellucane-picture-cache-test.png";
+    const std::string path = scratchPath("picture.png");
     std::ifstream fixture(fixturePath("picture-upright.png"), std::ios::binary);
     writeFile(path,
               Bytes(std::istreambuf_iterator<char>(fixture), std::istreambuf_iterator<char>()));

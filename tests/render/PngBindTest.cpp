@@ -24,26 +24,13 @@
 #include "market/Market.h"
 #include "market/RandomGenerator.h"
 #include "render/SpriteQuad.h"
+#include "tests/support/GameWindow.h"
 #include "tests/support/TestSupport.h"
 
 using Bytes = std::vector<unsigned char>;
 namespace fs = std::filesystem;
 
 namespace {
-
-// A folder of the test's own under the temporary folder, removed with it.
-struct ScratchFolder {
-    fs::path path;
-    ScratchFolder() {
-        std::string name = (fs::temp_directory_path() / "pellucane-png-XXXXXX").string();
-        if (mkdtemp(name.data()) == nullptr) {
-            throw std::runtime_error("no scratch folder");
-        }
-        path = name;
-    }
-    ~ScratchFolder() { fs::remove_all(path); }
-    std::string operator/(const std::string& name) const { return (path / name).string(); }
-};
 
 // Runs decode with the address space held to its present size plus room
 // bytes, so that holding more than that fails here instead of eating the
@@ -162,26 +149,21 @@ std::vector<Colour> colours(const PngImage& image) {
     return result;
 }
 
-// Peak resident memory of the game, KiB, run for 4 s from a copy of the data
-// with pictures replaced (name in images/, replacement file).
+// Peak resident memory of the game, KiB, once its title is up (all loaded),
+// run in its own X server from a copy of the data with pictures replaced
+// (name in images/, replacement file).
 long gamePeakKb(const std::vector<std::pair<std::string, std::string>>& replaced) {
-    const ScratchFolder scratch;
-    const fs::path folder = scratch.path / "data";
+    static int runs = 0;
+    const fs::path folder = fs::path(scratchPath("data-" + std::to_string(++runs)));
     fs::copy(dataPath(), folder, fs::copy_options::recursive);
     for (const auto& [picture, replacement] : replaced) {
         fs::copy_file(replacement, folder / "images" / picture,
                       fs::copy_options::overwrite_existing);
     }
-    const std::string peak = scratch / "peak.txt";
-    const std::string command = "cd '" + folder.string() +
-                                "' && ('" PELLUCANE_BINARY
-                                "' >/dev/null 2>&1 & pid=$!; sleep 4; grep VmHWM /proc/$pid/status "
-                                "| tr -dc 0-9 >'" +
-                                peak + "'; kill $pid)";
-    EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    long kb = 0;
-    std::ifstream(peak) >> kb;
-    return kb;
+    VirtualDisplay display;
+    GameWindow game(display, folder.string());
+    game.titleScreen();
+    return game.peakMemoryKb();
 }
 
 // The texture the display list binds, 0 for a plain square.
@@ -196,11 +178,10 @@ GLint boundTexture(int list) {
 } // namespace
 
 TEST(PngDecode, OnlyAbsurdHeadersAreRefusedAndBigPicturesAreReadIntoTheirTextureSize) {
-    const ScratchFolder scratch;
     // refused from the header, before even the 16 MiB of their texture size
     // is allocated
-    const std::string paths[] = {blackPicture(scratch / "wide.png", 16385, 1),
-                                 pictureHeader(scratch / "square.png", 8193, 8193),
+    const std::string paths[] = {blackPicture(scratchPath("wide.png"), 16385, 1),
+                                 pictureHeader(scratchPath("square.png"), 8193, 8193),
                                  fixturePath("picture-huge-header.png")};
     for (const std::string& path : paths) {
         PngImage image;
@@ -212,7 +193,7 @@ TEST(PngDecode, OnlyAbsurdHeadersAreRefusedAndBigPicturesAreReadIntoTheirTexture
     }
     // The largest allowed, 16384 x 4096, whose own size would take 192 MiB,
     // becomes its 2048 x 2048 texture (and mipmaps) within 64 MiB.
-    const std::string widest = blackPicture(scratch / "widest.png", 16384, 4096);
+    const std::string widest = blackPicture(scratchPath("widest.png"), 16384, 4096);
     std::vector<PngImage> levels;
     EXPECT_EQ(
         decodeInLittleMemory(
@@ -223,12 +204,11 @@ TEST(PngDecode, OnlyAbsurdHeadersAreRefusedAndBigPicturesAreReadIntoTheirTexture
 }
 
 TEST(PngDecode, RowsAndPassesLandWhereNearestPixelRescalingPutsThem) {
-    const ScratchFolder scratch;
     const auto paint = [](int x, int y) { return Rgb{x * 19, y * 37, (x * y) % 256}; };
     std::vector<Colour> plain[3];
     for (const bool interlaced : {false, true}) {
         // 13 x 7 has pixels of every Adam7 pass, and passes of odd sizes
-        const std::string path = writePicture(scratch / "odd.png", 13, 7, paint, interlaced);
+        const std::string path = writePicture(scratchPath("odd.png"), 13, 7, paint, interlaced);
         PngImage own, up, down;
         ASSERT_TRUE(decodePng(path.c_str(), own)) << interlaced;
         // up to 16 x 8, and down to the cap of 4 x 4
@@ -289,27 +269,25 @@ TEST(PngDecode, AlphaOnlyFromAnAlphaChannelAndBadFilesRefused) {
 }
 
 TEST(PngDecode, ALinearPictureIsBrightenedForTheScreenAsViewersShowIt) {
-    const ScratchFolder scratch;
     const auto paint = [](int x, int) { return x == 1 ? Rgb{182, 149, 59} : Rgb{0, 128, 255}; };
     PngImage image;
-    ASSERT_TRUE(
-        decodePng(writePicture(scratch / "linear.png", 3, 1, paint, false, 100000).c_str(), image));
+    ASSERT_TRUE(decodePng(
+        writePicture(scratchPath("linear.png"), 3, 1, paint, false, 100000).c_str(), image));
     EXPECT_EQ(image.pixels, (Bytes{0, 186, 255, 219, 200, 131, 0, 186, 255}));
     // the same picture without gAMA keeps its stored values
-    ASSERT_TRUE(decodePng(writePicture(scratch / "plain.png", 3, 1, paint).c_str(), image));
+    ASSERT_TRUE(decodePng(writePicture(scratchPath("plain.png"), 3, 1, paint).c_str(), image));
     EXPECT_EQ(image.pixels, (Bytes{0, 128, 255, 182, 149, 59, 0, 128, 255}));
 }
 
 TEST(PngBind, PicturesBeyondTheCapAreScaledDownAndDrawnWhole) {
     ensureGlContext();
-    const ScratchFolder scratch;
     // a screenshot-sized picture in four quarters, and a strip in four bands
     const std::string screenshot =
-        writePicture(scratch / "screenshot.png", 2560, 1440,
+        writePicture(scratchPath("screenshot.png"), 2560, 1440,
                      [](int x, int y) { return quarters(x, y, 2560, 1440); });
     const Rgb bands[] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}};
-    const std::string strip =
-        writePicture(scratch / "strip.png", 5000, 10, [&](int x, int) { return bands[x / 1250]; });
+    const std::string strip = writePicture(scratchPath("strip.png"), 5000, 10,
+                                           [&](int x, int) { return bands[x / 1250]; });
     for (const std::string& path : {screenshot, strip}) {
         int list = -1, texture = -1;
         buildSpriteQuad(list, texture, path.c_str());
@@ -341,13 +319,12 @@ TEST(PngBind, PicturesBeyondTheCapAreScaledDownAndDrawnWhole) {
 // a side instead of at its full size, and 96 such fit after that.
 TEST(PngBind, PastTheFullSizeLimitNewPicturesAreMadeSmallNotRefused) {
     ensureGlContext();
-    const ScratchFolder scratch;
-    const std::string big = writePicture(scratch / "big.png", 2048, 2048,
+    const std::string big = writePicture(scratchPath("big.png"), 2048, 2048,
                                          [](int x, int y) { return quarters(x, y, 2048, 2048); });
     int fullSize = 0, small = 0;
     for (int file = 0; small < 24; ++file) {
         ASSERT_LT(fullSize, 12) << "224 MiB hold ten 2048 x 2048 pictures and some";
-        const std::string path = scratch / ("big-" + std::to_string(file) + ".png");
+        const std::string path = scratchPath("big-" + std::to_string(file) + ".png");
         fs::copy_file(big, path);
         int list = -1, texture = -1;
         buildSpriteQuad(list, texture, path.c_str());
@@ -381,8 +358,7 @@ TEST(PngBind, PastTheFullSizeLimitNewPicturesAreMadeSmallNotRefused) {
 // texture, and the sidebar, loaded last, still gets its own.
 TEST(PngBind, BigHatsLeaveTheStreetAndTheWholeSidebarDrawn) {
     ensureGlContext();
-    const ScratchFolder scratch;
-    const fs::path data = scratch.path / "data";
+    const fs::path data = fs::path(scratchPath("data"));
     fs::copy(dataPath(), data, fs::copy_options::recursive);
     for (const char* hat : {"topHat.png", "jesterhat.png", "visor.png"}) {
         writePicture((data / "images" / hat).string(), 512, 512,
@@ -419,17 +395,16 @@ TEST(PngBind, BigHatsLeaveTheStreetAndTheWholeSidebarDrawn) {
 // budget; a 2560 x 1440 street with three 512 x 512 hats is what a modder
 // may well try.
 TEST(PngBind, NoPictureFilesTakeTheGamePastTwiceItsUsualPeakMemory) {
-    const ScratchFolder scratch;
     const long usual = gamePeakKb({});
     ASSERT_GT(usual, 0);
     const long withBigHat =
-        gamePeakKb({{"topHat.png", blackPicture(scratch / "big.png", 2048, 2048)}});
+        gamePeakKb({{"topHat.png", blackPicture(scratchPath("big.png"), 2048, 2048)}});
     EXPECT_LT(withBigHat, 2 * usual) << usual << " KiB usually";
-    const std::string hat = writePicture(scratch / "hat.png", 512, 512,
+    const std::string hat = writePicture(scratchPath("hat.png"), 512, 512,
                                          [](int x, int y) { return quarters(x, y, 512, 512); });
-    const std::string street = writePicture(scratch / "street.png", 2560, 1440, [](int x, int y) {
-        return quarters(x, y, 2560, 1440);
-    });
+    const std::string street =
+        writePicture(scratchPath("street.png"), 2560, 1440,
+                     [](int x, int y) { return quarters(x, y, 2560, 1440); });
     const long withBigContent = gamePeakKb({{"topHat.png", hat},
                                             {"jesterhat.png", hat},
                                             {"visor.png", hat},

@@ -27,10 +27,10 @@ struct VirtualDisplay {
     pid_t server = -1;
 };
 
-// The game binary running on a display with data/ as its working folder,
-// its standard output and error captured in files.
+// The game binary running on a display with data/ (or another folder) as its
+// working folder, its standard output and error captured in files.
 struct GameWindow {
-    explicit GameWindow(const VirtualDisplay& display);
+    explicit GameWindow(const VirtualDisplay& display, const std::string& folder = dataPath());
     ~GameWindow();
     GameWindow(const GameWindow&) = delete;
     GameWindow& operator=(const GameWindow&) = delete;
@@ -67,6 +67,12 @@ struct GameWindow {
 
     // A screenshot of the window (1024 by 768, top row first, RGB).
     PngImage screenshot() const;
+    // The title screen, once it is up: the white of the first cleared frames
+    // is covered. The game has loaded all it loads by then.
+    PngImage titleScreen() const;
+
+    // The game's peak resident memory so far, KiB (VmHWM).
+    long peakMemoryKb() const;
 
     // Whether the game is still running.
     bool running();

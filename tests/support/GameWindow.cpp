@@ -1,4 +1,4 @@
-#include "tests/play/GameWindow.h"
+#include "tests/support/GameWindow.h"
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -104,12 +104,12 @@ VirtualDisplay::VirtualDisplay() {
 
 VirtualDisplay::~VirtualDisplay() { stop(server); }
 
-GameWindow::GameWindow(const VirtualDisplay& on) : display(on.name) {
+GameWindow::GameWindow(const VirtualDisplay& on, const std::string& folder) : display(on.name) {
     outPath = temporaryFile("pellucane-out");
     errPath = temporaryFile("pellucane-err");
     game = fork();
     if (game == 0) {
-        if (chdir(dataPath().c_str()) != 0) {
+        if (chdir(folder.c_str()) != 0) {
             _exit(126);
         }
         // As from a terminal, whatever the test runner ignores.
@@ -229,6 +229,31 @@ PngImage GameWindow::screenshot() const {
     }
     std::remove(path.c_str());
     return shot;
+}
+
+PngImage GameWindow::titleScreen() const {
+    const auto notWhite = [](const Rgb& p) { return p.r + p.g + p.b < 600; };
+    PngImage shot;
+    if (!waitFor(
+            [&] {
+                shot = screenshot();
+                return countPixels(shot, -50, 0, 50, 75, notWhite) > 100000;
+            },
+            30.0)) {
+        throw std::runtime_error("no title screen: " + errors());
+    }
+    return shot;
+}
+
+long GameWindow::peakMemoryKb() const {
+    std::ifstream status("/proc/" + std::to_string(game) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return 0;
 }
 
 bool GameWindow::running() { return waitpid(game, nullptr, WNOHANG) == 0; }
