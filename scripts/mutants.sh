@@ -27,7 +27,11 @@ app/main.cpp @@ glutIgnoreKeyRepeat(1); @@ glutIgnoreKeyRepeat(0);
 input/InputState.cpp @@ market.setMouseDown(button == GLUT_LEFT_BUTTON && state == GLUT_DOWN); @@ market.setMouseDown(state == GLUT_DOWN);
 input/InputState.cpp @@ const double normalX = centredX / static_cast<double>(halfHeight); @@ const double normalX = centredX / static_cast<double>(halfWidth);
 input/InputState.cpp @@ void onPassiveMotion(int x, int y) { onMotion(x, y); } @@ void onPassiveMotion(int, int) {}
-input/InputState.cpp @@ void onKeyboard(unsigned char key, int /*x*/, int /*y*/) { market.handleKey(key); } @@ void onKeyboard(unsigned char, int, int) {}
+input/InputState.cpp @@ market.handleKey(key); @@ 
+input/InputState.cpp @@ if (InputState::instance().heldKeys.press(key)) { @@ if (InputState::instance().heldKeys.press(key) || true) {
+input/InputState.cpp @@ InputState::instance().heldKeys.release(key); @@ 
+input/XKeyboard.cpp @@ XkbSetDetectableAutoRepeat(display, True, nullptr); @@ 
+input/XKeyboard.cpp @@ if (XEventsQueued(display, QueuedAlready) > 0) { @@ if (true) {
 render/SpriteQuad.cpp @@ {0.0f, 1.0f, -0.5f, -0.5f}, @@ {0.0f, 0.0f, -0.5f, -0.5f},
 render/SpriteQuad.cpp @@ glScalef(width, height, 1.0f); @@ glScalef(width, width, 1.0f);
 render/SpriteQuad.cpp @@ glAlphaFunc(GL_GREATER, 0.0f); @@ glAlphaFunc(GL_GREATER, 0.5f);
