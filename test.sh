@@ -4,16 +4,28 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/packages.sh
 
-# Runs a step and says on stderr how long it took.
+# Runs a step and says on stderr how long it took, and how much processor
+# time its programs used (which a busier or quieter machine changes less).
 timings=()
+times_file=$(mktemp)
+cpu_seconds() {
+  times >"$times_file" # in this shell: a subshell's own times start at zero
+  tail -1 "$times_file" | awk '{ gsub(/s/, ""); split($1, u, "m"); split($2, k, "m");
+    print u[1] * 60 + u[2] + k[1] * 60 + k[2] }'
+}
 step() {
-  local name=$1 start=$SECONDS
+  local name=$1 start=$SECONDS before after
   shift
+  cpu_seconds >"$times_file.before"
   "$@"
-  timings+=("$(printf '%4d s  %s' $((SECONDS - start)) "$name")")
+  cpu_seconds >"$times_file.after"
+  before=$(cat "$times_file.before")
+  after=$(cat "$times_file.after")
+  timings+=("$(awk -v s=$((SECONDS - start)) -v c="$after - $before" -v n="$name" \
+    'BEGIN { split(c, p, " - "); printf "%4d s, %4.0f s cpu  %s", s, p[1] - p[2], n }')")
 }
 report() { printf 'test.sh: %s\n' "${timings[@]}" >&2; }
-trap 'report; kill $(jobs -p) 2>/dev/null || true' EXIT
+trap 'report; rm -f "$times_file"*; kill $(jobs -p) 2>/dev/null || true' EXIT
 
 step "packages" ensure_packages "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${HARDENING_PACKAGES[@]}"
 step "plain build" build_game ON
