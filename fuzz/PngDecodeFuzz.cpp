@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "render/PngBind.h"
+#include "render/PngDecode.h"
 
 namespace {
 

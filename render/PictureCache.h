@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "render/PngBind.h"
+#include "render/PngDecode.h"
 
 // Decoded pictures kept while the game loads, so that the many textures built
 // from one file (every customer's hats and bags) are all uploaded from one

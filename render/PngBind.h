@@ -1,53 +1,14 @@
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <vector>
+#include "render/PngDecode.h"
 
-// PNG files into GL textures: our own small stand-in for glpng's pngBind, on
-// libpng, with the power-of-two rescale and the mipmap levels made here.
+// PNG files into GL textures: our own small stand-in for glpng's pngBind,
+// on the decoder beside it.
 
 // mipmap mode: build every level down to 1 by 1
 constexpr int PNG_BUILDMIPMAPS = -1;
 // transparency mode: keep the file's alpha channel when it has one
 constexpr int PNG_ALPHA = -2;
-
-// Largest texture side a picture is rescaled to, pixels (lower still when
-// GL_MAX_TEXTURE_SIZE is): a 2560 x 1440 screenshot or a phone photo becomes
-// 2048 x 2048, 16 MiB, more than the window's 1024 x 768 pixels can show.
-constexpr int PictureCap = 2048;
-
-// A decoded picture, top row first.
-struct PngImage {
-    // size in pixels
-    int width = 0;
-    int height = 0;
-    // 4 for files with an alpha channel (RGBA), otherwise 3 (RGB)
-    int channels = 0;
-    // width * height * channels bytes, rows top to bottom
-    std::vector<unsigned char> pixels;
-};
-
-// Decodes a PNG file at its own size; false (image untouched) for a missing,
-// unreadable or non-PNG file, or one whose header claims an absurd size
-// (over 16384 a side or 64 Mi pixels). A gAMA chunk is honoured: the values
-// are converted for an sRGB screen. Makes no GL call.
-bool decodePng(const char* path, PngImage& image);
-
-// The same, rescaled (nearest pixel) to the next powers of two of the
-// picture's sides, each capped at maxSize (a power of two), as the rows are
-// read: only the rescaled picture and one row are ever held.
-bool decodePngToPowerOfTwo(const char* path, int maxSize, PngImage& image);
-
-// What a texture is uploaded from: the file decoded to powers of two (capped
-// at maxSize), then every smaller mipmap level down to 1 by 1, each the
-// rounded average of 2 by 2 blocks of the one before. False (levels
-// untouched) when the file cannot be decoded.
-bool decodeTextureLevels(const char* path, int maxSize, std::vector<PngImage>& levels);
-
-// Texture memory of count levels from first on, bytes at four a texel.
-std::uint64_t textureBytes(const std::vector<PngImage>& levels, std::size_t first,
-                           std::size_t count);
 
 // Makes a new texture and loads the file into it; returns the texture name,
 // or 0 when the file cannot be decoded or the texture budget refuses it.

@@ -36,14 +36,14 @@ render/SpriteQuad.cpp @@ {0.0f, 1.0f, -0.5f, -0.5f}, @@ {0.0f, 0.0f, -0.5f, -0.5
 render/SpriteQuad.cpp @@ glScalef(width, height, 1.0f); @@ glScalef(width, width, 1.0f);
 render/SpriteQuad.cpp @@ glAlphaFunc(GL_GREATER, 0.0f); @@ glAlphaFunc(GL_GREATER, 0.5f);
 render/Font.cpp @@ loadedPath.clear(); @@ 
-render/PngBind.cpp @@ png_set_option(reader.png, PNG_IGNORE_ADLER32, PNG_OPTION_ON); @@ png_set_option(reader.png, PNG_IGNORE_ADLER32, PNG_OPTION_ON); png_set_crc_action(reader.png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
+render/PngDecode.cpp @@ png_set_option(reader.png, PNG_IGNORE_ADLER32, PNG_OPTION_ON); @@ png_set_option(reader.png, PNG_IGNORE_ADLER32, PNG_OPTION_ON); png_set_crc_action(reader.png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
 render/GlyphRasteriser.cpp @@ budgetLeft -= textureBytes(glyph.width, glyph.rows); @@ 
 render/Camera.cpp @@ glutReshapeWindow(std::max(width, 1), std::max((3 * width) / 4, 1)); @@ glutReshapeWindow(width, (3 * width) / 4);
 render/PictureCache.cpp @@ if (!decodeTextureLevels(path.c_str(), maxSize, decoded.levels)) {\n        return nullptr;\n    } @@ decodeTextureLevels(path.c_str(), maxSize, decoded.levels);
-render/PngBind.cpp @@ png_set_gamma_fixed(png, PNG_GAMMA_sRGB, fileGamma); @@ 
+render/PngDecode.cpp @@ png_set_gamma_fixed(png, PNG_GAMMA_sRGB, fileGamma); @@ 
 render/PngBind.cpp @@ constexpr std::uint64_t CopyLimit = 160ull << 20; @@ constexpr std::uint64_t CopyLimit = 256ull << 20;
 render/PngBind.cpp @@ ++first;\n    }\n    return first; @@ ++first;\n    }\n    return 0;
-render/PngBind.cpp @@ layout.interlaced ? PNG_ROW_FROM_PASS_ROW(index, pass) : index; @@ index;
+render/PngDecode.cpp @@ layout.interlaced ? PNG_ROW_FROM_PASS_ROW(index, pass) : index; @@ index;
 render/Camera.cpp @@ constexpr double FarPlane = 200.0; @@ constexpr double FarPlane = 20.0;
 render/Font.cpp @@ const float h = height / 0.63f; @@ const float h = height / 0.6f;
 render/GlyphRasteriser.cpp @@ FT_Set_Char_Size(face, static_cast<FT_F26Dot6>(size) * 64, static_cast<FT_F26Dot6>(size) * 64, @@ FT_Set_Char_Size(face, static_cast<FT_F26Dot6>(size) * 60, static_cast<FT_F26Dot6>(size) * 60,

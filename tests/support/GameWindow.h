@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "render/PngBind.h"
+#include "render/PngDecode.h"
 #include "tests/support/TestSupport.h"
 
 // Drives the real game in an X server of its own, as a player would: with
