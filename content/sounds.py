@@ -426,13 +426,13 @@ SOLO = ["D", "Bm", "G", "A", "D", "Bm", "Em", "G7"]
 # The form: sections of (name, chords, transposition, dynamics, parts).  Parts
 # name the tune and who plays it, the drum and bass patterns and the keys.
 FORM = [
-    ("intro", ["Fmaj7", "G", "Em7", "G7"], 0, 0.6, dict(cel=INTRO_MEL, drums=None, bass="late", keys="arp")),
+    ("intro", ["Fmaj7", "G", "Em7", "G7"], 0, 0.75, dict(cel=INTRO_MEL, drums=None, bass="late", keys="arp")),
     ("A1", A, 0, 0.75, dict(lead=MEL_A, drums="light", bass="roots", keys="stabs")),
     ("A2", A2, 0, 1.0, dict(lead=MEL_A2, cel_up=MEL_A2[-9:], drums="full", bass="bounce", keys="stabs", crash=True)),
     ("B1", B, 0, 1.0, dict(lead=MEL_B, drums="disco", bass="octaves", keys="pad", crash=True)),
     ("A3", A, 0, 0.85, dict(mar=[(b, l, n - 12) for b, l, n in MEL_A], lead=COUNTER_A, drums="ride", bass="walk",
                             keys="arp")),
-    ("D1", D, 0, 0.62, dict(cel=MEL_D, drums=None, bass=None, keys="padarp")),
+    ("D1", D, 0, 0.8, dict(cel=MEL_D, drums=None, bass=None, keys="padarp")),
     ("D2", D, 0, 0.62, dict(lead=[(b, l, n - 12) for b, l, n in MEL_D2], cel=MEL_D[::2], drums=None, bass="long",
                            keys="padarp")),
     ("build", ["Dm", "Em", "F", "G"], 0, 0.8, dict(drums="build", bass="eighths", keys="rise")),
@@ -499,7 +499,7 @@ def hat(open_=False):
 def ride():
     bell_ = tone(3200, 0.5, ((1, 1), (1.47, 0.6), (2.09, 0.4), (2.83, 0.3)), attack=0.001, decay=0.18)
     wash = highpass(noise(0.5, decay=0.2), 5000)
-    return array.array("d", (a * 0.25 + b * 0.8 for a, b in zip(bell_, wash)))
+    return array.array("d", (a * 0.15 + b * 0.8 for a, b in zip(bell_, wash)))
 
 
 def crash():
