@@ -88,11 +88,12 @@ build_sound() {
     need espeak-ng espeak-ng
     mkdir -p "$DATA/sound"
     python3 "$HERE/sounds.py" "$WORK"
-    # the voice: espeak-ng says "hey!", sox brightens it, trims it and evens the level
+    # the voice: espeak-ng says "hey!", sox brightens and trims it, sounds.py sets its level
     espeak-ng -v en-us+m3 -s 150 -p 70 -a 180 -w "$WORK/hey_raw.wav" "Hey!"
     sox -R -D "$WORK/hey_raw.wav" -r 44100 -c 1 -b 16 "$WORK/hey_trim.wav" \
         silence 1 0.01 1% reverse silence 1 0.01 1% reverse pitch 250 treble 4
-    sox -R -D "$WORK/hey_trim.wav" "$WORK/hey.wav" fade t 0.005 -0 0.05 pad 0.02 0.08 gain -n -2
+    sox -R -D "$WORK/hey_trim.wav" "$WORK/hey_padded.wav" fade t 0.005 -0 0.05 pad 0.02 0.08 gain -n -2
+    python3 "$HERE/sounds.py" --level-hey "$WORK/hey_padded.wav" "$WORK/hey.wav"
     for s in bell menu cash freehat window footsteps inflate hey; do
         sox -R -D "$WORK/$s.wav" -r 44100 -c 2 "$WORK/${s}_st.wav"
         lame --quiet -b 128 --resample 44.1 "$WORK/${s}_st.wav" "$DATA/sound/$s.mp3"

@@ -5,10 +5,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "tests/support/TestSupport.h"
 
@@ -119,6 +124,80 @@ TEST(SoundBank, EffectsPlayOnceAndTheMusicLoops) {
     EXPECT_TRUE(Mix_PlayingMusic()) << "the music starts again from its end";
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     loadBank();
+}
+
+TEST(SoundBank, TheMusicWithABurstOfEffectsNeverClips) {
+    // The game's own sounds, mixed as the game mixes them into a file of our own.
+    const fs::path output =
+        fs::temp_directory_path() / ("pellucane-mix-" + std::to_string(getpid()) + ".raw");
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", output.c_str(), 1);
+    setenv("SDL_DISKAUDIODELAY", "0", 1);
+    SoundBank& bank = SoundBank::instance();
+    {
+        ScopedDirectory inside(dataPath());
+        bank.load();
+    }
+    ASSERT_TRUE(bank.deviceOpen);
+    ASSERT_NE(bank.samples[CashSample], nullptr);
+    ASSERT_NE(bank.samples[BellSample], nullptr);
+    // where the music peaks: the bursts go off around that moment
+    double peakSeconds = 0;
+    {
+        Mix_Chunk* music = Mix_LoadWAV(dataPath("sound/Brisklane.mp3").c_str());
+        ASSERT_NE(music, nullptr) << Mix_GetError();
+        const auto* samples = reinterpret_cast<const std::int16_t*>(music->abuf);
+        const std::size_t count = music->alen / 2;
+        const std::size_t at =
+            static_cast<std::size_t>(std::max_element(samples, samples + count,
+                                                      [](std::int16_t a, std::int16_t b) {
+                                                          return std::abs(a) < std::abs(b);
+                                                      }) -
+                                     samples);
+        peakSeconds = static_cast<double>(at / 2) / 44100.0;
+        Mix_FreeChunk(music);
+    }
+    bank.playMusic(dataPath("sound/Brisklane.mp3").c_str());
+    ASSERT_TRUE(Mix_PlayingMusic());
+    // SDL numbers the first device opened by name 2: held, it mixes nothing
+    // while a burst is set up, so the four effects start on the same sample,
+    // as effects asked for within one mixing buffer do in the game.
+    constexpr SDL_AudioDeviceID mixerDevice = 2;
+    ASSERT_EQ(SDL_GetAudioDeviceStatus(mixerDevice), SDL_AUDIO_PLAYING);
+    for (int lead = 0; lead <= 150; lead += 10) {
+        SDL_LockAudioDevice(mixerDevice);
+        Mix_SetMusicPosition(peakSeconds - lead / 1000.0);
+        for (int copy = 0; copy < 3; ++copy) {
+            bank.playSample(CashSample);
+        }
+        bank.playSample(BellSample);
+        SDL_UnlockAudioDevice(mixerDevice);
+        const Uint32 start = SDL_GetTicks();
+        while (bank.testCopiesPlaying(CashSample) + bank.testCopiesPlaying(BellSample) > 0 &&
+               SDL_GetTicks() - start < 10000) {
+        }
+        ASSERT_EQ(bank.testCopiesPlaying(CashSample) + bank.testCopiesPlaying(BellSample), 0);
+    }
+    // closing the device writes out the last buffer
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    loadBank();
+    std::ifstream file(output, std::ios::binary);
+    const std::vector<char> bytes{std::istreambuf_iterator<char>(file), {}};
+    fs::remove(output);
+    std::vector<std::int16_t> mixed(bytes.size() / 2);
+    std::copy(bytes.begin(), bytes.begin() + mixed.size() * 2,
+              reinterpret_cast<char*>(mixed.data()));
+    // 16 bursts of 1.4 s at least
+    ASSERT_GT(mixed.size(), 16u * 44100u * 2u * 14u / 10u);
+    int clipped = 0;
+    int peak = 0;
+    for (const std::int16_t sample : mixed) {
+        clipped += sample >= 32767 || sample <= -32768 ? 1 : 0;
+        peak = std::max(peak, std::abs(static_cast<int>(sample)));
+    }
+    EXPECT_EQ(clipped, 0) << "samples at full scale; peak " << peak;
+    // and the bursts were loud: well over the music alone
+    EXPECT_GT(peak, 16384);
 }
 
 TEST(SoundBank, WithoutADeviceEverythingIsSilentAndQuiet) {

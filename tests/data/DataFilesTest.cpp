@@ -209,6 +209,137 @@ TEST(DataPictures, SidebarCoversOnlyTheButtonColumn) {
     EXPECT_EQ(panel.alphaAt(0.5, fy(10.0)), 0) << "over the walkers";
 }
 
+// ------------------------------------------------------------------ loudness
+
+// One second-order filter section (a0 = 1).
+struct Biquad {
+    double b0, b1, b2, a1, a2;
+    double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+    double operator()(double x) {
+        const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y;
+        return y;
+    }
+};
+
+// The two sections of the K-weighting of ITU-R BS.1770, the ear of a loudness
+// meter, at the given rate: a +4 dB shelf above about 1.7 kHz, a 38 Hz high-pass.
+std::vector<Biquad> kWeighting(int rate) {
+    const double pi = 3.14159265358979323846;
+    double k = std::tan(pi * 1681.974450955533 / rate);
+    const double q1 = 0.7071752369554196;
+    const double vh = std::pow(10.0, 3.999843853973347 / 20);
+    const double vb = std::pow(vh, 0.4996667741545416);
+    double a0 = 1 + k / q1 + k * k;
+    const Biquad shelf{(vh + vb * k / q1 + k * k) / a0, 2 * (k * k - vh) / a0,
+                       (vh - vb * k / q1 + k * k) / a0, 2 * (k * k - 1) / a0,
+                       (1 - k / q1 + k * k) / a0};
+    k = std::tan(pi * 38.13547087602444 / rate);
+    const double q2 = 0.5003270373238773;
+    a0 = 1 + k / q2 + k * k;
+    const Biquad highPass{1, -2, 1, 2 * (k * k - 1) / a0, (1 - k / q2 + k * k) / a0};
+    return {shelf, highPass};
+}
+
+// Second-order low- and high-pass sections (Butterworth), for band levels.
+Biquad lowPass(double cutoff, int rate) {
+    const double w = 2 * 3.14159265358979323846 * cutoff / rate;
+    const double alpha = std::sin(w) / (2 * 0.7071067811865476);
+    const double a0 = 1 + alpha;
+    const double c = std::cos(w);
+    return {(1 - c) / 2 / a0, (1 - c) / a0, (1 - c) / 2 / a0, -2 * c / a0, (1 - alpha) / a0};
+}
+Biquad highPass(double cutoff, int rate) {
+    const double w = 2 * 3.14159265358979323846 * cutoff / rate;
+    const double alpha = std::sin(w) / (2 * 0.7071067811865476);
+    const double a0 = 1 + alpha;
+    const double c = std::cos(w);
+    return {(1 + c) / 2 / a0, -(1 + c) / a0, (1 + c) / 2 / a0, -2 * c / a0, (1 - alpha) / a0};
+}
+
+// Running sums of the squares of interleaved samples through the filters, one
+// channel after another and added: sums[i] covers the first i frames.
+std::vector<double> powerSums(const std::vector<std::int16_t>& samples, int channels,
+                              const std::vector<Biquad>& filters) {
+    const std::size_t frames = samples.size() / channels;
+    std::vector<double> sums(frames + 1, 0.0);
+    for (int c = 0; c < channels; ++c) {
+        std::vector<Biquad> chain = filters;
+        double total = 0;
+        for (std::size_t i = 0; i < frames; ++i) {
+            double v = samples[i * channels + c] / 32768.0;
+            for (Biquad& f : chain)
+                v = f(v);
+            total += v * v;
+            sums[i + 1] += total;
+        }
+    }
+    return sums;
+}
+
+double lufs(double power) { return -0.691 + 10 * std::log10(std::max(power, 1e-20)); }
+
+// Mean power of every window of `window` frames starting every `step` frames;
+// frames past the end count as silence, as a meter runs on after a short sound.
+std::vector<double> windowPowers(const std::vector<double>& sums, std::size_t window,
+                                 std::size_t step, bool runOn) {
+    const std::size_t frames = sums.size() - 1;
+    const std::size_t last = runOn ? frames : (frames >= window ? frames - window : 0);
+    std::vector<double> powers;
+    for (std::size_t start = 0; start <= last; start += step) {
+        const std::size_t end = std::min(frames, start + window);
+        powers.push_back((sums[end] - sums[start]) / window);
+    }
+    return powers;
+}
+
+// Loudness (LUFS) of the loudest 400 ms.
+double loudest400ms(const std::vector<double>& sums, int rate) {
+    const std::vector<double> p = windowPowers(sums, rate * 4 / 10, rate / 100, true);
+    return lufs(*std::max_element(p.begin(), p.end()));
+}
+
+// The powers above an absolute gate of -70 LUFS and a gate `relative` LU under
+// their mean, as integrated loudness and loudness range count them.
+std::vector<double> gated(const std::vector<double>& powers, double relative) {
+    std::vector<double> kept;
+    for (double p : powers)
+        if (lufs(p) > -70)
+            kept.push_back(p);
+    double mean = 0;
+    for (double p : kept)
+        mean += p / kept.size();
+    std::vector<double> out;
+    for (double p : kept)
+        if (lufs(p) > lufs(mean) + relative)
+            out.push_back(p);
+    return out;
+}
+
+// Integrated loudness (LUFS): 400 ms blocks every 100 ms, gated.
+double integratedLoudness(const std::vector<double>& sums, int rate) {
+    const std::vector<double> kept =
+        gated(windowPowers(sums, rate * 4 / 10, rate / 10, false), -10);
+    double mean = 0;
+    for (double p : kept)
+        mean += p / kept.size();
+    return lufs(mean);
+}
+
+// Loudness range (LU): the spread from the 10th to the 95th percentile of the
+// 3 s loudness, gated 20 LU under its mean.
+double loudnessRange(const std::vector<double>& sums, int rate) {
+    std::vector<double> kept = gated(windowPowers(sums, rate * 3, rate / 10, false), -20);
+    std::sort(kept.begin(), kept.end());
+    const auto at = [&](double share) {
+        return lufs(kept[static_cast<std::size_t>(share * (kept.size() - 1))]);
+    };
+    return at(0.95) - at(0.10);
+}
+
 // ------------------------------------------------------------------ sounds
 
 class DataSounds : public ::testing::Test {
@@ -329,6 +460,103 @@ TEST_F(DataSounds, MusicStreamsAndLoopsWithoutAGap) {
         const int first = d.samples[c];
         EXPECT_LT(std::abs(last - first), 3000) << "channel " << c;
     }
+}
+
+TEST_F(DataSounds, EffectsStandAtTheirLevelsOverTheMusic) {
+    // Loudest 400 ms, in LUFS: the music sits at -20 integrated and the effects
+    // that mark a purchase 7 LU over it; the cash register 4 LU, since two or
+    // three ring at once; the footsteps 8 LU under it.
+    const std::vector<Biquad> k = kWeighting(frequency);
+    const Decoded music = decode("Brisklane.mp3");
+    ASSERT_TRUE(music.ok) << Mix_GetError();
+    const std::vector<double> musicSums = powerSums(music.samples, outputChannels, k);
+    EXPECT_NEAR(integratedLoudness(musicSums, frequency), -20.0, 1.0);
+    EXPECT_LT(music.peak, 0.5) << "the music peaks over -6 dBFS: no room for the effects";
+    struct Level {
+        const char* file;
+        double lufs;
+    };
+    const Level levels[] = {{"bell.mp3", -13},     {"window.mp3", -13},  {"inflate.mp3", -13},
+                            {"hey.mp3", -13},      {"freehat.mp3", -13}, {"cash.mp3", -16},
+                            {"footsteps.mp3", -28}};
+    for (const Level& level : levels) {
+        SCOPED_TRACE(level.file);
+        const Decoded d = decode(level.file);
+        ASSERT_TRUE(d.ok) << Mix_GetError();
+        EXPECT_NEAR(loudest400ms(powerSums(d.samples, outputChannels, k), frequency), level.lufs,
+                    1.0);
+        EXPECT_LT(d.peak, 0.45) << "copies that start together would clip";
+    }
+}
+
+TEST_F(DataSounds, FootstepsAreHeardOverTheMusicWhereTheMusicIsThin) {
+    // Between 2 and 5 kHz the music leaves room: in some third-octave band
+    // there the steps' loudest 400 ms stands clearly over the music's average;
+    // where they stand nowhere above it, the music masks them.
+    const Decoded steps = decode("footsteps.mp3");
+    const Decoded music = decode("Brisklane.mp3");
+    ASSERT_TRUE(steps.ok && music.ok) << Mix_GetError();
+    double best = -100;
+    std::string levels;
+    for (double centre : {2000.0, 2500.0, 3150.0, 4000.0, 5000.0}) {
+        const double edge = std::pow(2.0, 1.0 / 6);
+        const std::vector<Biquad> band = {
+            highPass(centre / edge, frequency), highPass(centre / edge, frequency),
+            lowPass(centre * edge, frequency), lowPass(centre * edge, frequency)};
+        const std::vector<double> stepSums = powerSums(steps.samples, outputChannels, band);
+        const std::vector<double> musicSums = powerSums(music.samples, outputChannels, band);
+        const std::vector<double> p =
+            windowPowers(stepSums, frequency * 4 / 10, frequency / 100, true);
+        const double over = 10 * std::log10(*std::max_element(p.begin(), p.end())) -
+                            10 * std::log10(musicSums.back() / (musicSums.size() - 1));
+        best = std::max(best, over);
+        levels += " " + std::to_string(static_cast<int>(centre)) + " Hz " + std::to_string(over);
+    }
+    EXPECT_GT(best, 3.0) << "the steps over the music by band (dB):" << levels;
+}
+
+TEST_F(DataSounds, MusicLastsAGameWithoutRepeatingItself) {
+    const Decoded d = decode("Brisklane.mp3");
+    ASSERT_TRUE(d.ok) << Mix_GetError();
+    // three minutes at least before it starts again, in whole bars of four
+    // beats at 126 beats a minute (84000 frames), so that the loop keeps time
+    constexpr std::size_t barFrames = 84000;
+    const std::size_t frames = d.samples.size() / outputChannels;
+    EXPECT_GE(d.seconds, 180.0);
+    EXPECT_EQ(frames % barFrames, 0u) << frames << " frames";
+    // quiet and loud passages, not one level throughout
+    EXPECT_GE(loudnessRange(powerSums(d.samples, outputChannels, kWeighting(frequency)), frequency),
+              3.0);
+    // Most bars are new: a bar counts as a repeat when it is within -10 dB
+    // (a tenth of its energy) of an earlier bar, sample for sample.
+    const std::size_t bars = frames / barFrames;
+    std::vector<float> mono(frames);
+    for (std::size_t i = 0; i < frames; ++i) {
+        float sum = 0;
+        for (int c = 0; c < outputChannels; ++c)
+            sum += d.samples[i * outputChannels + c];
+        mono[i] = sum / outputChannels;
+    }
+    std::size_t distinct = 0;
+    for (std::size_t bar = 0; bar < bars; ++bar) {
+        const float* now = &mono[bar * barFrames];
+        double energy = 0;
+        for (std::size_t i = 0; i < barFrames; ++i)
+            energy += double(now[i]) * now[i];
+        bool repeat = false;
+        for (std::size_t earlier = 0; earlier < bar && !repeat; ++earlier) {
+            const float* then = &mono[earlier * barFrames];
+            double difference = 0;
+            std::size_t i = 0;
+            for (; i < barFrames && difference < 0.1 * energy; ++i) {
+                const double gap = double(now[i]) - then[i];
+                difference += gap * gap;
+            }
+            repeat = i == barFrames;
+        }
+        distinct += repeat ? 0 : 1;
+    }
+    EXPECT_GE(distinct * 10, bars * 8) << distinct << " of " << bars << " bars are new";
 }
 
 // ------------------------------------------------------------------ font
