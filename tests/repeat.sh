@@ -16,17 +16,17 @@ trap 'kill "$load" 2>/dev/null; wait "$load" 2>/dev/null || true' EXIT
 export LIBGL_ALWAYS_SOFTWARE=1 SDL_AUDIODRIVER=dummy
 failed=0
 for run in $(seq "$runs"); do
-  log=$(mktemp)
+  log=build/repeat-$run.log
   start=$SECONDS
   if xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
-    ctest --test-dir build -j"$(nproc)" >"$log" 2>&1; then
+    ctest --test-dir build -j"$(nproc)" --output-on-failure >"$log" 2>&1; then
     echo "run $run: passed in $((SECONDS - start)) s"
+    rm -f "$log"
   else
     failed=$((failed + 1))
-    echo "run $run: FAILED in $((SECONDS - start)) s:"
-    sed -n 's/^ *[0-9]* - \(.*\) (.*)$/  \1/p' "$log"
+    echo "run $run: FAILED in $((SECONDS - start)) s (its output: $log):"
+    sed -n 's/^[[:space:]]*[0-9]* - \(.*\) (.*)$/  \1/p' "$log"
   fi
-  rm -f "$log"
 done
 echo "$runs runs under load, $failed failed"
 [ "$failed" -eq 0 ]
