@@ -15,7 +15,7 @@ struct Backdrop {
     static Backdrop& instance();
 
     void loadImages();
-    void setRect(double top, double right, double bottom, double left);
+    void setRect(double topEdge, double rightEdge, double bottomEdge, double leftEdge);
     double getBottom() const;
     double getTop() const;
     // The street, blended (alpha 0 pixels are holes).

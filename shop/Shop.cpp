@@ -271,7 +271,7 @@ void Shop::growSaleBalloon(float dt) {
     // The deeper the sale, the bigger its balloon; with none on it keeps its last target.
     for (const SaleTerms* sale : Sales) {
         if (this->*(sale->flag)) {
-            saleTargetSize = static_cast<float>(size / sale->balloonDivisor);
+            saleTargetSize = static_cast<float>(static_cast<double>(size) / sale->balloonDivisor);
             break;
         }
     }

@@ -34,7 +34,8 @@ bool slideStrip(float& stripX, bool open, float step, float stripMin, float stri
 
 // Places count buttons side by side from a strip's position.
 void layoutRow(float stripX, float stripHalf, float buttonSize, float* buttonX, int count) {
-    buttonX[0] = static_cast<float>(stripX - stripHalf / FirstButtonDivisor);
+    buttonX[0] = static_cast<float>(static_cast<double>(stripX) -
+                                    static_cast<double>(stripHalf) / FirstButtonDivisor);
     for (int i = 1; i < count; ++i) {
         buttonX[i] = buttonX[i - 1] + buttonSize;
     }

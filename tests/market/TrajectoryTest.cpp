@@ -277,8 +277,10 @@ std::string decode(const std::string& line, std::vector<uint32_t>& bits) {
 void pixelOf(float gx, float gy, int& px, int& py) {
     const Camera& camera = Camera::instance();
     const double scale = (camera.getHeight() / 2) / camera.getHalfViewHeight();
-    px = static_cast<int>((gx + camera.getPosX()) * scale + camera.getWidth() / 2 + 0.5);
-    py = static_cast<int>(camera.getHeight() / 2 - (gy + camera.getPosY()) * scale + 0.5);
+    px = static_cast<int>((static_cast<double>(gx) + camera.getPosX()) * scale +
+                          camera.getWidth() / 2 + 0.5);
+    py = static_cast<int>(camera.getHeight() / 2 -
+                          (static_cast<double>(gy) + camera.getPosY()) * scale + 0.5);
 }
 
 } // namespace
