@@ -37,10 +37,6 @@ void Backdrop::setRect(double topEdge, double rightEdge, double bottomEdge, doub
     left = leftEdge;
 }
 
-double Backdrop::getBottom() const { return bottom; }
-
-double Backdrop::getTop() const { return top; }
-
 void Backdrop::drawBackground() {
     beginSpriteDrawing();
     setWhite();

@@ -16,8 +16,6 @@ struct Backdrop {
 
     void loadImages();
     void setRect(double topEdge, double rightEdge, double bottomEdge, double leftEdge);
-    double getBottom() const;
-    double getTop() const;
     // The street, blended (alpha 0 pixels are holes).
     void drawBackground();
     // A still screen (titleList or instructionsList), opaque.

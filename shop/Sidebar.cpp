@@ -2,7 +2,7 @@
 
 #include <GL/gl.h>
 
-#include "app/Backdrop.h"
+#include "base/ScreenRect.h"
 #include "render/SpriteQuad.h"
 
 namespace {
@@ -61,8 +61,7 @@ void Sidebar::load() {
     panelWidth = PanelWidth;
     panelZ = 0.0f;
     panelX = PanelX;
-    const Backdrop& screen = Backdrop::instance();
-    panelY = static_cast<float>((screen.getBottom() + screen.getTop()) / 2.0);
+    panelY = static_cast<float>((ScreenBottom + ScreenTop) / 2.0);
     signMenuButtonY = panelY + SignMenuRise;
 
     buttonSize = panelWidth / 5.0f;

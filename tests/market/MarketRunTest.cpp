@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/Backdrop.h"
-#include "app/ElapsedTime.h"
+#include "base/ElapsedTime.h"
 #include "market/Market.h"
 #include "market/RandomGenerator.h"
 #include "shop/ShopCommands.h"

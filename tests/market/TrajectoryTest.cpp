@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "app/Backdrop.h"
-#include "app/ElapsedTime.h"
 #include "app/Engine.h"
 #include "app/GameState.h"
 #include "audio/SoundBank.h"
+#include "base/ElapsedTime.h"
 #include "input/InputState.h"
 #include "market/Market.h"
 #include "market/RandomGenerator.h"
