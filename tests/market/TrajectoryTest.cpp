@@ -20,6 +20,7 @@
 #include "market/Market.h"
 #include "market/RandomGenerator.h"
 #include "render/Camera.h"
+#include "tests/support/SoundBankProbe.h"
 #include "tests/support/TestSupport.h"
 
 // A seeded game of more than 60 hours played through the real input callbacks,
@@ -299,7 +300,8 @@ TEST(Trajectory, SeededGameMatchesItsDigest) {
         market.initialise();
     }
     GameState = Title;
-    SoundBank::testOnPlaySample = [](int index) { samplesPlayed += "#" + std::to_string(index); };
+    SoundBankProbe::onPlaySample(
+        [](SampleIndex index) { samplesPlayed += "#" + std::to_string(index); });
     // Standard output goes to a file, read back after every update.
     std::fflush(stdout);
     FILE* trace = std::tmpfile();
@@ -426,7 +428,7 @@ TEST(Trajectory, SeededGameMatchesItsDigest) {
     dup2(realStdout, STDOUT_FILENO);
     close(realStdout);
     std::fclose(trace);
-    SoundBank::testOnPlaySample = nullptr;
+    SoundBankProbe::onPlaySample(nullptr);
 
     if (writing) {
         std::ofstream(path) << written.str();

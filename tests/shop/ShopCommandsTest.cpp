@@ -6,6 +6,7 @@
 #include "audio/SoundBank.h"
 #include "shop/ShopCommands.h"
 #include "tests/shop/StreetShop.h"
+#include "tests/support/SoundBankProbe.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -27,7 +28,7 @@ bool sameShop(Shop a, Shop b) {
 std::string soundsPlaying() {
     std::string copies;
     for (int sample = 0; sample < SoundBank::SampleCount; ++sample) {
-        copies += std::to_string(SoundBank::instance().testCopiesPlaying(sample));
+        copies += std::to_string(SoundBankProbe::copiesPlaying(sample));
     }
     return copies;
 }
