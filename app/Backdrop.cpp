@@ -30,16 +30,12 @@ void Backdrop::loadImages() {
     });
 }
 
-void Backdrop::setRect(double top, double right, double bottom, double left) {
-    this->top = top;
-    this->right = right;
-    this->bottom = bottom;
-    this->left = left;
+void Backdrop::setRect(double topEdge, double rightEdge, double bottomEdge, double leftEdge) {
+    top = topEdge;
+    right = rightEdge;
+    bottom = bottomEdge;
+    left = leftEdge;
 }
-
-double Backdrop::getBottom() const { return bottom; }
-
-double Backdrop::getTop() const { return top; }
 
 void Backdrop::drawBackground() {
     beginSpriteDrawing();

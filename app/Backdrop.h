@@ -15,9 +15,7 @@ struct Backdrop {
     static Backdrop& instance();
 
     void loadImages();
-    void setRect(double top, double right, double bottom, double left);
-    double getBottom() const;
-    double getTop() const;
+    void setRect(double topEdge, double rightEdge, double bottomEdge, double leftEdge);
     // The street, blended (alpha 0 pixels are holes).
     void drawBackground();
     // A still screen (titleList or instructionsList), opaque.

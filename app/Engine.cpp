@@ -3,9 +3,10 @@
 #include <GL/freeglut.h>
 
 #include "app/Backdrop.h"
-#include "app/ElapsedTime.h"
 #include "app/GameState.h"
 #include "audio/SoundBank.h"
+#include "base/ElapsedTime.h"
+#include "base/ScreenRect.h"
 #include "input/InputState.h"
 #include "input/XKeyboard.h"
 #include "market/Market.h"
@@ -49,8 +50,9 @@ void Engine::initialise() {
     setFixedGlState();
     Backdrop& backdrop = Backdrop::instance();
     backdrop.loadImages();
-    // The shops and the sidebar place themselves from this rectangle.
-    backdrop.setRect(75.0, 50.0, 0.0, -50.0);
+    // The street and the still screens fill the screen rectangle, at whose
+    // middle height the shops and the sidebar stand.
+    backdrop.setRect(ScreenTop, ScreenRight, ScreenBottom, ScreenLeft);
     SoundBank::instance().load();
     market.initialise();
     SoundBank::instance().playMusic("./sound/Brisklane.mp3");

@@ -117,11 +117,11 @@ void SoundBank::close() {
     deviceOpen = false;
 }
 
-void (*SoundBank::testOnPlaySample)(int) = nullptr;
+void (*SoundBank::playHook)(SampleIndex) = nullptr;
 
-void SoundBank::playSample(int index) {
-    if (testOnPlaySample != nullptr) {
-        testOnPlaySample(index);
+void SoundBank::playSample(SampleIndex index) {
+    if (playHook != nullptr) {
+        playHook(index);
     }
     if (index < 0 || index >= SampleCount || samples[index] == nullptr) {
         return;
@@ -153,16 +153,4 @@ void SoundBank::playMusic(const char* path) {
     if (musicStream != nullptr) {
         Mix_PlayMusic(musicStream, -1);
     }
-}
-
-int SoundBank::testCopiesPlaying(int index) const {
-    if (!deviceOpen || index < 0 || index >= SampleCount) {
-        return 0;
-    }
-    int copies = 0;
-    for (int channel = firstChannel(index); channel < firstChannel(index) + CopiesPerSample;
-         ++channel) {
-        copies += Mix_Playing(channel) != 0 ? 1 : 0;
-    }
-    return copies;
 }

@@ -1,7 +1,8 @@
 #pragma once
 
-// Sample indices of the eight sound effects.
+// Sample indices of the eight sound effects, and "no effect".
 enum SampleIndex : int {
+    NoSample = -1,
     BellSample = 0,
     MenuSample = 1,
     CashSample = 2,
@@ -36,18 +37,17 @@ struct SoundBank {
     // Opens the output at 44100 Hz and loads the eight effects.
     void load();
     // Plays effect index from its start; a fifth copy restarts the oldest.
-    void playSample(int index);
+    // NoSample, or an index without an effect, plays nothing.
+    void playSample(SampleIndex index);
     // Replaces the music with the file at path, looping for ever.
     void playMusic(const char* path);
 
-    // Test hooks, never used by the game.
-    // How many copies of effect index sound now (0 for a bad index or no device).
-    int testCopiesPlaying(int index) const;
-    // When set, playSample calls it first with every index it is asked for,
-    // whether or not a sound can play.
-    static void (*testOnPlaySample)(int index);
-
   private:
+    // the tests' look inside (tests/support/SoundBankProbe.h)
+    friend struct SoundBankProbe;
+    // null in the game; a test may set it through the probe
+    static void (*playHook)(SampleIndex index);
+
     SoundBank();
     // Frees the effects and the music and closes the device of an earlier load.
     void close();

@@ -1,7 +1,7 @@
 #include <benchmark/benchmark.h>
 
 #include "app/Backdrop.h"
-#include "app/ElapsedTime.h"
+#include "base/ElapsedTime.h"
 #include "market/Market.h"
 #include "market/RandomGenerator.h"
 #include "tests/support/TestSupport.h"

@@ -37,8 +37,8 @@ void InputState::mapCursor(double x, double y) {
     const float centredX = static_cast<float>(x - halfWidth);
     const float centredY = static_cast<float>(y - halfHeight);
     // Both axes are divided by the half height so game units stay square.
-    const double normalX = centredX / static_cast<double>(halfHeight);
-    const double normalY = -centredY / static_cast<double>(halfHeight);
+    const double normalX = static_cast<double>(centredX) / static_cast<double>(halfHeight);
+    const double normalY = static_cast<double>(-centredY) / static_cast<double>(halfHeight);
     cursorX = static_cast<float>(camera.getHalfViewHeight() * normalX - camera.getPosX());
     cursorY = static_cast<float>(camera.getHalfViewHeight() * normalY - camera.getPosY());
 }

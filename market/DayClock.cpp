@@ -2,7 +2,7 @@
 
 #include <GL/gl.h>
 
-#include "app/ElapsedTime.h"
+#include "base/ElapsedTime.h"
 #include "render/Font.h"
 #include "render/SpriteQuad.h"
 

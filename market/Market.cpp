@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "app/ElapsedTime.h"
 #include "audio/SoundBank.h"
+#include "base/ElapsedTime.h"
 #include "market/RandomGenerator.h"
 #include "render/Font.h"
 #include "render/PictureCache.h"

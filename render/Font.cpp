@@ -42,11 +42,11 @@ void compileGlyphList(GLuint list, GLuint texture, const GlyphRasteriser::Glyph&
     glBegin(GL_QUADS);
     glTexCoord2d(0.0, 0.0);
     glVertex2f(0.0f, r);
-    glTexCoord2d(0.0, t1);
+    glTexCoord2d(0.0, static_cast<double>(t1));
     glVertex2f(0.0f, 0.0f);
-    glTexCoord2d(s1, t1);
+    glTexCoord2d(static_cast<double>(s1), static_cast<double>(t1));
     glVertex2f(w, 0.0f);
-    glTexCoord2d(s1, 0.0);
+    glTexCoord2d(static_cast<double>(s1), 0.0);
     glVertex2f(w, r);
     glEnd();
     glPopMatrix();

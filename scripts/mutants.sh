@@ -25,7 +25,7 @@ app/Engine.cpp @@         update();\n    } @@     }
 app/Backdrop.cpp @@ static_cast<float>(std::trunc(std::fabs(left - right))), @@ static_cast<float>(std::fabs(left - right)),
 app/main.cpp @@ glutIgnoreKeyRepeat(1); @@ glutIgnoreKeyRepeat(0);
 input/InputState.cpp @@ market.setMouseDown(button == GLUT_LEFT_BUTTON && state == GLUT_DOWN); @@ market.setMouseDown(state == GLUT_DOWN);
-input/InputState.cpp @@ const double normalX = centredX / static_cast<double>(halfHeight); @@ const double normalX = centredX / static_cast<double>(halfWidth);
+input/InputState.cpp @@ const double normalX = static_cast<double>(centredX) / static_cast<double>(halfHeight); @@ const double normalX = static_cast<double>(centredX) / static_cast<double>(halfWidth);
 input/InputState.cpp @@ void onPassiveMotion(int x, int y) { onMotion(x, y); } @@ void onPassiveMotion(int, int) {}
 input/InputState.cpp @@ market.handleKey(key); @@ 
 input/InputState.cpp @@ if (InputState::instance().heldKeys.press(key)) { @@ if (InputState::instance().heldKeys.press(key) || true) {

@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
-#include "app/Backdrop.h"
 #include "audio/SoundBank.h"
+#include "base/ScreenRect.h"
 #include "render/Font.h"
 #include "render/SpriteQuad.h"
 
@@ -167,8 +167,7 @@ void Shop::init() {
     halfSize = size / 2.0f;
     z = 0.0f;
     x = 0.0f;
-    const Backdrop& screen = Backdrop::instance();
-    y = static_cast<float>((screen.getBottom() + screen.getTop()) / 2.0);
+    y = static_cast<float>((ScreenBottom + ScreenTop) / 2.0);
     Font::instance().load("./fonts/ERASDEMI.ttf", 30);
 
     // Each picture gets a texture of its own; the first sign and handout guy
@@ -271,7 +270,7 @@ void Shop::growSaleBalloon(float dt) {
     // The deeper the sale, the bigger its balloon; with none on it keeps its last target.
     for (const SaleTerms* sale : Sales) {
         if (this->*(sale->flag)) {
-            saleTargetSize = static_cast<float>(size / sale->balloonDivisor);
+            saleTargetSize = static_cast<float>(static_cast<double>(size) / sale->balloonDivisor);
             break;
         }
     }

@@ -7,9 +7,6 @@
 
 namespace {
 
-// No sample after the command (the signs ring their own bell).
-constexpr int NoSample = -1;
-
 // The command a key gives in one shop's column, or null.
 const ShopCommand* commandForKey(unsigned char key, unsigned char ShopCommand::*column) {
     for (const ShopCommand& command : shopCommands) {
@@ -78,6 +75,7 @@ void runShopCommand(const ShopCommand& command, CommandSource source, Shop& shop
     std::fputc('\n', stdout);
     std::fflush(stdout);
     (shop.*command.action)();
+    // the signs ring their own bell
     if (command.sample != NoSample) {
         SoundBank::instance().playSample(command.sample);
     }

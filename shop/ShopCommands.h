@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/SoundBank.h"
 #include "shop/Sidebar.h"
 
 struct Shop;
@@ -16,8 +17,8 @@ struct ShopCommand {
     const char* keyLabel;
     // the action run on the shop
     void (Shop::*action)();
-    // sample played after the action, or -1 for none
-    int sample;
+    // sample played after the action, or NoSample
+    SampleIndex sample;
     // the key that gives it for shop 1 and for shop 2
     unsigned char shop1Key;
     unsigned char shop2Key;

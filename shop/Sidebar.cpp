@@ -2,7 +2,7 @@
 
 #include <GL/gl.h>
 
-#include "app/Backdrop.h"
+#include "base/ScreenRect.h"
 #include "render/SpriteQuad.h"
 
 namespace {
@@ -34,7 +34,8 @@ bool slideStrip(float& stripX, bool open, float step, float stripMin, float stri
 
 // Places count buttons side by side from a strip's position.
 void layoutRow(float stripX, float stripHalf, float buttonSize, float* buttonX, int count) {
-    buttonX[0] = static_cast<float>(stripX - stripHalf / FirstButtonDivisor);
+    buttonX[0] = static_cast<float>(static_cast<double>(stripX) -
+                                    static_cast<double>(stripHalf) / FirstButtonDivisor);
     for (int i = 1; i < count; ++i) {
         buttonX[i] = buttonX[i - 1] + buttonSize;
     }
@@ -60,8 +61,7 @@ void Sidebar::load() {
     panelWidth = PanelWidth;
     panelZ = 0.0f;
     panelX = PanelX;
-    const Backdrop& screen = Backdrop::instance();
-    panelY = static_cast<float>((screen.getBottom() + screen.getTop()) / 2.0);
+    panelY = static_cast<float>((ScreenBottom + ScreenTop) / 2.0);
     signMenuButtonY = panelY + SignMenuRise;
 
     buttonSize = panelWidth / 5.0f;

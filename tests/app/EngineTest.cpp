@@ -3,7 +3,7 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
-#include "app/ElapsedTime.h"
+#include "base/ElapsedTime.h"
 #include "tests/support/TestSupport.h"
 
 namespace {

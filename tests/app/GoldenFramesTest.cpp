@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "app/Backdrop.h"
-#include "app/ElapsedTime.h"
 #include "app/Engine.h"
 #include "app/GameState.h"
+#include "base/ElapsedTime.h"
 #include "market/Market.h"
 #include "market/RandomGenerator.h"
 #include "tests/support/TestSupport.h"

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/SoundBankProbe.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -68,22 +69,22 @@ TEST(SoundBank, FourCopiesAtMostTheOldestRestartedAndMissingFilesSilent) {
     for (int copy = 1; copy < 4; ++copy) {
         bank.playSample(BellSample);
     }
-    EXPECT_EQ(bank.testCopiesPlaying(BellSample), 4);
+    EXPECT_EQ(SoundBankProbe::copiesPlaying(BellSample), 4);
     Mix_ChannelFinished(countHalt);
     bank.playSample(BellSample);
     Mix_ChannelFinished(nullptr);
-    EXPECT_EQ(bank.testCopiesPlaying(BellSample), 4);
+    EXPECT_EQ(SoundBankProbe::copiesPlaying(BellSample), 4);
     EXPECT_EQ(halts, 1);
     EXPECT_EQ(lastHalted, 0);
     // the other effects have channels of their own; the missing one is silent
     bank.playSample(HeySample);
     bank.playSample(CashSample);
-    EXPECT_EQ(bank.testCopiesPlaying(HeySample), 0);
-    EXPECT_EQ(bank.testCopiesPlaying(CashSample), 1);
+    EXPECT_EQ(SoundBankProbe::copiesPlaying(HeySample), 0);
+    EXPECT_EQ(SoundBankProbe::copiesPlaying(CashSample), 1);
     // indices without an effect do nothing
-    bank.playSample(-1);
-    bank.playSample(8);
-    EXPECT_EQ(bank.testCopiesPlaying(-1) + bank.testCopiesPlaying(8), 0);
+    bank.playSample(NoSample);
+    bank.playSample(static_cast<SampleIndex>(8));
+    EXPECT_EQ(SoundBankProbe::copiesPlaying(-1) + SoundBankProbe::copiesPlaying(8), 0);
 }
 
 TEST(SoundBank, ASecondTrackEndsAndFreesTheFirst) {
@@ -117,9 +118,9 @@ TEST(SoundBank, EffectsPlayOnceAndTheMusicLoops) {
         bank.playSample(CashSample);
         // mixed at full speed the tone takes milliseconds; give it 5 s
         const Uint32 start = SDL_GetTicks();
-        while (bank.testCopiesPlaying(CashSample) > 0 && SDL_GetTicks() - start < 5000) {
+        while (SoundBankProbe::copiesPlaying(CashSample) > 0 && SDL_GetTicks() - start < 5000) {
         }
-        ASSERT_EQ(bank.testCopiesPlaying(CashSample), 0) << "an effect plays once";
+        ASSERT_EQ(SoundBankProbe::copiesPlaying(CashSample), 0) << "an effect plays once";
     }
     EXPECT_TRUE(Mix_PlayingMusic()) << "the music starts again from its end";
     setenv("SDL_AUDIODRIVER", "dummy", 1);
@@ -173,10 +174,14 @@ TEST(SoundBank, TheMusicWithABurstOfEffectsNeverClips) {
         bank.playSample(BellSample);
         SDL_UnlockAudioDevice(mixerDevice);
         const Uint32 start = SDL_GetTicks();
-        while (bank.testCopiesPlaying(CashSample) + bank.testCopiesPlaying(BellSample) > 0 &&
+        while (SoundBankProbe::copiesPlaying(CashSample) +
+                       SoundBankProbe::copiesPlaying(BellSample) >
+                   0 &&
                SDL_GetTicks() - start < 10000) {
         }
-        ASSERT_EQ(bank.testCopiesPlaying(CashSample) + bank.testCopiesPlaying(BellSample), 0);
+        ASSERT_EQ(SoundBankProbe::copiesPlaying(CashSample) +
+                      SoundBankProbe::copiesPlaying(BellSample),
+                  0);
     }
     // closing the device writes out the last buffer
     setenv("SDL_AUDIODRIVER", "dummy", 1);
@@ -213,7 +218,7 @@ TEST(SoundBank, WithoutADeviceEverythingIsSilentAndQuiet) {
     SoundBank& bank = SoundBank::instance();
     bank.playSample(BellSample);
     bank.playMusic(fixturePath("tone.mp3").c_str());
-    EXPECT_EQ(bank.testCopiesPlaying(BellSample), 0);
+    EXPECT_EQ(SoundBankProbe::copiesPlaying(BellSample), 0);
     EXPECT_FALSE(Mix_PlayingMusic());
     if (driver != nullptr) {
         setenv("SDL_AUDIODRIVER", previous.c_str(), 1);

@@ -291,7 +291,7 @@ std::vector<double> windowPowers(const std::vector<double>& sums, std::size_t wi
     std::vector<double> powers;
     for (std::size_t start = 0; start <= last; start += step) {
         const std::size_t end = std::min(frames, start + window);
-        powers.push_back((sums[end] - sums[start]) / window);
+        powers.push_back((sums[end] - sums[start]) / static_cast<double>(window));
     }
     return powers;
 }
@@ -311,7 +311,7 @@ std::vector<double> gated(const std::vector<double>& powers, double relative) {
             kept.push_back(p);
     double mean = 0;
     for (double p : kept)
-        mean += p / kept.size();
+        mean += p / static_cast<double>(kept.size());
     std::vector<double> out;
     for (double p : kept)
         if (lufs(p) > lufs(mean) + relative)
@@ -325,7 +325,7 @@ double integratedLoudness(const std::vector<double>& sums, int rate) {
         gated(windowPowers(sums, rate * 4 / 10, rate / 10, false), -10);
     double mean = 0;
     for (double p : kept)
-        mean += p / kept.size();
+        mean += p / static_cast<double>(kept.size());
     return lufs(mean);
 }
 
@@ -335,7 +335,7 @@ double loudnessRange(const std::vector<double>& sums, int rate) {
     std::vector<double> kept = gated(windowPowers(sums, rate * 3, rate / 10, false), -20);
     std::sort(kept.begin(), kept.end());
     const auto at = [&](double share) {
-        return lufs(kept[static_cast<std::size_t>(share * (kept.size() - 1))]);
+        return lufs(kept[static_cast<std::size_t>(share * static_cast<double>(kept.size() - 1))]);
     };
     return at(0.95) - at(0.10);
 }
@@ -397,7 +397,7 @@ class DataSounds : public ::testing::Test {
         double sum = 0;
         for (std::size_t i = from; i < from + count; ++i)
             sum += double(s[i]) * s[i];
-        return 20 * std::log10(std::sqrt(sum / count) / 32768.0 + 1e-12);
+        return 20 * std::log10(std::sqrt(sum / static_cast<double>(count)) / 32768.0 + 1e-12);
     }
 
     static bool audioReady;
@@ -507,8 +507,9 @@ TEST_F(DataSounds, FootstepsAreHeardOverTheMusicWhereTheMusicIsThin) {
         const std::vector<double> musicSums = powerSums(music.samples, outputChannels, band);
         const std::vector<double> p =
             windowPowers(stepSums, frequency * 4 / 10, frequency / 100, true);
-        const double over = 10 * std::log10(*std::max_element(p.begin(), p.end())) -
-                            10 * std::log10(musicSums.back() / (musicSums.size() - 1));
+        const double over =
+            10 * std::log10(*std::max_element(p.begin(), p.end())) -
+            10 * std::log10(musicSums.back() / static_cast<double>(musicSums.size() - 1));
         best = std::max(best, over);
         levels += " " + std::to_string(static_cast<int>(centre)) + " Hz " + std::to_string(over);
     }
@@ -535,21 +536,21 @@ TEST_F(DataSounds, MusicLastsAGameWithoutRepeatingItself) {
         float sum = 0;
         for (int c = 0; c < outputChannels; ++c)
             sum += d.samples[i * outputChannels + c];
-        mono[i] = sum / outputChannels;
+        mono[i] = sum / static_cast<float>(outputChannels);
     }
     std::size_t distinct = 0;
     for (std::size_t bar = 0; bar < bars; ++bar) {
         const float* now = &mono[bar * barFrames];
         double energy = 0;
         for (std::size_t i = 0; i < barFrames; ++i)
-            energy += double(now[i]) * now[i];
+            energy += double(now[i]) * double(now[i]);
         bool repeat = false;
         for (std::size_t earlier = 0; earlier < bar && !repeat; ++earlier) {
             const float* then = &mono[earlier * barFrames];
             double difference = 0;
             std::size_t i = 0;
             for (; i < barFrames && difference < 0.1 * energy; ++i) {
-                const double gap = double(now[i]) - then[i];
+                const double gap = double(now[i]) - double(then[i]);
                 difference += gap * gap;
             }
             repeat = i == barFrames;

@@ -60,7 +60,8 @@ class FontFit : public ::testing::Test {
             }
             pen += glyph.advance;
         }
-        return InkSpan{first * TextScale, last * TextScale};
+        return InkSpan{static_cast<double>(first) * TextScale,
+                       static_cast<double>(last) * TextScale};
     }
 
     // The digit whose ink reaches furthest right, for the widest numbers.

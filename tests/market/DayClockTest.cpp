@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/ElapsedTime.h"
+#include "base/ElapsedTime.h"
 #include "market/DayClock.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/Backdrop.h"
-#include "app/ElapsedTime.h"
+#include "base/ElapsedTime.h"
 #include "market/Market.h"
 #include "market/RandomGenerator.h"
 #include "shop/ShopCommands.h"
@@ -162,7 +162,7 @@ TEST(MarketRun, SoakKeepsEveryInvariant) {
         bool won[3] = {false, false, false};
         int overFor = 0;
         for (int update = 0; update < longestGame && overFor < afterTheEnd; ++update) {
-            const unsigned int roll = player() % 1000;
+            const unsigned int roll = static_cast<unsigned int>(player() % 1000);
             if (roll < 8) {
                 const ShopCommand& command = shopCommands[player() % ShopCommandCount];
                 m.handleKey(roll % 2 ? command.shop1Key : command.shop2Key);

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/Backdrop.h"
-#include "app/ElapsedTime.h"
+#include "base/ElapsedTime.h"
 #include "market/Market.h"
 #include "market/RandomGenerator.h"
 #include "tests/support/TestSupport.h"

@@ -12,14 +12,15 @@
 #include <vector>
 
 #include "app/Backdrop.h"
-#include "app/ElapsedTime.h"
 #include "app/Engine.h"
 #include "app/GameState.h"
 #include "audio/SoundBank.h"
+#include "base/ElapsedTime.h"
 #include "input/InputState.h"
 #include "market/Market.h"
 #include "market/RandomGenerator.h"
 #include "render/Camera.h"
+#include "tests/support/SoundBankProbe.h"
 #include "tests/support/TestSupport.h"
 
 // A seeded game of more than 60 hours played through the real input callbacks,
@@ -277,8 +278,10 @@ std::string decode(const std::string& line, std::vector<uint32_t>& bits) {
 void pixelOf(float gx, float gy, int& px, int& py) {
     const Camera& camera = Camera::instance();
     const double scale = (camera.getHeight() / 2) / camera.getHalfViewHeight();
-    px = static_cast<int>((gx + camera.getPosX()) * scale + camera.getWidth() / 2 + 0.5);
-    py = static_cast<int>(camera.getHeight() / 2 - (gy + camera.getPosY()) * scale + 0.5);
+    px = static_cast<int>((static_cast<double>(gx) + camera.getPosX()) * scale +
+                          camera.getWidth() / 2 + 0.5);
+    py = static_cast<int>(camera.getHeight() / 2 -
+                          (static_cast<double>(gy) + camera.getPosY()) * scale + 0.5);
 }
 
 } // namespace
@@ -297,7 +300,8 @@ TEST(Trajectory, SeededGameMatchesItsDigest) {
         market.initialise();
     }
     GameState = Title;
-    SoundBank::testOnPlaySample = [](int index) { samplesPlayed += "#" + std::to_string(index); };
+    SoundBankProbe::onPlaySample(
+        [](SampleIndex index) { samplesPlayed += "#" + std::to_string(index); });
     // Standard output goes to a file, read back after every update.
     std::fflush(stdout);
     FILE* trace = std::tmpfile();
@@ -424,7 +428,7 @@ TEST(Trajectory, SeededGameMatchesItsDigest) {
     dup2(realStdout, STDOUT_FILENO);
     close(realStdout);
     std::fclose(trace);
-    SoundBank::testOnPlaySample = nullptr;
+    SoundBankProbe::onPlaySample(nullptr);
 
     if (writing) {
         std::ofstream(path) << written.str();

@@ -32,24 +32,18 @@ Bytes texels(int texture, int level) {
     return pixels;
 }
 
-// Draws the picture's texture over the whole window in yellow on green.
-void drawFullWindow(int texture) {
+// Builds the picture and draws it over the whole screen with the game's own
+// sprite calls, in yellow on green; returns its texture name.
+int drawFullScreen(const std::string& path) {
+    int list = -1, texture = -1;
+    buildSpriteQuad(list, texture, path.c_str());
     glClearColor(0, 1, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(texture));
     glColor4f(1, 1, 0, 1);
-    glBegin(GL_QUADS);
-    glTexCoord2f(0, 1);
-    glVertex3f(-50, 0, 0);
-    glTexCoord2f(1, 1);
-    glVertex3f(50, 0, 0);
-    glTexCoord2f(1, 0);
-    glVertex3f(50, 75, 0);
-    glTexCoord2f(0, 0);
-    glVertex3f(-50, 75, 0);
-    glEnd();
-    glDisable(GL_TEXTURE_2D);
+    beginSpriteDrawing();
+    drawSpriteQuad(list, 0.0f, 37.5f, 0.0f, 100.0f, 75.0f);
+    endSpriteDrawing();
+    return texture;
 }
 
 } // namespace
@@ -88,9 +82,7 @@ TEST(PictureCache, ABrokenFileUsedTwiceDrawsTwoPlainSquares) {
     ensureGlContext();
     const PictureCache cache;
     for (int use = 0; use < 2; ++use) {
-        const int texture = buildTexture(fixturePath("picture-truncated.png"));
-        EXPECT_EQ(texture, 0) << use;
-        drawFullWindow(texture);
+        EXPECT_EQ(drawFullScreen(fixturePath("picture-truncated.png")), 0) << use;
         EXPECT_TRUE(near(pixelAtGamePoint(0, 37.5f), Rgb{255, 255, 0}, 2)) << use;
     }
 }

@@ -308,7 +308,8 @@ TEST(PngBind, PicturesBeyondTheCapAreScaledDownAndDrawnWhole) {
             EXPECT_TRUE(near(pixelAtGamePoint(25, 19), Rgb{255, 255, 255}, 2));
         } else {
             for (int band = 0; band < 4; ++band) {
-                EXPECT_TRUE(near(pixelAtGamePoint(-37.5f + 25.0f * band, 37.5f), bands[band], 2))
+                EXPECT_TRUE(near(pixelAtGamePoint(-37.5f + 25.0f * static_cast<float>(band), 37.5f),
+                                 bands[band], 2))
                     << band;
             }
         }

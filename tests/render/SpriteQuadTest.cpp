@@ -7,8 +7,8 @@
 
 namespace {
 
-// Clears to green with the game's culling on and draws the picture as the
-// game draws its pictures, in yellow, width by 40 units at the centre.
+// Clears to green with the game's culling on and draws the picture with the
+// game's own sprite calls, in yellow, width by 40 units at the centre.
 void drawPicture(const std::string& pngPath, float width) {
     ensureGlContext();
     glEnable(GL_CULL_FACE);
@@ -16,20 +16,10 @@ void drawPicture(const std::string& pngPath, float width) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     int list = -1, texture = -1;
     buildSpriteQuad(list, texture, pngPath.c_str());
-    glEnable(GL_TEXTURE_2D);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glEnable(GL_ALPHA_TEST);
-    glAlphaFunc(GL_GREATER, 0.0f);
     glColor4f(1, 1, 0, 1);
-    glPushMatrix();
-    glTranslatef(0.0f, 37.5f, 0.0f);
-    glScalef(width, 40.0f, 1.0f);
-    glCallList(static_cast<GLuint>(list));
-    glPopMatrix();
-    glDisable(GL_ALPHA_TEST);
-    glDisable(GL_BLEND);
-    glDisable(GL_TEXTURE_2D);
+    beginSpriteDrawing();
+    drawSpriteQuad(list, 0.0f, 37.5f, 0.0f, width, 40.0f);
+    endSpriteDrawing();
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "app/ElapsedTime.h"
+#include "base/ElapsedTime.h"
 
 #include <GL/freeglut.h>
 
