@@ -7,7 +7,7 @@
 #include "app/GameState.h"
 #include "audio/SoundBank.h"
 #include "input/InputState.h"
-#include "input/XKeyboard.h"
+#include "input/KeyboardPlatform.h"
 #include "market/Market.h"
 #include "render/Camera.h"
 

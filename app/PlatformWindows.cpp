@@ -1,0 +1,7 @@
+#include "app/Platform.h"
+
+#include <malloc.h>
+
+const char* const NullDevice = "NUL";
+
+void releaseFreeMemory() { _heapmin(); }
