@@ -4,9 +4,10 @@
 # folder for each set of source versions and build recipe, so that a fresh
 # clone on the same machine reuses what an earlier one built.
 
-# The source packages: the game's five libraries, and GoogleTest for the tests
+# The source packages: the game's five libraries, mpg123 that SDL2_mixer
+# decodes MP3 with (as Debian's own build does), and GoogleTest for the tests
 # that run under wine (it is not shipped).
-WINDOWS_SOURCES=(freeglut freetype libpng1.6 libsdl2 libsdl2-mixer googletest)
+WINDOWS_SOURCES=(freeglut freetype libpng1.6 libsdl2 libsdl2-mixer mpg123 googletest)
 
 # A deb-src entry beside each of Debian's binary entries, unless one exists:
 # the machines are set up with binary entries only, and apt-get source needs
@@ -46,6 +47,9 @@ fetch_source() {
   if apt-get source -qq "$package" >fetch-$package.log 2>&1; then
     return 0
   fi
+  if unpack_without_signature "$package"; then
+    return 0
+  fi
   for version in $(apt-cache showsrc --only-source "$package" | sed -n 's/^Version: //p' | sort -rV); do
     if apt-get source -qq --only-source "$package=$version" >>fetch-$package.log 2>&1; then
       echo "build.sh: $package: the archive serves version $version" >&2
@@ -55,6 +59,31 @@ fetch_source() {
   cat fetch-$package.log >&2
   echo "build.sh: apt-get source cannot fetch $package" >&2
   return 1
+}
+
+# When the archive serves a source package's files but not the upstream
+# signature its .dsc lists (mpg123's orig.tar.bz2.asc), apt-get source has
+# fetched and checked the rest against the archive's index, and dpkg-source
+# refuses to unpack: unpacks the upstream tarball and Debian's folder by hand
+# and applies Debian's patches, as dpkg-source would.
+unpack_without_signature() {
+  local package=$1 orig debian folder patch
+  orig=$(ls -- "$package"_*.orig.tar.* 2>/dev/null | grep -v '\.asc$' | head -n 1)
+  debian=$(ls -- "$package"_*.debian.tar.* 2>/dev/null | head -n 1)
+  if [ -z "$orig" ] || [ -z "$debian" ] || ! grep -q '\.asc' fetch-$package.log; then
+    return 1
+  fi
+  folder=$package-$(echo "$orig" | sed -e "s/^${package}_//" -e 's/\.orig\.tar\..*$//')
+  mkdir "$folder"
+  tar -xf "$orig" -C "$folder" --strip-components=1
+  tar -xf "$debian" -C "$folder"
+  if [ -f "$folder/debian/patches/series" ]; then
+    while read -r patch _; do
+      case $patch in '' | '#'*) continue ;; esac
+      patch -d "$folder" -p1 -s <"$folder/debian/patches/$patch"
+    done <"$folder/debian/patches/series"
+  fi
+  echo "build.sh: $package: the archive lacks its upstream signature; unpacked $orig and $debian by hand" >&2
 }
 
 # Sets WINDOWS_PREFIX to the prefix for the current source versions and this
@@ -160,15 +189,24 @@ build_libraries() {
   cross_build "$source" "$prefix" -DSDL_SHARED=ON -DSDL_STATIC=OFF -DSDL_TEST=OFF -DSDL_TESTS=OFF
   cp "$source/LICENSE.txt" "$licences/SDL2.txt"
 
-  # SDL2_mixer with MP3 through its built-in dr_mp3 and WAV, nothing else
-  # (Debian's source has none of the bundled libraries)
+  # mpg123, the library alone: the decoder Debian's SDL2_mixer uses. (The
+  # dr_mp3 built into SDL2_mixer keeps the encoder's delay and padding: the
+  # music would start late and loop with a gap, the effects run long.)
+  source=$(unpacked "$sources" mpg123)
+  cross_build "$source/ports/cmake" "$prefix" -DBUILD_SHARED_LIBS=ON -DBUILD_PROGRAMS=OFF \
+    -DBUILD_LIBOUT123=OFF -DNETWORK=OFF
+  cp "$source/COPYING" "$licences/mpg123.txt"
+
+  # SDL2_mixer with MP3 through mpg123, linked (mpg123 exports only its
+  # 64-bit file offset functions) and WAV, nothing else (Debian's source has
+  # none of the bundled libraries)
   source=$(unpacked "$sources" libsdl2-mixer)
   cross_build "$source" "$prefix" -DSDL2MIXER_VENDORED=OFF -DSDL2MIXER_SAMPLES=OFF \
-    -DSDL2MIXER_MP3=ON -DSDL2MIXER_MP3_DRMP3=ON -DSDL2MIXER_MP3_MPG123=OFF -DSDL2MIXER_FLAC=OFF \
+    -DSDL2MIXER_MP3=ON -DSDL2MIXER_MP3_DRMP3=OFF -DSDL2MIXER_MP3_MPG123=ON \
+    -DSDL2MIXER_MP3_MPG123_SHARED=OFF -DCMAKE_C_FLAGS=-D_FILE_OFFSET_BITS=64 -DSDL2MIXER_FLAC=OFF \
     -DSDL2MIXER_MOD=OFF -DSDL2MIXER_MIDI=OFF -DSDL2MIXER_OPUS=OFF -DSDL2MIXER_VORBIS=OFF \
     -DSDL2MIXER_WAVE=ON -DSDL2MIXER_CMD=OFF -DCMAKE_PREFIX_PATH="$prefix"
   cp "$source/LICENSE.txt" "$licences/SDL2_mixer.txt"
-  cp "$source/src/codecs/dr_libs/LICENSE" "$licences/dr_mp3.txt"
 
   # GoogleTest, static, for the tests run under wine (Windows's own threads)
   source=$(unpacked "$sources" googletest)
