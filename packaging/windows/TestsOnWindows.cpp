@@ -5,6 +5,7 @@
 #include <io.h>
 #include <stdio.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <random>
 
@@ -39,3 +40,12 @@ ssize_t pread(int file, void* buffer, size_t count, off_t offset) {
     _lseeki64(file, was, SEEK_SET);
     return got;
 }
+
+int setenv(const char* name, const char* value, int overwrite) {
+    if (!overwrite && std::getenv(name) != nullptr) {
+        return 0;
+    }
+    return _putenv_s(name, value) == 0 ? 0 : -1;
+}
+
+int unsetenv(const char* name) { return _putenv_s(name, "") == 0 ? 0 : -1; }

@@ -18,6 +18,10 @@ extern "C" {
 // Makes a folder from a template ending in XXXXXX, as POSIX's does.
 char* mkdtemp(char* pattern);
 
+// Sets and removes environment variables, as POSIX's do.
+int setenv(const char* name, const char* value, int overwrite);
+int unsetenv(const char* name);
+
 // Reads from a file at an offset, leaving the file's own offset where it was.
 ssize_t pread(int file, void* buffer, size_t count, off_t offset);
 

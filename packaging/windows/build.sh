@@ -4,7 +4,8 @@
 # mingw-w64 cross-compiles the libraries' Debian sources (fetched with
 # apt-get source) and the game. The libraries are built once for a set of
 # source versions, in a prefix outside the clone (see libraries.sh).
-# Options: --tests also builds the test programs that run under wine.
+# Options: --tests also builds the test programs that run under wine
+# (test-suites.sh names them).
 set -euo pipefail
 WINDOWS_DIR=$(cd "$(dirname "$0")" && pwd)
 REPO=$(cd "$WINDOWS_DIR/../.." && pwd)
@@ -33,6 +34,11 @@ ensure_libraries
 build=build-windows
 log="$build/build.log"
 start=$SECONDS
+# a build against another prefix has the old one's libraries in its cache
+if [ -f "$build/CMakeCache.txt" ] &&
+  ! grep -qxF "PELLUCANE_WINDOWS_PREFIX:UNINITIALIZED=$WINDOWS_PREFIX" "$build/CMakeCache.txt"; then
+  rm -rf "$build"
+fi
 mkdir -p "$build"
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$WINDOWS_DIR/toolchain-mingw64.cmake" \
   -DPELLUCANE_WINDOWS_PREFIX="$WINDOWS_PREFIX" -DCMAKE_BUILD_TYPE=Release \
@@ -44,7 +50,8 @@ cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$WINDOWS_DIR/toolchain-mingw64.cm
 }
 targets=(--target pellucane)
 if [ "$tests" = ON ]; then
-  targets+=(market_tests)
+  source "$WINDOWS_DIR/test-suites.sh"
+  targets+=("${WINDOWS_TEST_SUITES[@]}")
 fi
 cmake --build "$build" -j"$(nproc)" "${targets[@]}" >>"$log" 2>&1 || {
   tail -n 60 "$log" >&2
