@@ -25,8 +25,8 @@ fi
 
 # The cross compilers, Debian's static zlib for them, and what fetches,
 # unpacks and builds the sources and packs the zip.
-WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-win32 gcc-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
-  libz-mingw-w64-dev cmake make dpkg-dev xz-utils zip)
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  libz-mingw-w64-dev cmake make dpkg-dev patch xz-utils bzip2 zip)
 ensure_packages "${WINDOWS_PACKAGES[@]}"
 ensure_libraries
 
