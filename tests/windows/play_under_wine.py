@@ -3,9 +3,9 @@
 
     play_under_wine.py ZIP SHOTS_FOLDER
 
-Unzips the game into a scratch folder, starts pellucane.exe there (its own
-folder as working folder, as a double click does) in a fresh wine prefix, and
-checks: the title, the instructions and the street after two clicks; keys of
+Unzips the game into a scratch folder and starts pellucane.exe in a fresh
+wine prefix from the folder above its own (a double click starts it in its
+own folder, which it enters anyway), and checks: the title, the instructions and the street after two clicks; keys of
 both keyboard shops and a click on the sidebar give their trace lines on
 standard output; the street shows the three shops alike; the music comes out
 of SDL's disk audio driver. Every check waits for what it checks, with
@@ -124,7 +124,11 @@ class Game:
     def start(self):
         with open(self.out, "wb") as out, open(self.err, "wb") as err:
             self.process = subprocess.Popen(
-                ["wine", "pellucane.exe"], cwd=self.folder, env=self.env, stdout=out, stderr=err
+                ["wine", os.path.join(self.folder, "pellucane.exe")],
+                cwd=self.scratch,
+                env=self.env,
+                stdout=out,
+                stderr=err,
             )
 
     def tool(self, *arguments):
