@@ -8,7 +8,7 @@
 #include "base/ElapsedTime.h"
 #include "base/ScreenRect.h"
 #include "input/InputState.h"
-#include "input/XKeyboard.h"
+#include "input/KeyboardPlatform.h"
 #include "market/Market.h"
 #include "render/Camera.h"
 

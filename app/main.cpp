@@ -6,7 +6,7 @@
 
 #include "app/Engine.h"
 #include "input/InputState.h"
-#include "input/XKeyboard.h"
+#include "input/KeyboardPlatform.h"
 #include "render/Camera.h"
 
 int main(int argc, char** argv) {
@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
                          "pellucane: the game reads images/, fonts/ and sound/ from the folder it "
                          "starts in (%s); start it with the pellucane launcher, or ./play.sh in "
                          "a clone\n",
-                         std::filesystem::current_path(ignored).c_str());
+                         std::filesystem::current_path(ignored).string().c_str());
         }
         return 1;
     }

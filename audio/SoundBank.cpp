@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "base/Platform.h"
+
 namespace {
 
 // output rate, Hz
@@ -40,7 +42,7 @@ struct QuietStderr {
     int saved;
 
     QuietStderr() : saved(dup(STDERR_FILENO)) {
-        const int nowhere = open("/dev/null", O_WRONLY);
+        const int nowhere = open(NullDevice, O_WRONLY);
         if (nowhere >= 0) {
             dup2(nowhere, STDERR_FILENO);
             close(nowhere);

@@ -1,8 +1,8 @@
 #include "render/PictureCache.h"
 
-#include <malloc.h>
-
 #include <utility>
+
+#include "base/Platform.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ PictureCache::~PictureCache() {
     // The decoded pictures go, and so do the pages they leave free, so that
     // the frames after loading do not run on top of them (peak memory).
     pictures.clear();
-    malloc_trim(0);
+    releaseFreeMemory();
 }
 
 PictureCache* PictureCache::current() { return openCache; }

@@ -30,8 +30,8 @@ input/InputState.cpp @@ void onPassiveMotion(int x, int y) { onMotion(x, y); } @
 input/InputState.cpp @@ market.handleKey(key); @@ 
 input/InputState.cpp @@ if (InputState::instance().heldKeys.press(key)) { @@ if (InputState::instance().heldKeys.press(key) || true) {
 input/InputState.cpp @@ InputState::instance().heldKeys.release(key); @@ 
-input/XKeyboard.cpp @@ XkbSetDetectableAutoRepeat(display, True, nullptr); @@ 
-input/XKeyboard.cpp @@ if (XEventsQueued(display, QueuedAlready) > 0) { @@ if (true) {
+input/KeyboardX11.cpp @@ XkbSetDetectableAutoRepeat(display, True, nullptr); @@ 
+input/KeyboardX11.cpp @@ if (XEventsQueued(display, QueuedAlready) > 0) { @@ if (true) {
 render/SpriteQuad.cpp @@ {0.0f, 1.0f, -0.5f, -0.5f}, @@ {0.0f, 0.0f, -0.5f, -0.5f},
 render/SpriteQuad.cpp @@ glScalef(width, height, 1.0f); @@ glScalef(width, width, 1.0f);
 render/SpriteQuad.cpp @@ glAlphaFunc(GL_GREATER, 0.0f); @@ glAlphaFunc(GL_GREATER, 0.5f);

@@ -1,10 +1,13 @@
-#include "input/XKeyboard.h"
+#include "input/KeyboardPlatform.h"
 
 #include <GL/glx.h>
 #include <X11/XKBlib.h>
 #include <X11/keysym.h>
 
 #include "input/HeldKeys.h"
+
+// The X server's keyboard, on the connection of the current GL context (the
+// game's own window).
 
 namespace {
 

@@ -1,0 +1,12 @@
+#pragma once
+
+// What the game needs of the system that differs between Linux and Windows,
+// in one file for each that CMake picks: base/PlatformLinux.cpp or
+// base/PlatformWindows.cpp. (The keyboard's differences: input/KeyboardPlatform.h.)
+
+// The path of the file that swallows what is written to it.
+extern const char* const NullDevice;
+
+// Gives the pages that the heap holds free back to the system, where the
+// system's allocator can.
+void releaseFreeMemory();

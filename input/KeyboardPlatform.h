@@ -1,0 +1,18 @@
+#pragma once
+
+struct HeldKeys;
+
+// What the game asks of the system's keyboard, in the one file a system
+// that CMake picks: input/KeyboardX11.cpp (X server) or
+// input/KeyboardWindows.cpp.
+
+// Asks for a held key to be repeated as further presses and one real release
+// at the end, instead of a release and a press for every repeat, which the
+// game cannot tell from real ones when it handles them late. (Windows marks
+// repeats as such by itself.)
+void askForDetectableKeyRepeat();
+
+// Lets go of the held keys that are up on the keyboard now: their release
+// went to another window. Does nothing while events wait to be handled (a
+// waiting repeat or release is older than what the keyboard says now).
+void forgetKeysReleasedElsewhere(HeldKeys& held);

@@ -1,0 +1,24 @@
+#include "input/KeyboardPlatform.h"
+
+#include <windows.h>
+
+#include "input/HeldKeys.h"
+
+// Windows flags a held key's repeated presses as repeats, and freeglut drops
+// them while the game ignores repeats: there is nothing to ask for.
+void askForDetectableKeyRepeat() {}
+
+void forgetKeysReleasedElsewhere(HeldKeys& held) {
+    if (!held.anyDown()) {
+        return;
+    }
+    // Key messages waiting in the queue are older than what the keyboard says now.
+    if (HIWORD(GetQueueStatus(QS_KEY)) != 0) {
+        return;
+    }
+    held.forgetReleased([](unsigned char character) {
+        // the virtual key that types the character (low byte), -1 for none
+        const SHORT key = VkKeyScanA(static_cast<CHAR>(character));
+        return key != -1 && (GetAsyncKeyState(LOBYTE(key)) & 0x8000) != 0;
+    });
+}

@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Builds the game for 64-bit Windows and packs it as
+# build-windows/pellucane-<version>-win64.zip, from Debian's packages alone:
+# mingw-w64 cross-compiles the libraries' Debian sources (fetched with
+# apt-get source) and the game. The libraries are built once for a set of
+# source versions, in a prefix outside the clone (see libraries.sh).
+# Options: --tests also builds the test programs that run under wine
+# (test-suites.sh names them).
+set -euo pipefail
+WINDOWS_DIR=$(cd "$(dirname "$0")" && pwd)
+REPO=$(cd "$WINDOWS_DIR/../.." && pwd)
+cd "$REPO"
+source scripts/packages.sh
+source "$WINDOWS_DIR/libraries.sh"
+
+tests=OFF
+if [ "${1:-}" = --tests ]; then
+  tests=ON
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  sudo="sudo"
+fi
+
+# The cross compilers, Debian's static zlib for them, and what fetches,
+# unpacks and builds the sources and packs the zip.
+WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  libz-mingw-w64-dev cmake make dpkg-dev patch xz-utils bzip2 zip)
+ensure_packages "${WINDOWS_PACKAGES[@]}"
+ensure_libraries
+
+# The game, and with --tests the test programs that need no X-only helper.
+build=build-windows
+log="$build/build.log"
+start=$SECONDS
+# a build against another prefix has the old one's libraries in its cache
+if [ -f "$build/CMakeCache.txt" ] &&
+  ! grep -qxF "PELLUCANE_WINDOWS_PREFIX:UNINITIALIZED=$WINDOWS_PREFIX" "$build/CMakeCache.txt"; then
+  rm -rf "$build"
+fi
+mkdir -p "$build"
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$WINDOWS_DIR/toolchain-mingw64.cmake" \
+  -DPELLUCANE_WINDOWS_PREFIX="$WINDOWS_PREFIX" -DCMAKE_BUILD_TYPE=Release \
+  -DPELLUCANE_WERROR=ON -DPELLUCANE_TESTS="$tests" \
+  -DZLIB_INCLUDE_DIR=/usr/x86_64-w64-mingw32/include \
+  -DZLIB_LIBRARY=/usr/x86_64-w64-mingw32/lib/libz.a >"$log" 2>&1 || {
+  cat "$log" >&2
+  exit 1
+}
+targets=(--target pellucane)
+if [ "$tests" = ON ]; then
+  source "$WINDOWS_DIR/test-suites.sh"
+  targets+=("${WINDOWS_TEST_SUITES[@]}")
+fi
+cmake --build "$build" -j"$(nproc)" "${targets[@]}" >>"$log" 2>&1 || {
+  tail -n 60 "$log" >&2
+  exit 1
+}
+echo "build.sh: game built in $((SECONDS - start)) s" >&2
+
+# The zip: the game, the DLLs it loads, its data, a README for players and
+# every licence.
+version=$(sed -n 's/^project(Pellucane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+name=pellucane-$version-win64
+stage="$build/$name"
+rm -rf "$stage" "$build/$name.zip"
+mkdir -p "$stage/licences"
+cp "$build/pellucane.exe" "$stage/"
+cp -r data/images data/fonts data/sound "$stage/"
+
+# Every DLL the game imports, and those they import, from the prefix;
+# anything else must be Windows's own.
+system_dlls='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|imm32|winmm|version|setupapi|msvcrt|opengl32|glu32|cfgmgr32|ws2_32|dinput8|hid|rpcrt4|shlwapi|comdlg32|uuid)\.dll$'
+pending=("$stage/pellucane.exe")
+while [ ${#pending[@]} -gt 0 ]; do
+  file=${pending[0]}
+  pending=("${pending[@]:1}")
+  for dll in $(x86_64-w64-mingw32-objdump -p "$file" | sed -n 's/^\s*DLL Name: //p'); do
+    if [ -f "$stage/$dll" ] || echo "$dll" | tr 'A-Z' 'a-z' | grep -qE "$system_dlls"; then
+      continue
+    fi
+    if [ ! -f "$WINDOWS_PREFIX/bin/$dll" ]; then
+      echo "build.sh: $file imports $dll, which is neither built here nor part of Windows" >&2
+      exit 1
+    fi
+    cp "$WINDOWS_PREFIX/bin/$dll" "$stage/"
+    x86_64-w64-mingw32-strip --strip-unneeded "$stage/$dll"
+    pending+=("$stage/$dll")
+  done
+done
+x86_64-w64-mingw32-strip "$stage/pellucane.exe"
+
+# Text for Windows's editors: CRLF line ends, .txt names.
+crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
+sed "s/@VERSION@/$version/" "$WINDOWS_DIR/README-players.txt" >"$build/README.txt"
+crlf "$build/README.txt" "$stage/README.txt"
+crlf LICENSE "$stage/LICENSE.txt"
+crlf packaging/copyright "$stage/licences/pellucane-copyright.txt"
+for licence in "$WINDOWS_PREFIX"/licences/*; do
+  crlf "$licence" "$stage/licences/$(basename "$licence")"
+done
+# the libraries' exact versions
+crlf "$(dirname "$WINDOWS_PREFIX")/versions" "$stage/licences/debian-source-versions.txt"
+
+(cd "$build" && zip -q -r -X "$name.zip" "$name")
+echo "build.sh: wrote $REPO/$build/$name.zip ($(du -k "$build/$name.zip" | cut -f1) KiB)" >&2

@@ -1,0 +1,3 @@
+# The test programs built for Windows (build.sh --tests) and run under wine
+# (tests/windows/wine-check.sh).
+WINDOWS_TEST_SUITES=(market_tests input_tests shop_tests data_tests)
