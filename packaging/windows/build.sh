@@ -18,8 +18,10 @@ if [ "${1:-}" = --tests ]; then
   tests=ON
 fi
 
+# read by libraries.sh, which this script sources
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
+  # shellcheck disable=SC2034
   sudo="sudo"
 fi
 
@@ -31,7 +33,7 @@ ensure_packages "${WINDOWS_PACKAGES[@]}"
 ensure_libraries
 
 # The game, and with --tests the test programs that need no X-only helper.
-build=build-windows
+build="build-windows"
 log="$build/build.log"
 start=$SECONDS
 # a build against another prefix has the old one's libraries in its cache

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by build.sh: fetches the Windows builds' libraries as Debian source
 # packages and cross-builds them as DLLs into a prefix kept outside the clone,
 # under /var/cache/pellucane-windows (PELLUCANE_WINDOWS_CACHE to change it), one
@@ -21,10 +22,10 @@ ensure_deb_src() {
   if [ -f /etc/apt/sources.list.d/debian.sources ]; then
     added=/etc/apt/sources.list.d/pellucane-deb-src.sources
     sed 's/^Types:[[:space:]]*deb[[:space:]]*$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
-      $sudo tee "$added" >/dev/null
+      ${sudo:-} tee "$added" >/dev/null
   elif grep -qsE '^[[:space:]]*deb[[:space:]]' /etc/apt/sources.list; then
     added=/etc/apt/sources.list.d/pellucane-deb-src.list
-    sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' /etc/apt/sources.list | $sudo tee "$added" >/dev/null
+    sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' /etc/apt/sources.list | ${sudo:-} tee "$added" >/dev/null
   else
     echo "build.sh: no Debian archive entry in /etc/apt to add a deb-src entry beside" >&2
     return 1
@@ -67,8 +68,14 @@ fetch_source() {
 # refuses to unpack: unpacks the upstream tarball and Debian's folder by hand
 # and applies Debian's patches, as dpkg-source would.
 unpack_without_signature() {
-  local package=$1 orig debian folder patch
-  orig=$(ls -- "$package"_*.orig.tar.* 2>/dev/null | grep -v '\.asc$' | head -n 1)
+  local package=$1 orig debian folder patch file
+  orig=""
+  for file in "$package"_*.orig.tar.*; do
+    if [ -e "$file" ] && [[ $file != *.asc ]]; then
+      orig=$file
+      break
+    fi
+  done
   debian=$(ls -- "$package"_*.debian.tar.* 2>/dev/null | head -n 1)
   if [ -z "$orig" ] || [ -z "$debian" ] || ! grep -q '\.asc' fetch-$package.log; then
     return 1
@@ -124,7 +131,7 @@ ensure_libraries() {
   fi
   echo "build.sh: building the libraries into $WINDOWS_PREFIX" >&2
   local start=$SECONDS
-  rm -rf "$cache/$key"
+  rm -rf "${cache:?}/${key:?}"
   mkdir -p "$cache/$key/sources" "$WINDOWS_PREFIX/licences"
   for package in "${WINDOWS_SOURCES[@]}"; do
     (cd "$cache/$key/sources" && fetch_source "$package")
@@ -160,39 +167,39 @@ unpacked() {
 }
 
 build_libraries() {
-  local sources=$1 prefix=$2 source
+  local sources_dir=$1 prefix=$2 source
   local zlib=/usr/x86_64-w64-mingw32
   local licences="$prefix/licences"
 
   # libpng, with Debian's static mingw zlib linked in
-  source=$(unpacked "$sources" libpng1.6)
+  source=$(unpacked "$sources_dir" libpng1.6)
   cross_build "$source" "$prefix" -DPNG_SHARED=ON -DPNG_STATIC=OFF -DPNG_TESTS=OFF \
     -DPNG_EXECUTABLES=OFF -DZLIB_INCLUDE_DIR="$zlib/include" -DZLIB_LIBRARY="$zlib/lib/libz.a"
   cp "$source/LICENSE" "$licences/libpng.txt"
   cp /usr/share/doc/libz-mingw-w64-dev/copyright "$licences/zlib.txt"
 
   # FreeType without its optional libraries
-  source=$(unpacked "$sources" freetype)
+  source=$(unpacked "$sources_dir" freetype)
   cross_build "$source" "$prefix" -DBUILD_SHARED_LIBS=ON -DFT_DISABLE_ZLIB=ON \
     -DFT_DISABLE_BZIP2=ON -DFT_DISABLE_PNG=ON -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON
   cp "$source/LICENSE.TXT" "$licences/freetype.txt"
   cp "$source/docs/FTL.TXT" "$licences/freetype-FTL.txt"
 
   # freeglut, the DLL alone
-  source=$(unpacked "$sources" freeglut)
+  source=$(unpacked "$sources_dir" freeglut)
   cross_build "$source" "$prefix" -DFREEGLUT_BUILD_DEMOS=OFF -DFREEGLUT_BUILD_STATIC_LIBS=OFF \
     -DFREEGLUT_BUILD_SHARED_LIBS=ON
   cp "$source/COPYING" "$licences/freeglut.txt"
 
   # SDL2 without its tests
-  source=$(unpacked "$sources" libsdl2)
+  source=$(unpacked "$sources_dir" libsdl2)
   cross_build "$source" "$prefix" -DSDL_SHARED=ON -DSDL_STATIC=OFF -DSDL_TEST=OFF -DSDL_TESTS=OFF
   cp "$source/LICENSE.txt" "$licences/SDL2.txt"
 
   # mpg123, the library alone: the decoder Debian's SDL2_mixer uses. (The
   # dr_mp3 built into SDL2_mixer keeps the encoder's delay and padding: the
   # music would start late and loop with a gap, the effects run long.)
-  source=$(unpacked "$sources" mpg123)
+  source=$(unpacked "$sources_dir" mpg123)
   cross_build "$source/ports/cmake" "$prefix" -DBUILD_SHARED_LIBS=ON -DBUILD_PROGRAMS=OFF \
     -DBUILD_LIBOUT123=OFF -DNETWORK=OFF
   cp "$source/COPYING" "$licences/mpg123.txt"
@@ -200,7 +207,7 @@ build_libraries() {
   # SDL2_mixer with MP3 through mpg123, linked (mpg123 exports only its
   # 64-bit file offset functions) and WAV, nothing else (Debian's source has
   # none of the bundled libraries)
-  source=$(unpacked "$sources" libsdl2-mixer)
+  source=$(unpacked "$sources_dir" libsdl2-mixer)
   cross_build "$source" "$prefix" -DSDL2MIXER_VENDORED=OFF -DSDL2MIXER_SAMPLES=OFF \
     -DSDL2MIXER_MP3=ON -DSDL2MIXER_MP3_DRMP3=OFF -DSDL2MIXER_MP3_MPG123=ON \
     -DSDL2MIXER_MP3_MPG123_SHARED=OFF -DCMAKE_C_FLAGS=-D_FILE_OFFSET_BITS=64 -DSDL2MIXER_FLAC=OFF \
@@ -209,7 +216,7 @@ build_libraries() {
   cp "$source/LICENSE.txt" "$licences/SDL2_mixer.txt"
 
   # GoogleTest, static, for the tests run under wine (Windows's own threads)
-  source=$(unpacked "$sources" googletest)
+  source=$(unpacked "$sources_dir" googletest)
   cross_build "$source" "$prefix" -DBUILD_GMOCK=OFF -DBUILD_SHARED_LIBS=OFF \
     -Dgtest_disable_pthreads=ON
 
@@ -217,6 +224,6 @@ build_libraries() {
   local package
   for package in "${WINDOWS_SOURCES[@]}"; do
     [ "$package" = googletest ] && continue
-    cp "$(unpacked "$sources" "$package")/debian/copyright" "$licences/$package-debian-copyright.txt"
+    cp "$(unpacked "$sources_dir" "$package")/debian/copyright" "$licences/$package-debian-copyright.txt"
   done
 }

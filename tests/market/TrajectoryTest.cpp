@@ -382,7 +382,7 @@ TEST(Trajectory, SeededGameMatchesItsDigest) {
                 std::fflush(stdout);
                 char text[512];
                 for (ssize_t got; (got = pread(fileno(trace), text, sizeof text, traceRead)) > 0;
-                     traceRead += got) {
+                     traceRead += static_cast<off_t>(got)) {
                     now.events.append(text, static_cast<size_t>(got));
                 }
                 for (char& ch : now.events) {
