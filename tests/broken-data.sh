@@ -14,7 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 game=$(realpath "${1:-build/pellucane}")
 scope=${2:-all}
-jobs=$(($(nproc) * 2))
+jobs=$(($(nproc) * 3))
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -65,10 +65,10 @@ break_file() {
 }
 
 # Runs the game in the current folder on DISPLAY and prints its outcome: "ran"
-# (alive until SIGTERM), "exit N", "signal N" or "sanitizer"; stderr is left in
-# stderr.txt.
+# (alive until SIGTERM), "exit N", "signal N" or "sanitizer"; its output is
+# left in stdout.txt and stderr.txt.
 play() {
-  "$game" >/dev/null 2>stderr.txt &
+  "$game" >stdout.txt 2>stderr.txt &
   local pid=$! window=""
   # Until the window shows, or the game has ended without one.
   for _ in $(seq 300); do
@@ -85,10 +85,18 @@ play() {
     xdotool click 1 >/dev/null 2>&1 || true
     for key in a s 8 0 h j l k; do
       xdotool key --window "$window" "$key" >/dev/null 2>&1 || true
-      sleep 0.2
+      sleep 0.1
+    done
+    # Until the game has handled the clicks and keys, in order: all but h
+    # (not in the table) write a trace line.
+    for _ in $(seq 200); do
+      if [ "$(wc -l <stdout.txt)" -ge 7 ] || ! kill -0 "$pid" 2>/dev/null; then
+        break
+      fi
+      sleep 0.1
     done
     xdotool mousemove --window "$window" 40 200 mousedown 1 sleep 0.3 mouseup 1 >/dev/null 2>&1 || true
-    sleep 1
+    sleep 0.5
   fi
   local outcome status=0
   if kill -0 "$pid" 2>/dev/null; then
