@@ -1,24 +1,14 @@
 #include <benchmark/benchmark.h>
 
-#include "app/Backdrop.h"
 #include "base/ElapsedTime.h"
 #include "market/Market.h"
-#include "market/RandomGenerator.h"
 #include "tests/support/TestSupport.h"
 
 // One playing frame of the whole street (69 customers) at a steady 60 frames a
 // second of test time, with the game undecided and the shoppers busy.
 static void BM_MarketUpdate(benchmark::State& state) {
     // The street is set up once, however often the library calls us.
-    static Market& street = []() -> Market& {
-        ensureGlContext();
-        Backdrop::instance().setRect(75.0, 50.0, 0.0, -50.0);
-        setTestClockMs(0);
-        RandomGenerator::seed(1);
-        ScopedDirectory data(dataPath());
-        market.initialise();
-        return market;
-    }();
+    static Market& street = newStreet(1);
     static int nowMs = 0;
     for (auto _ : state) {
         // Plenty of stock and a modest purse keep the game going for ever.

@@ -2,7 +2,6 @@
 
 #include <direct.h>
 #include <errno.h>
-#include <io.h>
 #include <stdio.h>
 
 #include <cstdlib>
@@ -29,16 +28,6 @@ char* mkdtemp(char* pattern) {
         }
     }
     return nullptr;
-}
-
-ssize_t pread(int file, void* buffer, size_t count, off_t offset) {
-    const __int64 was = _lseeki64(file, 0, SEEK_CUR);
-    if (was < 0 || _lseeki64(file, offset, SEEK_SET) < 0) {
-        return -1;
-    }
-    const int got = _read(file, buffer, static_cast<unsigned>(count));
-    _lseeki64(file, was, SEEK_SET);
-    return got;
 }
 
 int setenv(const char* name, const char* value, int overwrite) {

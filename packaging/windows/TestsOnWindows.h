@@ -22,9 +22,6 @@ char* mkdtemp(char* pattern);
 int setenv(const char* name, const char* value, int overwrite);
 int unsetenv(const char* name);
 
-// Reads from a file at an offset, leaving the file's own offset where it was.
-ssize_t pread(int file, void* buffer, size_t count, off_t offset);
-
 #ifdef __cplusplus
 }
 #endif

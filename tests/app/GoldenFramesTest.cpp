@@ -9,10 +9,7 @@
 
 #include "app/Backdrop.h"
 #include "app/Engine.h"
-#include "app/GameState.h"
-#include "base/ElapsedTime.h"
-#include "market/Market.h"
-#include "market/RandomGenerator.h"
+#include "tests/support/ScriptedGame.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -115,8 +112,8 @@ void expectFrame(const std::string& name) {
                   << (out / (name + "-diff.png"));
 }
 
-// The game as it starts, then a new street from a fixed seed at test time 0,
-// played by scripted input under the test clock.
+// The game as it starts, then a script of tests/games/ played on it, each
+// "frame NAME" mark drawn and compared with its reference.
 class GoldenFrames : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -126,46 +123,17 @@ class GoldenFrames : public ::testing::Test {
         Backdrop& backdrop = Backdrop::instance();
         backdrop.backgroundList = backdrop.titleList = backdrop.instructionsList = -1;
         Engine::instance().initialise();
-        setTestClockMs(0);
-        RandomGenerator::seed(20240611u);
-        market = Market();
-        market.initialise();
-        GameState = Playing;
     }
 
-    // updates of dt seconds each, ms of test clock apart.
-    void play(int updates, int ms = 20, float dt = 0.02f) {
-        for (int i = 0; i < updates; ++i) {
-            nowMs += ms;
-            setTestClockMs(nowMs);
-            market.update(dt);
-        }
-    }
-
-    // Rests the cursor on a band until its strip is out.
-    void hover(float y) {
-        market.setCursor(-10.0f, y);
-        play(50);
-    }
-
-    // Presses the mouse on (x, y) for one repeat and lets go.
-    void click(float x, float y) {
-        market.setCursor(x, y);
-        market.setMouseDown(true);
-        play(1, 120);
-        market.setMouseDown(false);
-    }
-
-    // The keyboard players' presses, in order.
-    void keys(const char* pressed) {
-        for (const char* key = pressed; *key != '\0'; ++key) {
-            market.handleKey(static_cast<unsigned char>(*key));
-        }
+    void play(const std::string& script) {
+        ScriptedGame game;
+        game.atMark = draw;
+        game.play(readScript(script));
     }
 
     // Draws a frame, which must leave the matrix stack as it found it and
     // raise no GL error, and compares it with its reference.
-    void draw(const std::string& name) {
+    static void draw(const std::string& name) {
         GLint depthBefore = 0;
         GLint depthAfter = 0;
         glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depthBefore);
@@ -175,82 +143,16 @@ class GoldenFrames : public ::testing::Test {
         EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << name;
         expectFrame(name);
     }
-
-    // the test clock, ms
-    int nowMs = 0;
 };
 
 } // namespace
 
-TEST_F(GoldenFrames, TitleAndInstructions) {
-    GameState = Title;
-    draw("title");
-    GameState = Instructions;
-    draw("instructions");
-}
+TEST_F(GoldenFrames, TitleAndInstructions) { play("golden-title.game"); }
 
-// Signs big, medium, small; sales 20, 10, 30%; free hats everywhere; the
-// sign strip out; then ZEDOD AZU's win.
-TEST_F(GoldenFrames, FirstSignsSmallSalesFreeHatsAndZedodAzuWins) {
-    const Sidebar& bar = market.sidebar;
-    hover(bar.signMenuButtonY);
-    click(bar.signButtonX[0], bar.signMenuButtonY);
-    hover(bar.saleBandY);
-    click(bar.saleButtonX[1], bar.saleBandY);
-    hover(bar.promotionBandY);
-    click(bar.promotionButtonX[2], bar.promotionBandY);
-    keys("s1cl0,");
-    play(150);
-    // the second wave of shoppers leaves with hats and bags, while two charges rise
-    hover(bar.signMenuButtonY);
-    play(51);
-    keys("vb");
-    play(45);
-    draw("signs-big-medium-small");
-    market.shops[0].money = WinningMoney;
-    play(10);
-    draw("zedod-azu-wins");
-}
+TEST_F(GoldenFrames, FirstSignsSmallSalesFreeHatsAndZedodAzuWins) { play("golden-first.game"); }
 
-// Signs medium, small, big; sales 50, 40, 60%; window displays and handout
-// guys; the sale strip out in the afternoon, with the hour's profit rising;
-// then TOP TUNES's win.
 TEST_F(GoldenFrames, SecondSignsDeepSalesPromotionsAfternoonAndTopTunesWins) {
-    const Sidebar& bar = market.sidebar;
-    keys("dqzxjpm");
-    hover(bar.signMenuButtonY);
-    click(bar.signButtonX[1], bar.signMenuButtonY);
-    hover(bar.promotionBandY);
-    click(bar.promotionButtonX[0], bar.promotionBandY);
-    click(bar.promotionButtonX[1], bar.promotionBandY);
-    hover(bar.saleBandY);
-    click(bar.saleButtonX[4], bar.saleBandY);
-    // a minute an update, until the clock reads 1 PM
-    play(293, 1000);
-    play(60);
-    draw("signs-medium-small-big-afternoon");
-    market.shops[2].money = WinningMoney;
-    play(10);
-    draw("top-tunes-wins");
+    play("golden-second.game");
 }
 
-// Signs small, big, medium; HOTBEATS sold out to 0, TOP TUNES bankrupt at 0; the
-// promotion strip out; then ZEDOD AZU goes bankrupt too and HOTBEATS wins.
-TEST_F(GoldenFrames, ThirdSignsSoldOutBankruptAndHotbeatsWins) {
-    const Sidebar& bar = market.sidebar;
-    market.shops[1].product = 3.0f;
-    // TOP TUNES spends its 1000 to the last dollar
-    keys("aknmmmbbbbbb");
-    hover(bar.signMenuButtonY);
-    click(bar.signButtonX[2], bar.signMenuButtonY);
-    hover(bar.promotionBandY);
-    click(bar.promotionButtonX[0], bar.promotionBandY);
-    click(bar.promotionButtonX[1], bar.promotionBandY);
-    play(100);
-    draw("signs-small-big-medium-bankrupt");
-    click(bar.promotionButtonX[2], bar.promotionBandY);
-    hover(bar.signMenuButtonY);
-    click(bar.signButtonX[0], bar.signMenuButtonY);
-    play(10);
-    draw("hotbeats-wins");
-}
+TEST_F(GoldenFrames, ThirdSignsSoldOutBankruptAndHotbeatsWins) { play("golden-third.game"); }

@@ -4,36 +4,16 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
-#include <memory>
 #include <random>
 #include <string>
 
-#include "app/Backdrop.h"
-#include "base/ElapsedTime.h"
+#include "app/GameState.h"
 #include "market/Market.h"
-#include "market/RandomGenerator.h"
 #include "shop/ShopCommands.h"
+#include "tests/support/ScriptedGame.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
-
-// A street initialised with the game's data at test time 0 from a fixed seed.
-std::unique_ptr<Market> newStreet(unsigned int seed) {
-    ensureGlContext();
-    Backdrop::instance().setRect(75.0, 50.0, 0.0, -50.0);
-    setTestClockMs(0);
-    RandomGenerator::seed(seed);
-    auto street = std::make_unique<Market>();
-    ScopedDirectory data(dataPath());
-    street->initialise();
-    return street;
-}
-
-// Swallows the trace lines written while it lives.
-struct QuietStdout {
-    QuietStdout() { testing::internal::CaptureStdout(); }
-    ~QuietStdout() { testing::internal::GetCapturedStdout(); }
-};
 
 // Whether a float holds a whole number.
 bool whole(float value) { return value == std::trunc(value); }
@@ -116,6 +96,14 @@ constexpr bool PeakMeasurable = false;
 constexpr bool PeakMeasurable = true;
 #endif
 
+// A key pressed and let go: any byte, which the script's words cannot all
+// spell.
+ScriptStep typed(char key) {
+    ScriptStep step = scriptStep("type x");
+    step.text = std::string(1, key);
+    return step;
+}
+
 // Game hours the soak runs for: 2000, or PELLUCANE_SOAK_HOURS for a long run.
 long soakHours() {
     const char* hours = std::getenv("PELLUCANE_SOAK_HOURS");
@@ -129,8 +117,8 @@ long soakHours() {
 // where the first game left it.
 TEST(MarketRun, SoakKeepsEveryInvariant) {
     // Each game starts from a copy of one initialised street (pictures are shared).
-    const std::unique_ptr<Market> pristine = newStreet(1000u);
-    const Sidebar& bar = pristine->sidebar;
+    const Market pristine = newStreet(1000u);
+    const Sidebar& bar = pristine.sidebar;
     const float spots[][2] = {{-40.0f, 71.5f},
                               {-40.0f, 63.5f},
                               {-40.0f, 55.5f},
@@ -146,52 +134,65 @@ TEST(MarketRun, SoakKeepsEveryInvariant) {
     // updates a game runs on after it is decided, and at most in all
     const int afterTheEnd = 1500;
     const int longestGame = 30000;
+    // one frame of the player's: the test clock and the street's step 0.12 s on
+    const ScriptStep frame = scriptStep("frames 1 120ms");
 
     std::mt19937 player(12345);
-    const QuietStdout quiet;
+    const CapturedStdout quiet;
     long gameHours = 0;
     int games = 0;
     int decided = 0;
     const long hours = soakHours();
     long peakAfterFirstGame = 0;
-    while (gameHours < hours) {
-        auto street = std::make_unique<Market>(*pristine);
-        Market& m = *street;
-        int nowMs = 0;
-        setTestClockMs(nowMs);
+    std::string fault;
+    while (gameHours < hours && fault.empty()) {
+        market = pristine;
+        ScriptedGame game;
+        game.restartClock();
+        GameState = Playing;
         bool won[3] = {false, false, false};
         int overFor = 0;
-        for (int update = 0; update < longestGame && overFor < afterTheEnd; ++update) {
+        float lastHour = market.dayClock.hour;
+        game.afterUpdate = [&] {
+            gameHours += market.dayClock.hour != lastHour;
+            lastHour = market.dayClock.hour;
+            overFor += market.gameOver;
+            fault = streetFault(market, won);
+            won[0] = market.musicBoxWins;
+            won[1] = market.hotbeatsWins;
+            won[2] = market.topTunesWins;
+            return fault.empty() && overFor < afterTheEnd;
+        };
+        // Random keys, cursor moves and presses, a frame after each.
+        for (int update = 0; update < longestGame && game.playing; ++update) {
             const unsigned int roll = static_cast<unsigned int>(player() % 1000);
             if (roll < 8) {
                 const ShopCommand& command = shopCommands[player() % ShopCommandCount];
-                m.handleKey(roll % 2 ? command.shop1Key : command.shop2Key);
+                const char key = static_cast<char>(roll % 2 ? command.shop1Key : command.shop2Key);
+                game.play(typed(key));
             } else if (roll < 10) {
-                m.handleKey(static_cast<unsigned char>(player() % 256));
+                game.play(typed(static_cast<char>(player() % 256)));
             } else if (roll < 30) {
                 const float* spot = spots[player() % spotCount];
-                m.setCursor(spot[0], spot[1]);
+                game.play(
+                    scriptStep("move " + std::to_string(spot[0]) + " " + std::to_string(spot[1])));
             } else if (roll < 35) {
-                m.setCursor(static_cast<float>(player() % 100) - 50.0f,
-                            static_cast<float>(player() % 75));
+                game.play(scriptStep("move " +
+                                     std::to_string(static_cast<int>(player() % 100) - 50) + " " +
+                                     std::to_string(player() % 75)));
             } else if (roll < 50) {
-                m.setMouseDown(roll < 38);
+                game.play(scriptStep(roll < 38 ? "down" : "up"));
             }
-            const float hourBefore = m.dayClock.hour;
-            nowMs += 120;
-            setTestClockMs(nowMs);
-            m.update(0.12f);
-            gameHours += m.dayClock.hour != hourBefore;
-            overFor += m.gameOver;
-            ASSERT_EQ("", streetFault(m, won)) << "game " << games << ", update " << update;
-            won[0] = m.musicBoxWins;
-            won[1] = m.hotbeatsWins;
-            won[2] = m.topTunesWins;
+            game.play(frame);
+            if (!fault.empty()) {
+                fault += ", game " + std::to_string(games) + ", update " + std::to_string(update);
+            }
         }
         ++games;
-        decided += m.gameOver;
+        decided += market.gameOver;
         peakAfterFirstGame = games == 1 ? peakResidentKb() : peakAfterFirstGame;
     }
+    ASSERT_EQ("", fault);
     EXPECT_GT(decided, games / 2);
     const long peakAtEnd = peakResidentKb();
     std::cerr << gameHours << " game hours, " << games << " games; peak memory "

@@ -5,10 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Backdrop.h"
 #include "base/ElapsedTime.h"
 #include "market/Market.h"
-#include "market/RandomGenerator.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -16,15 +14,7 @@ namespace {
 // A freshly initialised street at test time 0, stepped under the test clock.
 class MarketTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ensureGlContext();
-        // the screen rectangle the game sets before the street places itself
-        Backdrop::instance().setRect(75.0, 50.0, 0.0, -50.0);
-        setTestClockMs(0);
-        RandomGenerator::seed(7);
-        ScopedDirectory data(dataPath());
-        street.initialise();
-    }
+    void SetUp() override { newStreet(7); }
 
     // One update, ms of real time after the previous one.
     void step(int ms, float dt = 0.02f) {
@@ -35,12 +25,12 @@ class MarketTest : public ::testing::Test {
 
     // Everything the update writes to standard output while doing f.
     template <typename F> std::string traceOf(F f) {
-        testing::internal::CaptureStdout();
+        CapturedStdout trace;
         f();
-        return testing::internal::GetCapturedStdout();
+        return trace.take();
     }
 
-    Market street;
+    Market& street = market;
     int nowMs = 0;
 };
 

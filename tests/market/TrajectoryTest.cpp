@@ -1,86 +1,31 @@
-#include <GL/freeglut.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "app/Backdrop.h"
 #include "app/Engine.h"
-#include "app/GameState.h"
 #include "audio/SoundBank.h"
 #include "base/ElapsedTime.h"
-#include "input/InputState.h"
 #include "market/Market.h"
-#include "market/RandomGenerator.h"
-#include "render/Camera.h"
+#include "tests/support/ScriptedGame.h"
 #include "tests/support/SoundBankProbe.h"
 #include "tests/support/TestSupport.h"
 
-// A seeded game of more than 60 hours played through the real input callbacks,
-// recorded after every update and compared with the digest committed beside
-// this file. To write the digest afresh after a deliberate change:
+// The seeded game of more than 60 hours in tests/games/trajectory.game,
+// played through the real input callbacks, recorded after every update and
+// compared with the digest committed beside this file. To write the digest
+// afresh after a deliberate change:
 //   PELLUCANE_WRITE_TRAJECTORY=1 build/tests/market_tests --gtest_filter=Trajectory.*
 // (under xvfb-run), and explain its diff in the commit.
 
 namespace {
-
-// One step of the script. Kinds: 'F' a frames of b ms each (b < 0: dt of -b
-// microseconds, clock still); 'K' key a; 'H' rest on menu a's band; 'B' move
-// onto button a (sidebar order); 'D' / 'U' left button down / up; 'P' page
-// click on a still screen.
-struct Step {
-    char kind;
-    int a;
-    int b;
-};
-
-// clang-format off
-const Step script[] = {
-    {'P', 0, 0}, {'P', 0, 0}, {'F', 30, 16}, {'F', 5, -3}, {'F', 20, 33},
-    // HOTBEATS puts a sale and a sign up; TOP TUNES runs through its sales and signs
-    {'K', '1', 1}, {'K', 'a', 1}, {'K', 'j', 1}, {'K', '8', 1}, {'K', '9', 1}, {'K', '0', 1},
-    {'K', 'i', 1}, {'K', 'o', 1}, {'K', 'p', 1}, {'K', 'k', 1}, {'K', 'l', 1},
-    // the mouse rests on each band and clicks every button of its strip
-    {'H', 0, 0}, {'F', 60, 20}, {'B', 2, 0}, {'D', 0, 0}, {'F', 6, 20}, {'U', 0, 0},
-    {'B', 1, 0}, {'D', 0, 0}, {'F', 6, 20}, {'U', 0, 0}, {'B', 0, 0}, {'D', 0, 0}, {'F', 6, 20},
-    {'U', 0, 0}, {'H', 1, 0}, {'F', 70, 17}, {'B', 8, 0}, {'D', 0, 0}, {'F', 6, 20}, {'U', 0, 0},
-    {'B', 7, 0}, {'D', 0, 0}, {'F', 6, 20}, {'U', 0, 0}, {'B', 6, 0}, {'D', 0, 0}, {'F', 6, 20},
-    {'U', 0, 0}, {'B', 5, 0}, {'D', 0, 0}, {'F', 6, 20}, {'U', 0, 0}, {'B', 4, 0}, {'D', 0, 0},
-    {'F', 6, 20}, {'U', 0, 0}, {'B', 3, 0}, {'D', 0, 0}, {'F', 6, 20}, {'U', 0, 0}, {'B', 3, 0},
-    {'D', 0, 0}, {'F', 6, 20}, {'U', 0, 0}, {'B', 6, 0}, {'D', 0, 0}, {'F', 6, 20}, {'U', 0, 0},
-    {'B', 6, 0}, {'D', 0, 0}, {'F', 6, 20}, {'U', 0, 0},
-    {'F', 100, 1}, {'F', 3, -5}, {'F', 10, 121},
-    // ZEDOD AZU stocks up and sells for a while
-    {'B', 12, 0}, {'D', 0, 0}, {'F', 20, 60}, {'U', 0, 0}, {'F', 200, 3000},
-    // HOTBEATS buys product until its money is gone, and recovers by its takings
-    {'K', 'v', 150}, {'K', 'x', 1}, {'F', 60, 3000},
-    // ZEDOD AZU buys every promotion; both keyboard shops take their remaining actions
-    {'H', 2, 0}, {'F', 60, 20}, {'B', 9, 0}, {'D', 0, 0}, {'F', 6, 20}, {'U', 0, 0}, {'B', 10, 0},
-    {'D', 0, 0}, {'F', 6, 20}, {'U', 0, 0}, {'B', 11, 0}, {'D', 0, 0}, {'F', 6, 20}, {'U', 0, 0},
-    {'K', '2', 1}, {'K', '3', 1}, {'K', 'q', 1}, {'K', 'w', 1}, {'K', 'e', 1}, {'K', 'x', 1},
-    {'K', 'n', 1}, {'K', 'm', 2}, {'K', ',', 1}, {'K', 'b', 5},
-    // ZEDOD AZU restocks now and then until it wins
-    {'B', 12, 0}, {'D', 0, 0}, {'F', 15, 3000}, {'U', 0, 0}, {'F', 300, 3000},
-    // HOTBEATS, rich again, gives free hats too
-    {'K', 's', 1}, {'K', 'd', 1}, {'K', 'c', 1},
-    {'D', 0, 0}, {'F', 15, 3000}, {'U', 0, 0}, {'F', 300, 3000},
-    {'D', 0, 0}, {'F', 15, 3000}, {'U', 0, 0}, {'F', 300, 3000},
-    {'D', 0, 0}, {'F', 15, 3000}, {'U', 0, 0}, {'F', 300, 3000},
-    {'D', 0, 0}, {'F', 15, 3000}, {'U', 0, 0}, {'F', 300, 3000},
-    {'D', 0, 0}, {'F', 15, 3000}, {'U', 0, 0}, {'F', 300, 3000},
-    // the street stands still after the win: the mouse holds a button and rests
-    // on a band, and only the keys of shops with money still act
-    {'H', 1, 0}, {'F', 100, 3000}, {'B', 12, 0}, {'D', 0, 0}, {'F', 100, 3000}, {'K', 'b', 1},
-    {'K', 'v', 1}, {'F', 1800, 3000}, {'U', 0, 0}, {'F', 30, 20},
-};
-// clang-format on
 
 // The state after one update as named 32-bit values (float bits, ints, bools),
 // and the trace lines and samples of the update.
@@ -274,40 +219,14 @@ std::string decode(const std::string& line, std::vector<uint32_t>& bits) {
     return bar == std::string::npos ? "" : line.substr(bar + 1);
 }
 
-// Window pixel of a game point under the camera's fixed view.
-void pixelOf(float gx, float gy, int& px, int& py) {
-    const Camera& camera = Camera::instance();
-    const double scale = (camera.getHeight() / 2) / camera.getHalfViewHeight();
-    px = static_cast<int>((static_cast<double>(gx) + camera.getPosX()) * scale +
-                          camera.getWidth() / 2 + 0.5);
-    py = static_cast<int>(camera.getHeight() / 2 -
-                          (static_cast<double>(gy) + camera.getPosY()) * scale + 0.5);
-}
-
 } // namespace
 
 TEST(Trajectory, SeededGameMatchesItsDigest) {
     ensureGlContext();
-    Backdrop::instance().setRect(75.0, 50.0, 0.0, -50.0);
-    int nowMs = 0;
-    setTestClockMs(nowMs);
-    Engine& engine = Engine::instance();
-    engine.tick();
-    RandomGenerator::seed(60u);
-    market = Market();
-    {
-        ScopedDirectory data(dataPath());
-        market.initialise();
-    }
-    GameState = Title;
     SoundBankProbe::onPlaySample(
         [](SampleIndex index) { samplesPlayed += "#" + std::to_string(index); });
-    // Standard output goes to a file, read back after every update.
-    std::fflush(stdout);
-    FILE* trace = std::tmpfile();
-    const int realStdout = dup(STDOUT_FILENO);
-    dup2(fileno(trace), STDOUT_FILENO);
-    off_t traceRead = 0;
+    // The trace lines go into the record; the test's own report must not.
+    auto trace = std::make_unique<CapturedStdout>();
 
     const bool writing = std::getenv("PELLUCANE_WRITE_TRAJECTORY") != nullptr;
     const std::string path =
@@ -319,120 +238,66 @@ TEST(Trajectory, SeededGameMatchesItsDigest) {
     std::string failure;
     int update = 0;
     int hours = 0;
-    bool buttonDown = false;
+    float lastHour = -1.0f;
     // a shop's money seen at or below 0 and then above it again; updates after the win
     bool bankrupted[3] = {false, false, false};
     bool recovered = false;
     int frozenUpdates = 0;
-    for (const Step& step : script) {
-        int px = 0;
-        int py = 0;
-        const Sidebar& bar = market.sidebar;
-        const float menuY[3] = {bar.signMenuButtonY, bar.saleBandY, bar.promotionBandY};
-        switch (step.kind) {
-        case 'K':
-            // Typed as a player types: a press and its release, each time.
-            for (int press = 0; press < step.b; ++press) {
-                onKeyboard(static_cast<unsigned char>(step.a), 0, 0);
-                onKeyboardUp(static_cast<unsigned char>(step.a), 0, 0);
-            }
-            break;
-        case 'H':
-        case 'B': {
-            const float buttonX[] = {
-                bar.signButtonX[0],      bar.signButtonX[1],      bar.signButtonX[2],
-                bar.saleButtonX[0],      bar.saleButtonX[1],      bar.saleButtonX[2],
-                bar.saleButtonX[3],      bar.saleButtonX[4],      bar.saleButtonX[5],
-                bar.promotionButtonX[0], bar.promotionButtonX[1], bar.promotionButtonX[2],
-                bar.productButtonX};
-            const int row = step.a < 3 ? 0 : step.a < 9 ? 1 : step.a < 12 ? 2 : 3;
-            const float y = row < 3 ? menuY[row] : bar.productButtonY;
-            if (step.kind == 'H') {
-                pixelOf(bar.signMenuButtonX + 2.0f, menuY[step.a], px, py);
-            } else {
-                pixelOf(buttonX[step.a], y, px, py);
-            }
-            (buttonDown ? onMotion : onPassiveMotion)(px, py);
-            break;
+
+    ScriptedGame game;
+    game.afterUpdate = [&] {
+        const float dt = static_cast<float>(Engine::instance().getDeltaSeconds());
+        hours += lastHour >= 0.0f && market.dayClock.hour != lastHour;
+        lastHour = market.dayClock.hour;
+        Record now;
+        observe(market, dt, now);
+        now.events = trace->take();
+        for (char& ch : now.events) {
+            ch = ch == '\n' ? ';' : ch;
         }
-        case 'D':
-        case 'U':
-        case 'P':
-            buttonDown = step.kind == 'D';
-            onMouse(GLUT_LEFT_BUTTON, step.kind == 'U' ? GLUT_UP : GLUT_DOWN, 0, 0);
-            if (step.kind == 'P') {
-                onMouse(GLUT_LEFT_BUTTON, GLUT_UP, 0, 0);
-            }
-            break;
-        default:
-            for (int frame = 0; frame < step.a && failure.empty(); ++frame, ++update) {
-                float dt = static_cast<float>(-step.b) * 1e-6f;
-                if (step.b > 0) {
-                    nowMs += step.b;
-                    setTestClockMs(nowMs);
-                    engine.tick();
-                    dt = static_cast<float>(engine.getDeltaSeconds());
-                }
-                const float hourBefore = market.dayClock.hour;
-                market.update(dt);
-                hours += market.dayClock.hour != hourBefore;
+        now.events += samplesPlayed;
+        samplesPlayed.clear();
+        written << encode(before, now) << '\n';
+        before = now.bits;
 
-                Record now;
-                observe(market, dt, now);
-                std::fflush(stdout);
-                char text[512];
-                for (ssize_t got; (got = pread(fileno(trace), text, sizeof text, traceRead)) > 0;
-                     traceRead += static_cast<off_t>(got)) {
-                    now.events.append(text, static_cast<size_t>(got));
-                }
-                for (char& ch : now.events) {
-                    ch = ch == '\n' ? ';' : ch;
-                }
-                now.events += samplesPlayed;
-                samplesPlayed.clear();
-                written << encode(before, now) << '\n';
-                before = now.bits;
+        for (int i = 0; i < 3; ++i) {
+            const float money = market.shops[i].money;
+            recovered = recovered || (bankrupted[i] && money > 0.0f);
+            bankrupted[i] = bankrupted[i] || money <= 0.0f;
+        }
+        frozenUpdates += market.gameOver;
 
-                for (int i = 0; i < 3; ++i) {
-                    const float money = market.shops[i].money;
-                    recovered = recovered || (bankrupted[i] && money > 0.0f);
-                    bankrupted[i] = bankrupted[i] || money <= 0.0f;
-                }
-                frozenUpdates += market.gameOver;
-
-                std::string line;
-                if (writing) {
-                    continue;
-                }
-                if (!std::getline(expected, line)) {
-                    failure = "the digest ends before update " + std::to_string(update);
-                    break;
-                }
-                expectedBits.resize(now.bits.size());
-                const std::string events = decode(line, expectedBits);
-                for (size_t i = 0; i < now.bits.size() && failure.empty(); ++i) {
-                    if (expectedBits[i] != now.bits[i]) {
-                        failure = "update " + std::to_string(update) + ", " + now.names[i] +
-                                  ": expected " + now.show(i, expectedBits[i]) + ", got " +
-                                  now.show(i, now.bits[i]);
-                    }
-                }
-                if (failure.empty() && events != now.events) {
-                    failure = "update " + std::to_string(update) + ", events: expected \"" +
-                              events + "\", got \"" + now.events + "\"";
-                }
+        const int thisUpdate = update++;
+        std::string line;
+        if (writing) {
+            return true;
+        }
+        if (!std::getline(expected, line)) {
+            failure = "the digest ends before update " + std::to_string(thisUpdate);
+            return false;
+        }
+        expectedBits.resize(now.bits.size());
+        const std::string events = decode(line, expectedBits);
+        for (size_t i = 0; i < now.bits.size() && failure.empty(); ++i) {
+            if (expectedBits[i] != now.bits[i]) {
+                failure = "update " + std::to_string(thisUpdate) + ", " + now.names[i] +
+                          ": expected " + now.show(i, expectedBits[i]) + ", got " +
+                          now.show(i, now.bits[i]);
             }
         }
-    }
-    std::fflush(stdout);
-    dup2(realStdout, STDOUT_FILENO);
-    close(realStdout);
-    std::fclose(trace);
+        if (failure.empty() && events != now.events) {
+            failure = "update " + std::to_string(thisUpdate) + ", events: expected \"" + events +
+                      "\", got \"" + now.events + "\"";
+        }
+        return failure.empty();
+    };
+    game.play(readScript("trajectory.game"));
+    trace.reset();
     SoundBankProbe::onPlaySample(nullptr);
 
     if (writing) {
         std::ofstream(path) << written.str();
-        std::printf("wrote %d updates to %s\n", update, path.c_str());
+        std::fprintf(stderr, "wrote %d updates to %s\n", update, path.c_str());
     } else {
         ASSERT_EQ("", failure);
         std::string extra;

@@ -30,8 +30,8 @@ bool isRed(const Rgb& p) { return p.r > 200 && p.g < 60 && p.b < 60; }
 double priceLineDifference(const PngImage& shot, int a, int b) {
     double total = 0;
     int samples = 0;
-    for (float dy = 4.4f; dy <= 6.2f; dy += 0.09765625f) {
-        for (float dx = 6.0f; dx <= 14.0f; dx += 0.09765625f) {
+    for (float dy = 4.4f; dy <= 6.2f; dy += gameUnitsPerPixel()) {
+        for (float dx = 6.0f; dx <= 14.0f; dx += gameUnitsPerPixel()) {
             Rgb p = shotPixel(shot, ShopX[a] + dx, dy);
             Rgb q = shotPixel(shot, ShopX[b] + dx, dy);
             total += std::abs(p.r - q.r) + std::abs(p.g - q.g) + std::abs(p.b - q.b);

@@ -13,9 +13,9 @@ namespace {
 
 // What a key press writes to standard output.
 std::string traceOfKey(unsigned char key, Shop& shop1, Shop& shop2) {
-    testing::internal::CaptureStdout();
+    CapturedStdout trace;
     dispatchKey(key, shop1, shop2);
-    return testing::internal::GetCapturedStdout();
+    return trace.take();
 }
 
 // Whether two shops hold the same money, product, price and attraction.
@@ -101,9 +101,9 @@ TEST(ShopCommands, UpperCaseUnknownKeysAndBrokeShopsDoNothing) {
     EXPECT_EQ(traceOfKey('b', shop1, shop2), "") << "money 0 refuses";
 
     // the sidebar's path writes the mouse label of the same command
-    testing::internal::CaptureStdout();
+    CapturedStdout trace;
     runShopCommand(shopCommands[1], FromSidebar, shop1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "MEDIUM SIGN BUTTON\n");
+    EXPECT_EQ(trace.take(), "MEDIUM SIGN BUTTON\n");
     EXPECT_TRUE(shop1.mediumSign);
     EXPECT_STREQ(shopCommands[12].mouseLabel, "PRODUCT BUTTON");
 }

@@ -161,7 +161,8 @@ void GameWindow::moveTo(int x, int y) {
 }
 
 void GameWindow::moveToGame(float gx, float gy) {
-    moveTo(static_cast<int>((gx + 50.0f) * 10.24f), static_cast<int>((75.0f - gy) * 10.24f));
+    const WindowPixel pixel = windowPixelOf(gx, gy);
+    moveTo(pixel.x, pixel.y);
 }
 
 void GameWindow::press() { xdotool("mousedown 1"); }
@@ -269,21 +270,20 @@ bool GameWindow::endsOnSignal(int signal, double seconds) {
 }
 
 Rgb shotPixel(const PngImage& shot, float gx, float gy) {
-    int column = static_cast<int>((gx + 50.0f) * 10.24f);
-    int row = static_cast<int>((75.0f - gy) * 10.24f);
-    if (column < 0 || row < 0 || column >= shot.width || row >= shot.height) {
+    const WindowPixel pixel = windowPixelOf(gx, gy);
+    if (pixel.x < 0 || pixel.y < 0 || pixel.x >= shot.width || pixel.y >= shot.height) {
         return Rgb{0, 0, 0};
     }
     const unsigned char* p =
-        &shot.pixels[(static_cast<size_t>(row) * shot.width + column) * shot.channels];
+        &shot.pixels[(static_cast<size_t>(pixel.y) * shot.width + pixel.x) * shot.channels];
     return Rgb{p[0], p[1], p[2]};
 }
 
 int countPixels(const PngImage& shot, float x0, float y0, float x1, float y1,
                 const std::function<bool(const Rgb&)>& test) {
     int count = 0;
-    for (float gy = y0; gy <= y1; gy += 0.09765625f) {
-        for (float gx = x0; gx <= x1; gx += 0.09765625f) {
+    for (float gy = y0; gy <= y1; gy += gameUnitsPerPixel()) {
+        for (float gx = x0; gx <= x1; gx += gameUnitsPerPixel()) {
             if (test(shotPixel(shot, gx, gy))) {
                 ++count;
             }
@@ -295,8 +295,8 @@ int countPixels(const PngImage& shot, float x0, float y0, float x1, float y1,
 double difference(const PngImage& a, const PngImage& b, float x0, float y0, float x1, float y1) {
     double total = 0;
     int samples = 0;
-    for (float gy = y0; gy <= y1; gy += 0.09765625f) {
-        for (float gx = x0; gx <= x1; gx += 0.09765625f) {
+    for (float gy = y0; gy <= y1; gy += gameUnitsPerPixel()) {
+        for (float gx = x0; gx <= x1; gx += gameUnitsPerPixel()) {
             Rgb p = shotPixel(a, gx, gy);
             Rgb q = shotPixel(b, gx, gy);
             total += std::abs(p.r - q.r) + std::abs(p.g - q.g) + std::abs(p.b - q.b);

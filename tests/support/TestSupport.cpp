@@ -6,11 +6,17 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
+#include "app/Backdrop.h"
+#include "base/ElapsedTime.h"
+#include "base/ScreenRect.h"
+#include "market/Market.h"
+#include "market/RandomGenerator.h"
 #include "render/Camera.h"
 
 void ensureGlContext() {
@@ -38,15 +44,76 @@ Rgb pixelAt(int x, int y) {
     return Rgb{rgb[0], rgb[1], rgb[2]};
 }
 
+namespace {
+
+// the game's window, pixels
+constexpr int WindowWidth = 1024;
+constexpr int WindowHeight = 768;
+
+} // namespace
+
+float gameUnitsPerPixel() {
+    return static_cast<float>(Camera::instance().getHalfViewHeight() / (WindowHeight / 2));
+}
+
+WindowPixel windowPixelOf(float gx, float gy) {
+    const Camera& camera = Camera::instance();
+    const double pixelsPerUnit = (WindowHeight / 2) / camera.getHalfViewHeight();
+    const double x = (static_cast<double>(gx) + camera.getPosX()) * pixelsPerUnit;
+    const double y = (static_cast<double>(gy) + camera.getPosY()) * pixelsPerUnit;
+    return WindowPixel{static_cast<int>(std::floor(x + WindowWidth / 2)),
+                       static_cast<int>(std::floor(WindowHeight / 2 - y))};
+}
+
 Rgb pixelAtGamePoint(float gx, float gy) {
-    const float pixelsPerUnit = 10.24f;
-    return pixelAt(static_cast<int>((gx + 50.0f) * pixelsPerUnit),
-                   static_cast<int>(gy * pixelsPerUnit));
+    const WindowPixel pixel = windowPixelOf(gx, gy);
+    return pixelAt(pixel.x, WindowHeight - 1 - pixel.y);
 }
 
 bool near(const Rgb& a, const Rgb& b, int tolerance) {
     return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
            std::abs(a.b - b.b) <= tolerance;
+}
+
+Market& newStreet(unsigned int seed) {
+    ensureGlContext();
+    Backdrop::instance().setRect(ScreenTop, ScreenRight, ScreenBottom, ScreenLeft);
+    setTestClockMs(0);
+    RandomGenerator::seed(seed);
+    market = Market();
+    ScopedDirectory data(dataPath());
+    market.initialise();
+    return market;
+}
+
+CapturedStdout::CapturedStdout() : file(std::tmpfile()), realStdout(-1) {
+    if (file == nullptr) {
+        throw std::runtime_error("cannot make a file for standard output");
+    }
+    std::fflush(stdout);
+    realStdout = dup(fileno(stdout));
+    dup2(fileno(file), fileno(stdout));
+}
+
+CapturedStdout::~CapturedStdout() {
+    std::fflush(stdout);
+    dup2(realStdout, fileno(stdout));
+    close(realStdout);
+    std::fclose(file);
+}
+
+std::string CapturedStdout::take() {
+    std::fflush(stdout);
+    // Standard output shares the file's offset: reading to the end leaves
+    // it there for the next lines.
+    std::fseek(file, taken, SEEK_SET);
+    std::string text;
+    char buffer[512];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+        text.append(buffer, got);
+    }
+    taken = std::ftell(file);
+    return text;
 }
 
 std::string dataPath(const std::string& relative) {

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
+
+struct Market;
 
 // Helpers shared by the test programs.
 
@@ -20,12 +23,50 @@ struct Rgb {
 // The back buffer's pixel at window pixel (x, y), origin bottom left.
 Rgb pixelAt(int x, int y);
 
-// The back buffer's pixel under game point (gx, gy), with the camera's
-// fixed view (x -50..50, y 0..75 across 1024 by 768).
+// A window pixel, origin top left, as the window system counts them.
+struct WindowPixel {
+    int x;
+    int y;
+};
+
+// The window pixel under game point (gx, gy) in the game's 1024 by 768
+// window, under the camera's view: the pixel to read for that point, and
+// where a pointer stands to give it (the game reads the pixel's corner,
+// less than a pixel away).
+WindowPixel windowPixelOf(float gx, float gy);
+
+// The side of a window pixel, game units (about 0.098).
+float gameUnitsPerPixel();
+
+// The back buffer's pixel at game point (gx, gy).
 Rgb pixelAtGamePoint(float gx, float gy);
 
 // Whether two colours are within tolerance on every channel.
 bool near(const Rgb& a, const Rgb& b, int tolerance);
+
+// The game's one street (`market`) afresh: the screen rectangle the game
+// sets, the test clock at 0, the random generator seeded, then initialised
+// with the game's data. Returns the street.
+Market& newStreet(unsigned int seed);
+
+// Standard output sent into an unnamed file while it lives: the trace lines
+// the game writes, for a test to read.
+struct CapturedStdout {
+    CapturedStdout();
+    ~CapturedStdout();
+    CapturedStdout(const CapturedStdout&) = delete;
+    CapturedStdout& operator=(const CapturedStdout&) = delete;
+    // What has been written since the last take.
+    std::string take();
+
+  private:
+    // where the lines go
+    std::FILE* file;
+    // the real standard output, back when the capture ends
+    int realStdout;
+    // bytes of the file taken so far
+    long taken = 0;
+};
 
 // Absolute paths of the game's data folder and the tests' own fixtures.
 std::string dataPath(const std::string& relative = "");
