@@ -58,7 +58,7 @@ market/Market.cpp @@     updateSidebar(dt);\n    repeatButton(); @@     repeatBu
 market/Market.cpp @@     if (gameOver) {\n        return; @@     if (false) {\n        return;
 market/Market.cpp @@ shopper.setHatForShop(s); @@ shopper.setHatForShop(0);
 market/Market.cpp @@ share[2] = share[2] + share[1]; @@ share[2] = share[2] + share[0];
-market/Market.cpp @@ shopper.setWillCarryBag(shop.hasStock()); @@ shopper.setWillCarryBag(true);
+market/Market.cpp @@ shopper.setWillCarryBag(shop.hasStock()); @@ shopper.setWillCarryBag(false);
 market/Market.cpp @@ const int chosen = shopForDraw(randomBetween(1, 100)); @@ const int chosen = shopForDraw(randomBetween(1, 101));
 market/Market.cpp @@ if (r <= cumulativeShare[i]) { @@ if (r < cumulativeShare[i]) {
 market/Market.cpp @@ return std::sqrt(dx * dx + dy * dy) <= radius; @@ return std::sqrt(dx * dx + dy * dy) < radius;
