@@ -27,9 +27,10 @@ int main(int argc, char** argv) {
         glutKeyboardUpFunc(onKeyboardUp);
         glutSpecialFunc(onSpecial);
         glutSpecialUpFunc(onSpecialUp);
-        // A held key gives one keyboard callback, however late the game
-        // handles its repeats.
-        glutIgnoreKeyRepeat(1);
+        // A held key repeats as presses with no release between them (asked
+        // for here on X), which the key callbacks pass over. Not
+        // glutIgnoreKeyRepeat: it takes a release for a repeat when the key is
+        // down again by the time the game meets it, and drops a real second tap.
         askForDetectableKeyRepeat();
 
         // First use of the Engine: its clock starts before any loading.

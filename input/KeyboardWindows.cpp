@@ -4,8 +4,9 @@
 
 #include "input/HeldKeys.h"
 
-// Windows flags a held key's repeated presses as repeats, and freeglut drops
-// them while the game ignores repeats: there is nothing to ask for.
+// Windows repeats a held key as presses with no release between them, which
+// the key callbacks pass over as presses of a key already down: there is
+// nothing to ask for.
 void askForDetectableKeyRepeat() {}
 
 void forgetKeysReleasedElsewhere(HeldKeys& held) {

@@ -23,7 +23,7 @@ app/Engine.cpp @@ constexpr double MaxFrameSeconds = 0.12; @@ constexpr double M
 app/Engine.cpp @@ deltaSeconds = (currentTickMs - lastTickMs) / 1000.0; @@ deltaSeconds = (currentTickMs - lastTickMs) / 1000.0f;
 app/Engine.cpp @@         update();\n    } @@     }
 app/Backdrop.cpp @@ static_cast<float>(std::trunc(std::fabs(left - right))), @@ static_cast<float>(std::fabs(left - right)),
-app/main.cpp @@ glutIgnoreKeyRepeat(1); @@ glutIgnoreKeyRepeat(0);
+app/main.cpp @@ askForDetectableKeyRepeat(); @@ glutIgnoreKeyRepeat(1);\n        askForDetectableKeyRepeat();
 input/InputState.cpp @@ market.setMouseDown(button == GLUT_LEFT_BUTTON && state == GLUT_DOWN); @@ market.setMouseDown(state == GLUT_DOWN);
 input/InputState.cpp @@ const double normalX = static_cast<double>(centredX) / static_cast<double>(halfHeight); @@ const double normalX = static_cast<double>(centredX) / static_cast<double>(halfWidth);
 input/InputState.cpp @@ void onPassiveMotion(int x, int y) { onMotion(x, y); } @@ void onPassiveMotion(int, int) {}
@@ -58,7 +58,7 @@ market/Market.cpp @@     updateSidebar(dt);\n    repeatButton(); @@     repeatBu
 market/Market.cpp @@     if (gameOver) {\n        return; @@     if (false) {\n        return;
 market/Market.cpp @@ shopper.setHatForShop(s); @@ shopper.setHatForShop(0);
 market/Market.cpp @@ share[2] = share[2] + share[1]; @@ share[2] = share[2] + share[0];
-market/Market.cpp @@ shopper.setWillCarryBag(shop.hasStock()); @@ shopper.setWillCarryBag(true);
+market/Market.cpp @@ shopper.setWillCarryBag(shop.hasStock()); @@ shopper.setWillCarryBag(false);
 market/Market.cpp @@ const int chosen = shopForDraw(randomBetween(1, 100)); @@ const int chosen = shopForDraw(randomBetween(1, 101));
 market/Market.cpp @@ if (r <= cumulativeShare[i]) { @@ if (r < cumulativeShare[i]) {
 market/Market.cpp @@ return std::sqrt(dx * dx + dy * dy) <= radius; @@ return std::sqrt(dx * dx + dy * dy) < radius;

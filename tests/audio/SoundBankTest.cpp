@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/SoundBankProbe.h"
@@ -85,6 +86,83 @@ TEST(SoundBank, FourCopiesAtMostTheOldestRestartedAndMissingFilesSilent) {
     bank.playSample(NoSample);
     bank.playSample(static_cast<SampleIndex>(8));
     EXPECT_EQ(SoundBankProbe::copiesPlaying(-1) + SoundBankProbe::copiesPlaying(8), 0);
+}
+
+// A silent WAV of frames sample frames in the mixer's own format (44100 Hz,
+// stereo, 16 bit): the mixer reads a file by its contents, whatever its name.
+std::vector<unsigned char> silentWav(std::uint32_t frames) {
+    std::vector<unsigned char> bytes;
+    const auto text = [&](const char* four) {
+        for (int at = 0; at < 4; ++at) {
+            bytes.push_back(static_cast<unsigned char>(four[at]));
+        }
+    };
+    const auto number = [&](std::uint32_t value, int size) {
+        for (int at = 0; at < size; ++at) {
+            bytes.push_back(static_cast<unsigned char>(value >> (8 * at)));
+        }
+    };
+    const std::uint32_t dataBytes = frames * 4;
+    text("RIFF");
+    number(36 + dataBytes, 4);
+    text("WAVE");
+    text("fmt ");
+    number(16, 4);
+    number(1, 2); // PCM
+    number(2, 2);
+    number(44100, 4);
+    number(44100 * 4, 4);
+    number(4, 2);
+    number(16, 2);
+    text("data");
+    number(dataBytes, 4);
+    bytes.resize(bytes.size() + dataBytes, 0);
+    return bytes;
+}
+
+TEST(SoundBank, EachEffectPlaysItsOwnFile) {
+    // every effect's file a length of its own: the bell 1000 frames, the menu
+    // 2000, and so on
+    const std::pair<SampleIndex, const char*> files[] = {
+        {BellSample, "bell"},       {MenuSample, "menu"},     {CashSample, "cash"},
+        {FreeHatSample, "freehat"}, {WindowSample, "window"}, {FootstepsSample, "footsteps"},
+        {InflateSample, "inflate"}, {HeySample, "hey"},
+    };
+    const fs::path root = scratchPath("named");
+    fs::create_directories(root / "sound");
+    for (const auto& [index, name] : files) {
+        writeFile((root / "sound" / (std::string(name) + ".mp3")).string(),
+                  silentWav(1000 * (index + 1)));
+    }
+    SoundBank& bank = SoundBank::instance();
+    {
+        ScopedDirectory inside(root.string());
+        bank.load();
+    }
+    ASSERT_TRUE(bank.deviceOpen);
+    // SDL numbers the first device opened by name 2: held, it mixes nothing,
+    // so every effect still sounds when its channel is looked at.
+    constexpr SDL_AudioDeviceID mixerDevice = 2;
+    ASSERT_EQ(SDL_GetAudioDeviceStatus(mixerDevice), SDL_AUDIO_PLAYING);
+    struct Held {
+        Held() { SDL_LockAudioDevice(mixerDevice); }
+        ~Held() { SDL_UnlockAudioDevice(mixerDevice); }
+    };
+    {
+        Held held;
+        for (const auto& [index, name] : files) {
+            bank.playSample(index);
+            const int channel = Mix_GroupNewer(index);
+            ASSERT_GE(channel, 0) << name << " plays nothing";
+            const Mix_Chunk* playing = Mix_GetChunk(channel);
+            ASSERT_NE(playing, nullptr);
+            EXPECT_EQ(playing->alen / 4, 1000u * (index + 1))
+                << "asked for " << name << ", the bank played "
+                << (playing->alen % 4000 == 0 && playing->alen / 4000 - 1 < std::size(files)
+                        ? files[playing->alen / 4000 - 1].second
+                        : "a file of no effect");
+        }
+    }
 }
 
 TEST(SoundBank, ASecondTrackEndsAndFreesTheFirst) {

@@ -173,6 +173,18 @@ TEST(PlayThrough, AHeldKeyActsOnceHoweverLateTheGameHandlesIt) {
     game.keyUp("m");
     EXPECT_TRUE(waitFor([&] { return countOf(game.traceLines(), "HANDOUT BUTTON") == 3; }, 20.0))
         << "the press after a release elsewhere did nothing";
+
+    // Two quick taps while the game stands still, the key down again by the
+    // time the game meets them: two presses, not a repeat.
+    barrier(game);
+    game.pause();
+    game.keyDown("m");
+    game.keyUp("m");
+    game.keyDown("m");
+    game.resume();
+    barrier(game);
+    game.keyUp("m");
+    EXPECT_EQ(countOf(game.traceLines(), "HANDOUT BUTTON"), 5) << "a tap met late was lost";
 }
 
 TEST(PlayThrough, KeyboardShopsPutUpSignsAndSales) {
