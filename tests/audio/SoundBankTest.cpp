@@ -3,7 +3,6 @@
 #include <SDL.h>
 #include <SDL_mixer.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -207,8 +206,7 @@ TEST(SoundBank, EffectsPlayOnceAndTheMusicLoops) {
 
 TEST(SoundBank, TheMusicWithABurstOfEffectsNeverClips) {
     // The game's own sounds, mixed as the game mixes them into a file of our own.
-    const fs::path output =
-        fs::temp_directory_path() / ("pellucane-mix-" + std::to_string(getpid()) + ".raw");
+    const fs::path output = scratchPath("mix.raw");
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", output.c_str(), 1);
     setenv("SDL_DISKAUDIODELAY", "0", 1);
@@ -266,7 +264,6 @@ TEST(SoundBank, TheMusicWithABurstOfEffectsNeverClips) {
     loadBank();
     std::ifstream file(output, std::ios::binary);
     const std::vector<char> bytes{std::istreambuf_iterator<char>(file), {}};
-    fs::remove(output);
     std::vector<std::int16_t> mixed(bytes.size() / 2);
     std::copy(bytes.begin(), bytes.begin() + mixed.size() * 2,
               reinterpret_cast<char*>(mixed.data()));
