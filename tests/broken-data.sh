@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Breaks the data files the game reads, one file and one way at a time, runs
-# the real game through the title, the instructions and a few seconds of the
-# street with clicks and keys, ends it with SIGTERM and prints a table.
-# A broken picture or sound must leave the game running; a broken font must
-# end start-up with exit 1 and the font error on stderr. Anything else (a
-# crash, a sanitizer report, another exit) fails the run.
+# Breaks the data files the game reads, one file and one way at a time, plays
+# the real game through the title, the instructions and the street with
+# clicks, keys and a held sidebar button, each step as soon as the game has
+# answered the one before (tests/support/game-window.sh), ends it with SIGTERM
+# and prints a table. A broken picture or sound must leave the game running
+# and answering; a broken font must end start-up with exit 1 and the font
+# error on stderr. Anything else (a crash, a sanitizer report, another exit,
+# no answer within a minute) fails the run.
 #   tests/broken-data.sh [game binary, default build/pellucane] [all|ci]
 # "ci" breaks one picture of each kind, one effect, the music and the font;
 # "all" (the default) breaks every file. Each run has a copy of data/ and an
@@ -16,8 +18,11 @@ game=$(realpath "${1:-build/pellucane}")
 scope=${2:-all}
 jobs=$(($(nproc) * 3))
 
+# shellcheck source-path=SCRIPTDIR/..
+source tests/support/game-window.sh
+driver=$PWD/tests/support/game-window.sh
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+at_exit rm -rf "$work"
 cp -r data "$work/data"
 cd "$work/data"
 
@@ -64,79 +69,43 @@ break_file() {
   esac
 }
 
-# Runs the game in the current folder on DISPLAY and prints its outcome: "ran"
-# (alive until SIGTERM), "exit N", "signal N" or "sanitizer"; its output is
-# left in stdout.txt and stderr.txt.
-play() {
-  "$game" >stdout.txt 2>stderr.txt &
-  local pid=$! window=""
-  # Until the window shows, or the game has ended without one.
-  for _ in $(seq 300); do
-    window=$(xdotool search --onlyvisible --name '^Pellucane$' 2>/dev/null | head -1) || true
-    if [ -n "$window" ] || ! kill -0 "$pid" 2>/dev/null; then
-      break
-    fi
-    sleep 0.1
-  done
-  if [ -n "$window" ]; then
-    sleep 0.3
-    xdotool mousemove --window "$window" 512 384 click 1 >/dev/null 2>&1 || true
-    sleep 0.3
-    xdotool click 1 >/dev/null 2>&1 || true
-    for key in a s 8 0 h j l k; do
-      xdotool key --window "$window" "$key" >/dev/null 2>&1 || true
-      sleep 0.1
-    done
-    # Until the game has handled the clicks and keys, in order: all but h
-    # (not in the table) write a trace line.
-    for _ in $(seq 200); do
-      if [ "$(wc -l <stdout.txt)" -ge 7 ] || ! kill -0 "$pid" 2>/dev/null; then
-        break
-      fi
-      sleep 0.1
-    done
-    xdotool mousemove --window "$window" 40 200 mousedown 1 sleep 0.3 mouseup 1 >/dev/null 2>&1 || true
-    sleep 0.5
-  fi
-  local outcome status=0
-  if kill -0 "$pid" 2>/dev/null; then
-    kill -TERM "$pid"
-    wait "$pid" || status=$?
-    [ $status -eq 143 ] && outcome=ran || outcome="died at SIGTERM"
-  else
-    wait "$pid" || status=$?
-    if [ $status -gt 128 ]; then outcome="signal $((status - 128))"; else outcome="exit $status"; fi
-  fi
-  if grep -q -e 'Sanitizer' -e 'runtime error' stderr.txt; then outcome=sanitizer; fi
-  echo "$outcome"
+# The game through the title, the instructions and the street: keys of both
+# keyboard shops (all but h, not in the table, write a line), then the
+# sidebar's 20% button held until a sale fires; its strip slides out while
+# the cursor rests on the sales band. Stops at a step the game does not
+# answer: end_game tells why.
+play_through() {
+  wait_for_window || return
+  go_to_street a s || return
+  move_mouse_to 195 118
+  type_keys 8 0 h j l k
+  wait_for_trace 7 || return
+  hold_mouse_at 195 118
+  wait_for_trace 8 || return
+  release_mouse
 }
 
 # One file broken one way, in a copy of data/ with an X server of its own:
 # prints the table's line, and "FAILED" in it when the outcome is wrong.
 run_case() {
-  local file=$1 way=$2 case_dir xvfb display outcome expected verdict
+  local file=$1 way=$2 case_dir expected verdict
   case_dir=$(mktemp -d "$work/case-XXXXXX")
   cp -r "$work/data/." "$case_dir"
-  cd "$case_dir"
+  cd "$case_dir" || return 1
   break_file "$file" "$way"
-  Xvfb -displayfd 3 -noreset -screen 0 1280x1024x24 -nolisten tcp 3>"$case_dir/display" 2>/dev/null &
-  xvfb=$!
-  for _ in $(seq 300); do
-    [ -s "$case_dir/display" ] && break
-    sleep 0.05
-  done
-  display=":$(head -1 "$case_dir/display")"
-  outcome=$(DISPLAY=$display play)
-  kill "$xvfb" 2>/dev/null
-  wait "$xvfb" 2>/dev/null || true
+  start_display || return 1
+  start_game stdout.txt stderr.txt "$game"
+  play_through
+  end_game
+  stop_display
   expected=ran
   if [[ $file == *.ttf && $way != bitmap-font ]]; then expected="exit 1"; fi
   verdict=ok
-  if [ "$outcome" != "$expected" ] ||
+  if [ "$game_outcome" != "$expected" ] ||
     { [ "$expected" = "exit 1" ] && ! grep -q '^pellucane: ' stderr.txt; }; then
     verdict="FAILED: $(head -c 200 stderr.txt | tr '\n' ' ')"
   fi
-  printf '%-32s %-12s %-10s %s\n' "$file" "$way" "$outcome" "$verdict"
+  printf '%-32s %-12s %-10s %s\n' "$file" "$way" "$game_outcome" "$verdict"
   rm -rf "$case_dir"
 }
 
@@ -152,11 +121,12 @@ for file in "${files[@]}"; do
   done
 done
 
-export game work
-export -f break_file play run_case png_header bdf_font
+export game work driver
+export -f break_file play_through run_case png_header bdf_font
 printf '%-32s %-12s %-10s %s\n' file way outcome verdict
+# shellcheck disable=SC2016 # expanded by the shells that xargs starts
 printf '%s\n' "${cases[@]}" |
-  xargs -P "$jobs" -L 1 bash -c 'run_case "$0" "$1"' >"$work/table.txt"
+  xargs -P "$jobs" -L 1 bash -c 'source "$driver" && run_case "$0" "$1"' >"$work/table.txt"
 sort "$work/table.txt"
 runs=$(wc -l <"$work/table.txt")
 failures=$(grep -c 'FAILED' "$work/table.txt" || true)
