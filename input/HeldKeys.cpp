@@ -1,6 +1,7 @@
 #include "input/HeldKeys.h"
 
 #include <algorithm>
+#include <cstddef>
 
 bool HeldKeys::press(unsigned char key) {
     const bool repeat = down[key];
@@ -13,7 +14,7 @@ void HeldKeys::release(unsigned char key) { down[key] = false; }
 bool HeldKeys::anyDown() const { return std::find(down.begin(), down.end(), true) != down.end(); }
 
 void HeldKeys::forgetReleased(const std::function<bool(unsigned char)>& stillDown) {
-    for (int key = 0; key < 256; ++key) {
+    for (std::size_t key = 0; key < down.size(); ++key) {
         if (down[key] && !stillDown(static_cast<unsigned char>(key))) {
             down[key] = false;
         }

@@ -14,7 +14,7 @@
 namespace {
 
 // character codes 0 to 127 have glyphs; higher codes have none
-constexpr int GlyphCount = 128;
+constexpr unsigned int GlyphCount = 128;
 // size of the formatted-text buffer, bytes, terminating zero included
 constexpr int TextBufferSize = 256;
 
@@ -98,9 +98,8 @@ void Font::load(const char* ttfPath, unsigned int size) {
 
     // glyph rows may be any number of bytes long: upload them unpadded
     const UnpackAlignment unpadded;
-    for (int k = 0; k < GlyphCount; ++k) {
-        const GlyphRasteriser::Glyph glyph =
-            rasteriser.rasterise(static_cast<unsigned long>(k), maxSide);
+    for (unsigned int k = 0; k < GlyphCount; ++k) {
+        const GlyphRasteriser::Glyph glyph = rasteriser.rasterise(k, maxSide);
         uploadGlyphTexture(textures[k], glyph);
         compileGlyphList(listBase + k, textures[k], glyph);
     }

@@ -56,22 +56,25 @@ bool fits(const FT_BBox& box, int maxSide) {
 
 // Texture memory of a glyph bitmap width by rows pixels, bytes at four a texel.
 std::uint64_t textureBytes(long width, long rows) {
-    return 4ull * static_cast<std::uint64_t>(nextPowerOfTwo(static_cast<int>(width))) *
+    return std::uint64_t{4} * static_cast<std::uint64_t>(nextPowerOfTwo(static_cast<int>(width))) *
            static_cast<std::uint64_t>(nextPowerOfTwo(static_cast<int>(rows)));
 }
 
-// The converted bitmap's grey levels spread over 0..255, into the texels.
+// The converted bitmap's grey levels (the glyph's width by rows of them)
+// spread over 0..255, into the texels.
 void fillTexels(const FT_Bitmap& bitmap, GlyphRasteriser::Glyph& glyph) {
-    glyph.texels.assign(2 * static_cast<size_t>(glyph.textureWidth) * glyph.textureHeight, 0);
+    const size_t textureWidth = static_cast<size_t>(glyph.textureWidth);
+    glyph.texels.assign(2 * textureWidth * static_cast<size_t>(glyph.textureHeight), 0);
     // a one-bit bitmap converts to levels 0 and 1; grey ones keep theirs
     const int topLevel = std::max(static_cast<int>(bitmap.num_grays) - 1, 1);
-    for (int j = 0; j < glyph.rows; ++j) {
-        const unsigned char* row = bitmap.buffer + static_cast<size_t>(j) * bitmap.pitch;
-        for (int i = 0; i < glyph.width; ++i) {
+    // a bitmap converted into a fresh one runs top down: its pitch is never negative
+    const size_t pitch = static_cast<size_t>(bitmap.pitch);
+    for (size_t j = 0; j < bitmap.rows; ++j) {
+        const unsigned char* row = bitmap.buffer + j * pitch;
+        for (size_t i = 0; i < bitmap.width; ++i) {
             const unsigned char value =
                 static_cast<unsigned char>(std::min(row[i] * 255 / topLevel, 255));
-            const size_t texel =
-                2 * (static_cast<size_t>(i) + static_cast<size_t>(j) * glyph.textureWidth);
+            const size_t texel = 2 * (i + j * textureWidth);
             glyph.texels[texel] = value;
             glyph.texels[texel + 1] = value;
         }

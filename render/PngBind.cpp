@@ -36,12 +36,12 @@ std::uint64_t texturesMade = 0;
 
 // Texture memory of a full mipmap chain from a width by height level,
 // bytes at four a texel.
-std::uint64_t chainBytes(int width, int height) {
-    std::uint64_t bytes = 4ull * static_cast<std::uint64_t>(width) * height;
+std::uint64_t chainBytes(std::uint64_t width, std::uint64_t height) {
+    std::uint64_t bytes = 4 * width * height;
     while (width > 1 || height > 1) {
-        width = std::max(width / 2, 1);
-        height = std::max(height / 2, 1);
-        bytes += 4ull * static_cast<std::uint64_t>(width) * height;
+        width = std::max<std::uint64_t>(width / 2, 1);
+        height = std::max<std::uint64_t>(height / 2, 1);
+        bytes += 4 * width * height;
     }
     return bytes;
 }

@@ -65,10 +65,11 @@ struct PngReader {
 
 // The rows as libpng hands them over.
 struct RowLayout {
-    png_uint_32 width = 0;
-    png_uint_32 height = 0;
+    // size in pixels, at most MaxSide: ints, as libpng's pass macros count
+    int width = 0;
+    int height = 0;
     // bytes a pixel, as read: 3 (RGB) or 4 (RGBA)
-    int channels = 0;
+    png_byte channels = 0;
     // rows come pass by pass (Adam7), each pass's pixels packed together
     bool interlaced = false;
     // bytes of a whole row as libpng writes it
@@ -85,11 +86,13 @@ bool readHeader(png_structp png, png_infop info, RowLayout& layout) {
         return false;
     }
     png_read_info(png, info);
-    layout.width = png_get_image_width(png, info);
-    layout.height = png_get_image_height(png, info);
-    if (!sizeAcceptable(layout.width, layout.height)) {
+    const png_uint_32 width = png_get_image_width(png, info);
+    const png_uint_32 height = png_get_image_height(png, info);
+    if (!sizeAcceptable(width, height)) {
         return false;
     }
+    layout.width = static_cast<int>(width);
+    layout.height = static_cast<int>(height);
     const int colourType = png_get_color_type(png, info);
     if (colourType == PNG_COLOR_TYPE_PALETTE) {
         png_set_palette_to_rgb(png);
@@ -122,6 +125,21 @@ bool readHeader(png_structp png, png_infop info, RowLayout& layout) {
 // pixels are stretched over m destination pixels.
 int nearestSource(int i, int n, int m) { return static_cast<int>((2ll * i + 1) * n / (2ll * m)); }
 
+// A picture's sides and channels as the counts and indexes its bytes are
+// reckoned in.
+struct PixelGrid {
+    size_t width;
+    size_t height;
+    size_t channels;
+
+    explicit PixelGrid(const PngImage& image)
+        : width(static_cast<size_t>(image.width)), height(static_cast<size_t>(image.height)),
+          channels(static_cast<size_t>(image.channels)) {}
+    // bytes of one row, and of the whole picture
+    size_t rowBytes() const { return width * channels; }
+    size_t bytes() const { return width * height * channels; }
+};
+
 // Where the picture's pixels go: for each destination row and column, the
 // source row and column it takes its pixel from (never decreasing), and a
 // buffer for one row as read.
@@ -139,24 +157,25 @@ struct Sampling {
 // pass's for an interlaced one).
 void placeRow(const png_byte* row, int y, int first, int step, const Sampling& sampling,
               PngImage& image) {
-    const int channels = image.channels;
+    const PixelGrid grid(image);
     const int* rows = sampling.sourceRow.data();
     const int* const rowsEnd = rows + sampling.sourceRow.size();
     for (const int* take = std::lower_bound(rows, rowsEnd, y); take != rowsEnd && *take == y;
          ++take) {
         unsigned char* out =
-            image.pixels.data() + static_cast<size_t>(take - rows) * image.width * channels;
+            image.pixels.data() + static_cast<size_t>(take - rows) * grid.rowBytes();
         // a whole row at its own size: the game's own pictures
         if (step == 1 && sampling.sameWidth) {
-            std::memcpy(out, row, static_cast<size_t>(image.width) * channels);
+            std::memcpy(out, row, grid.rowBytes());
             continue;
         }
-        for (int x = 0; x < image.width; ++x) {
-            const int column = sampling.sourceColumn[static_cast<size_t>(x)] - first;
+        for (size_t x = 0; x < grid.width; ++x) {
+            // signed: a pass's first column may lie right of the source column
+            const int column = sampling.sourceColumn[x] - first;
             if (column >= 0 && column % step == 0) {
-                std::memcpy(out + static_cast<size_t>(x) * channels,
-                            row + static_cast<size_t>(column / step) * channels,
-                            static_cast<size_t>(channels));
+                std::memcpy(out + x * grid.channels,
+                            row + static_cast<size_t>(column / step) * grid.channels,
+                            grid.channels);
             }
         }
     }
@@ -171,20 +190,18 @@ bool readRows(png_structp png, const RowLayout& layout, Sampling& sampling, PngI
     }
     const int passes = layout.interlaced ? 7 : 1;
     for (int pass = 0; pass < passes; ++pass) {
-        const png_uint_32 columns =
-            layout.interlaced ? PNG_PASS_COLS(layout.width, pass) : layout.width;
-        const png_uint_32 rows =
-            layout.interlaced ? PNG_PASS_ROWS(layout.height, pass) : layout.height;
+        const int columns = layout.interlaced ? PNG_PASS_COLS(layout.width, pass) : layout.width;
+        const int rows = layout.interlaced ? PNG_PASS_ROWS(layout.height, pass) : layout.height;
         // libpng skips a pass with no pixels
         if (columns == 0 || rows == 0) {
             continue;
         }
         const int first = layout.interlaced ? PNG_PASS_START_COL(pass) : 0;
         const int step = layout.interlaced ? 1 << PNG_PASS_COL_SHIFT(pass) : 1;
-        for (png_uint_32 index = 0; index < rows; ++index) {
+        for (int index = 0; index < rows; ++index) {
             png_read_row(png, sampling.row.data(), nullptr);
-            const png_uint_32 y = layout.interlaced ? PNG_ROW_FROM_PASS_ROW(index, pass) : index;
-            placeRow(sampling.row.data(), static_cast<int>(y), first, step, sampling, image);
+            const int y = layout.interlaced ? PNG_ROW_FROM_PASS_ROW(index, pass) : index;
+            placeRow(sampling.row.data(), y, first, step, sampling, image);
         }
     }
     return true;
@@ -211,11 +228,11 @@ template <typename Sizer> bool decode(const char* path, Sizer sized, PngImage& i
         return false;
     }
     PngImage decoded;
-    const int width = static_cast<int>(layout.width);
-    const int height = static_cast<int>(layout.height);
+    const int width = layout.width;
+    const int height = layout.height;
     std::tie(decoded.width, decoded.height) = sized(width, height);
     decoded.channels = layout.channels;
-    decoded.pixels.resize(static_cast<size_t>(decoded.width) * decoded.height * decoded.channels);
+    decoded.pixels.resize(PixelGrid(decoded).bytes());
     Sampling sampling;
     for (int y = 0; y < decoded.height; ++y) {
         sampling.sourceRow.push_back(nearestSource(y, height, decoded.height));
@@ -241,17 +258,18 @@ PngImage halve(const PngImage& image) {
     half.width = image.width > 1 ? image.width / 2 : 1;
     half.height = image.height > 1 ? image.height / 2 : 1;
     half.channels = image.channels;
-    half.pixels.resize(static_cast<size_t>(half.width) * half.height * half.channels);
-    const size_t rowBytes = static_cast<size_t>(image.width) * image.channels;
+    const PixelGrid from(image);
+    const PixelGrid to(half);
+    half.pixels.resize(to.bytes());
     // bytes from a pixel to its neighbour on the right and to the one below
-    const size_t right = image.width > 1 ? image.channels : 0;
-    const size_t below = image.height > 1 ? rowBytes : 0;
+    const size_t right = from.width > 1 ? from.channels : 0;
+    const size_t below = from.height > 1 ? from.rowBytes() : 0;
     unsigned char* out = half.pixels.data();
-    for (int y = 0; y < half.height; ++y) {
-        const unsigned char* row = image.pixels.data() + 2 * static_cast<size_t>(y) * rowBytes;
-        for (int x = 0; x < half.width; ++x) {
-            const unsigned char* p = row + 2 * static_cast<size_t>(x) * image.channels;
-            for (int c = 0; c < image.channels; ++c) {
+    for (size_t y = 0; y < to.height; ++y) {
+        const unsigned char* row = image.pixels.data() + 2 * y * from.rowBytes();
+        for (size_t x = 0; x < to.width; ++x) {
+            const unsigned char* p = row + 2 * x * from.channels;
+            for (size_t c = 0; c < from.channels; ++c) {
                 *out++ = static_cast<unsigned char>(
                     (p[c] + p[c + right] + p[c + below] + p[c + right + below] + 2) / 4);
             }
@@ -293,7 +311,7 @@ std::uint64_t textureBytes(const std::vector<PngImage>& levels, std::size_t firs
                            std::size_t count) {
     std::uint64_t bytes = 0;
     for (size_t index = first; index < first + count && index < levels.size(); ++index) {
-        bytes += 4ull * static_cast<std::uint64_t>(levels[index].width) *
+        bytes += std::uint64_t{4} * static_cast<std::uint64_t>(levels[index].width) *
                  static_cast<std::uint64_t>(levels[index].height);
     }
     return bytes;

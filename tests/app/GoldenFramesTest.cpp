@@ -37,7 +37,7 @@ Pixels readFrame() {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, Width, Height, GL_RGB, GL_UNSIGNED_BYTE, rows.data());
     Pixels flipped(rows.size());
-    for (int y = 0; y < Height; ++y) {
+    for (size_t y = 0; y < Height; ++y) {
         std::copy_n(&rows[(Height - 1 - y) * Width * 3], Width * 3, &flipped[y * Width * 3]);
     }
     return flipped;

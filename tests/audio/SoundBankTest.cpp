@@ -122,6 +122,9 @@ std::vector<unsigned char> silentWav(std::uint32_t frames) {
 TEST(SoundBank, EachEffectPlaysItsOwnFile) {
     // every effect's file a length of its own: the bell 1000 frames, the menu
     // 2000, and so on
+    const auto framesOf = [](SampleIndex index) {
+        return 1000 * static_cast<std::uint32_t>(index + 1);
+    };
     const std::pair<SampleIndex, const char*> files[] = {
         {BellSample, "bell"},       {MenuSample, "menu"},     {CashSample, "cash"},
         {FreeHatSample, "freehat"}, {WindowSample, "window"}, {FootstepsSample, "footsteps"},
@@ -131,7 +134,7 @@ TEST(SoundBank, EachEffectPlaysItsOwnFile) {
     fs::create_directories(root / "sound");
     for (const auto& [index, name] : files) {
         writeFile((root / "sound" / (std::string(name) + ".mp3")).string(),
-                  silentWav(1000 * (index + 1)));
+                  silentWav(framesOf(index)));
     }
     SoundBank& bank = SoundBank::instance();
     {
@@ -155,7 +158,7 @@ TEST(SoundBank, EachEffectPlaysItsOwnFile) {
             ASSERT_GE(channel, 0) << name << " plays nothing";
             const Mix_Chunk* playing = Mix_GetChunk(channel);
             ASSERT_NE(playing, nullptr);
-            EXPECT_EQ(playing->alen / 4, 1000u * (index + 1))
+            EXPECT_EQ(playing->alen / 4, framesOf(index))
                 << "asked for " << name << ", the bank played "
                 << (playing->alen % 4000 == 0 && playing->alen / 4000 - 1 < std::size(files)
                         ? files[playing->alen / 4000 - 1].second
@@ -265,8 +268,7 @@ TEST(SoundBank, TheMusicWithABurstOfEffectsNeverClips) {
     std::ifstream file(output, std::ios::binary);
     const std::vector<char> bytes{std::istreambuf_iterator<char>(file), {}};
     std::vector<std::int16_t> mixed(bytes.size() / 2);
-    std::copy(bytes.begin(), bytes.begin() + mixed.size() * 2,
-              reinterpret_cast<char*>(mixed.data()));
+    std::copy_n(bytes.begin(), mixed.size() * 2, reinterpret_cast<char*>(mixed.data()));
     // 16 bursts of 1.4 s at least
     ASSERT_GT(mixed.size(), 16u * 44100u * 2u * 14u / 10u);
     int clipped = 0;

@@ -262,11 +262,11 @@ Biquad highPass(double cutoff, int rate) {
 
 // Running sums of the squares of interleaved samples through the filters, one
 // channel after another and added: sums[i] covers the first i frames.
-std::vector<double> powerSums(const std::vector<std::int16_t>& samples, int channels,
+std::vector<double> powerSums(const std::vector<std::int16_t>& samples, std::size_t channels,
                               const std::vector<Biquad>& filters) {
     const std::size_t frames = samples.size() / channels;
     std::vector<double> sums(frames + 1, 0.0);
-    for (int c = 0; c < channels; ++c) {
+    for (std::size_t c = 0; c < channels; ++c) {
         std::vector<Biquad> chain = filters;
         double total = 0;
         for (std::size_t i = 0; i < frames; ++i) {
@@ -278,6 +278,11 @@ std::vector<double> powerSums(const std::vector<std::int16_t>& samples, int chan
         }
     }
     return sums;
+}
+
+// Frames in a span of hundredths of a second at rate frames a second.
+std::size_t framesIn(int rate, std::size_t hundredths) {
+    return static_cast<std::size_t>(rate) * hundredths / 100;
 }
 
 double lufs(double power) { return -0.691 + 10 * std::log10(std::max(power, 1e-20)); }
@@ -298,7 +303,7 @@ std::vector<double> windowPowers(const std::vector<double>& sums, std::size_t wi
 
 // Loudness (LUFS) of the loudest 400 ms.
 double loudest400ms(const std::vector<double>& sums, int rate) {
-    const std::vector<double> p = windowPowers(sums, rate * 4 / 10, rate / 100, true);
+    const std::vector<double> p = windowPowers(sums, framesIn(rate, 40), framesIn(rate, 1), true);
     return lufs(*std::max_element(p.begin(), p.end()));
 }
 
@@ -322,7 +327,7 @@ std::vector<double> gated(const std::vector<double>& powers, double relative) {
 // Integrated loudness (LUFS): 400 ms blocks every 100 ms, gated.
 double integratedLoudness(const std::vector<double>& sums, int rate) {
     const std::vector<double> kept =
-        gated(windowPowers(sums, rate * 4 / 10, rate / 10, false), -10);
+        gated(windowPowers(sums, framesIn(rate, 40), framesIn(rate, 10), false), -10);
     double mean = 0;
     for (double p : kept)
         mean += p / static_cast<double>(kept.size());
@@ -332,7 +337,8 @@ double integratedLoudness(const std::vector<double>& sums, int rate) {
 // Loudness range (LU): the spread from the 10th to the 95th percentile of the
 // 3 s loudness, gated 20 LU under its mean.
 double loudnessRange(const std::vector<double>& sums, int rate) {
-    std::vector<double> kept = gated(windowPowers(sums, rate * 3, rate / 10, false), -20);
+    std::vector<double> kept =
+        gated(windowPowers(sums, framesIn(rate, 300), framesIn(rate, 10), false), -20);
     std::sort(kept.begin(), kept.end());
     const auto at = [&](double share) {
         return lufs(kept[static_cast<std::size_t>(share * static_cast<double>(kept.size() - 1))]);
@@ -354,7 +360,7 @@ class DataSounds : public ::testing::Test {
         if (audioReady) {
             int channels = 0;
             Mix_QuerySpec(&frequency, &format, &channels);
-            outputChannels = channels;
+            outputChannels = static_cast<std::size_t>(channels);
         }
     }
 
@@ -387,7 +393,8 @@ class DataSounds : public ::testing::Test {
         d.samples.assign(begin, begin + chunk->alen / 2);
         Mix_FreeChunk(chunk);
         d.ok = true;
-        d.seconds = static_cast<double>(d.samples.size()) / outputChannels / frequency;
+        d.seconds =
+            static_cast<double>(d.samples.size()) / static_cast<double>(outputChannels) / frequency;
         for (std::int16_t s : d.samples)
             d.peak = std::max(d.peak, std::abs(s) / 32768.0);
         return d;
@@ -403,13 +410,13 @@ class DataSounds : public ::testing::Test {
     static bool audioReady;
     static int frequency;
     static Uint16 format;
-    static int outputChannels;
+    static std::size_t outputChannels;
 };
 
 bool DataSounds::audioReady = false;
 int DataSounds::frequency = 0;
 Uint16 DataSounds::format = 0;
-int DataSounds::outputChannels = 2;
+std::size_t DataSounds::outputChannels = 2;
 
 TEST_F(DataSounds, EveryEffectDecodesShortAndUnclipped) {
     struct Effect {
@@ -455,7 +462,7 @@ TEST_F(DataSounds, MusicStreamsAndLoopsWithoutAGap) {
     EXPECT_GT(rmsDb(d.samples, 0, edge), -45.0) << "silent start";
     EXPECT_GT(rmsDb(d.samples, d.samples.size() - edge, edge), -45.0) << "silent end";
     // and the last sample runs on into the first without a jump (a click)
-    for (int c = 0; c < outputChannels; ++c) {
+    for (std::size_t c = 0; c < outputChannels; ++c) {
         const int last = d.samples[d.samples.size() - outputChannels + c];
         const int first = d.samples[c];
         EXPECT_LT(std::abs(last - first), 3000) << "channel " << c;
@@ -506,7 +513,7 @@ TEST_F(DataSounds, FootstepsAreHeardOverTheMusicWhereTheMusicIsThin) {
         const std::vector<double> stepSums = powerSums(steps.samples, outputChannels, band);
         const std::vector<double> musicSums = powerSums(music.samples, outputChannels, band);
         const std::vector<double> p =
-            windowPowers(stepSums, frequency * 4 / 10, frequency / 100, true);
+            windowPowers(stepSums, framesIn(frequency, 40), framesIn(frequency, 1), true);
         const double over =
             10 * std::log10(*std::max_element(p.begin(), p.end())) -
             10 * std::log10(musicSums.back() / static_cast<double>(musicSums.size() - 1));
@@ -534,7 +541,7 @@ TEST_F(DataSounds, MusicLastsAGameWithoutRepeatingItself) {
     std::vector<float> mono(frames);
     for (std::size_t i = 0; i < frames; ++i) {
         float sum = 0;
-        for (int c = 0; c < outputChannels; ++c)
+        for (std::size_t c = 0; c < outputChannels; ++c)
             sum += d.samples[i * outputChannels + c];
         mono[i] = sum / static_cast<float>(outputChannels);
     }

@@ -26,7 +26,9 @@ struct Rgba {
     std::vector<std::uint8_t> pixels;
 
     const std::uint8_t* at(int x, int row) const {
-        return &pixels[(static_cast<std::size_t>(row) * width + x) * 4];
+        const std::size_t pixel = static_cast<std::size_t>(row) * static_cast<std::size_t>(width) +
+                                  static_cast<std::size_t>(x);
+        return &pixels[pixel * 4];
     }
     // The lowest row (0 at the top) holding a pixel that is not fully clear, or -1.
     int lowestInkedRow() const {

@@ -57,10 +57,11 @@ Box litBox() {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, 1024, 768, GL_RED, GL_UNSIGNED_BYTE, red.data());
     Box box;
-    for (int i = 0; i < 1024 * 768; ++i) {
-        if (red[i] > 20) {
-            box = Box{std::min(box.left, i % 1024), std::min(box.bottom, i / 1024),
-                      std::max(box.right, i % 1024), std::max(box.top, i / 1024)};
+    for (size_t index = 0; index < red.size(); ++index) {
+        if (red[index] > 20) {
+            const int x = static_cast<int>(index % 1024), y = static_cast<int>(index / 1024);
+            box = Box{std::min(box.left, x), std::min(box.bottom, y), std::max(box.right, x),
+                      std::max(box.top, y)};
         }
     }
     return box;
@@ -205,10 +206,10 @@ TEST(FontLoad, TexturesHoldTheCoverageUnpaddedAndAReloadFreesThem) {
     FT_Set_Char_Size(face, size * 64, size * 64, 96, 96);
     bool sawOneWide = false;
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    for (int k = 32; k < 127; ++k) {
+    for (unsigned int k = 32; k < 127; ++k) {
         FT_Load_Char(face, k, FT_LOAD_RENDER);
         const FT_Bitmap& bitmap = face->glyph->bitmap;
-        const int w = bitmap.width, r = bitmap.rows;
+        const int w = static_cast<int>(bitmap.width), r = static_cast<int>(bitmap.rows);
         sawOneWide = sawOneWide || w == 1;
         glBindTexture(GL_TEXTURE_2D, font.textures[k]);
         GLint width = 0, height = 0;
@@ -217,10 +218,10 @@ TEST(FontLoad, TexturesHoldTheCoverageUnpaddedAndAReloadFreesThem) {
         ASSERT_TRUE(width >= w && width < 2 * std::max(w, 1) && (width & (width - 1)) == 0) << k;
         ASSERT_TRUE(height >= r && height < 2 * std::max(r, 1) && (height & (height - 1)) == 0)
             << k;
-        std::vector<unsigned char> alpha(static_cast<size_t>(width) * height);
+        std::vector<unsigned char> alpha(static_cast<size_t>(width) * static_cast<size_t>(height));
         glGetTexImage(GL_TEXTURE_2D, 0, GL_ALPHA, GL_UNSIGNED_BYTE, alpha.data());
-        for (int texel = 0; texel < width * height; ++texel) {
-            const int i = texel % width, j = texel / width;
+        for (size_t texel = 0; texel < alpha.size(); ++texel) {
+            const int i = static_cast<int>(texel) % width, j = static_cast<int>(texel) / width;
             const int expected = i < w && j < r ? bitmap.buffer[j * bitmap.pitch + i] : 0;
             ASSERT_EQ(alpha[texel], expected) << "code " << k << " texel " << i << "," << j;
         }

@@ -39,8 +39,8 @@ TEST(GlyphRasteriser, AOneBitFontBecomesFullCoverageInsideItsBitmapAndNothingOut
     ASSERT_EQ(glyph.textureWidth, 8);
     ASSERT_EQ(glyph.textureHeight, 8);
     ASSERT_EQ(glyph.texels.size(), 2u * 8 * 8);
-    for (int j = 0; j < 8; ++j) {
-        for (int i = 0; i < 8; ++i) {
+    for (size_t j = 0; j < 8; ++j) {
+        for (size_t i = 0; i < 8; ++i) {
             const int expected = i == j && i < 5 ? 255 : 0;
             EXPECT_EQ(glyph.texels[2 * (i + 8 * j)], expected) << i << "," << j;
             EXPECT_EQ(glyph.texels[2 * (i + 8 * j) + 1], expected) << i << "," << j;

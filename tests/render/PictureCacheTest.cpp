@@ -27,7 +27,7 @@ Bytes texels(int texture, int level) {
     GLint width = 0, height = 0;
     glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &width);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, &height);
-    Bytes pixels(static_cast<size_t>(width) * height * 4);
+    Bytes pixels(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
     glGetTexImage(GL_TEXTURE_2D, level, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
     return pixels;
 }

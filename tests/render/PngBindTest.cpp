@@ -79,9 +79,10 @@ std::string writePicture(const std::string& path, int width, int height, const P
             for (int y = 0; y < height; ++y) {
                 for (int x = 0; paint && x < width; ++x) {
                     const Rgb colour = paint(x, y);
-                    row[3 * x] = static_cast<unsigned char>(colour.r);
-                    row[3 * x + 1] = static_cast<unsigned char>(colour.g);
-                    row[3 * x + 2] = static_cast<unsigned char>(colour.b);
+                    const size_t at = 3 * static_cast<size_t>(x);
+                    row[at] = static_cast<unsigned char>(colour.r);
+                    row[at + 1] = static_cast<unsigned char>(colour.g);
+                    row[at + 2] = static_cast<unsigned char>(colour.b);
                 }
                 png_write_row(png, row.data());
             }
@@ -143,7 +144,8 @@ Colour of(const Rgb& colour) { return {colour.r, colour.g, colour.b}; }
 // The colours of a decoded RGB picture, row by row.
 std::vector<Colour> colours(const PngImage& image) {
     std::vector<Colour> result;
-    for (size_t index = 0; index + 2 < image.pixels.size(); index += image.channels) {
+    for (size_t index = 0; index + 2 < image.pixels.size();
+         index += static_cast<size_t>(image.channels)) {
         result.push_back({image.pixels[index], image.pixels[index + 1], image.pixels[index + 2]});
     }
     return result;

@@ -88,7 +88,8 @@ TEST(ShopCommands, EveryKeyRunsItsCommandOnItsOwnShopWithItsTraceAndSound) {
 TEST(ShopCommands, UpperCaseUnknownKeysAndBrokeShopsDoNothing) {
     Shop shop1 = streetShop(-30.0f);
     Shop shop2 = streetShop(30.0f);
-    for (unsigned char key : {'A', 'J', '<', 'y', '4', ' ', '\0', '\xff'}) {
+    const unsigned char keys[] = {'A', 'J', '<', 'y', '4', ' ', '\0', 0xff};
+    for (unsigned char key : keys) {
         EXPECT_EQ(traceOfKey(key, shop1, shop2), "") << int(key);
     }
     shop1.money = 400.0f;

@@ -274,8 +274,10 @@ Rgb shotPixel(const PngImage& shot, float gx, float gy) {
     if (pixel.x < 0 || pixel.y < 0 || pixel.x >= shot.width || pixel.y >= shot.height) {
         return Rgb{0, 0, 0};
     }
-    const unsigned char* p =
-        &shot.pixels[(static_cast<size_t>(pixel.y) * shot.width + pixel.x) * shot.channels];
+    // inside the shot: a pixel's place in its bytes
+    const size_t at = static_cast<size_t>(pixel.y) * static_cast<size_t>(shot.width) +
+                      static_cast<size_t>(pixel.x);
+    const unsigned char* p = &shot.pixels[at * static_cast<size_t>(shot.channels)];
     return Rgb{p[0], p[1], p[2]};
 }
 

@@ -185,7 +185,7 @@ void writeFile(const std::string& path, const std::vector<unsigned char>& bytes)
               static_cast<std::streamsize>(bytes.size()));
 }
 
-std::string writeDiagonalBdf(const std::string& path, int side) {
+std::string writeDiagonalBdf(const std::string& path, std::size_t side) {
     std::string font =
         "STARTFONT 2.1\nFONT -test-diagonal-medium-r-normal--8-60-96-96-c-80-iso10646-1\n"
         "SIZE 8 96 96\nFONTBOUNDINGBOX " +
@@ -195,8 +195,8 @@ std::string writeDiagonalBdf(const std::string& path, int side) {
         "SWIDTH 500 0\nDWIDTH " +
         std::to_string(side + 1) + " 0\nBBX " + std::to_string(side) + " " + std::to_string(side) +
         " 0 0\nBITMAP\n";
-    const int rowBytes = (side + 7) / 8;
-    for (int j = 0; j < side; ++j) {
+    const std::size_t rowBytes = (side + 7) / 8;
+    for (std::size_t j = 0; j < side; ++j) {
         std::string row(2 * rowBytes, '0');
         const char hex[] = "8421";
         row[j / 4] = hex[j % 4];

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -95,4 +96,4 @@ void writeFile(const std::string& path, const std::vector<unsigned char>& bytes)
 
 // Writes a BDF bitmap font (BDF is text) with one glyph, 'A', side by side
 // pixels: a one-pixel diagonal from the top left corner. Returns path.
-std::string writeDiagonalBdf(const std::string& path, int side);
+std::string writeDiagonalBdf(const std::string& path, std::size_t side);
