@@ -30,8 +30,13 @@ void Camera::reshape(int width, int height) {
     if (width != AcceptedWidth || height != AcceptedHeight) {
         // Push the window back towards 4:3 at the same width; keep drawing
         // with the last accepted size meanwhile. X refuses a window with no
-        // pixels, and that would end the game: ask for one at least.
-        glutReshapeWindow(std::max(width, 1), std::max((3 * width) / 4, 1));
+        // pixels, and that would end the game: ask for one at least. A window
+        // of the size asked for is not asked again: the ask could reach X
+        // after a later resize and undo it.
+        const int askedHeight = std::max((3 * width) / 4, 1);
+        if (height != askedHeight) {
+            glutReshapeWindow(std::max(width, 1), askedHeight);
+        }
         return;
     }
     viewportWidth = width;

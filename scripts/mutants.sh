@@ -38,7 +38,7 @@ render/SpriteQuad.cpp @@ glAlphaFunc(GL_GREATER, 0.0f); @@ glAlphaFunc(GL_GREATE
 render/Font.cpp @@ loadedPath.clear(); @@ 
 render/PngDecode.cpp @@ png_set_option(reader.png, PNG_IGNORE_ADLER32, PNG_OPTION_ON); @@ png_set_option(reader.png, PNG_IGNORE_ADLER32, PNG_OPTION_ON); png_set_crc_action(reader.png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
 render/GlyphRasteriser.cpp @@ budgetLeft -= textureBytes(glyph.width, glyph.rows); @@ 
-render/Camera.cpp @@ glutReshapeWindow(std::max(width, 1), std::max((3 * width) / 4, 1)); @@ glutReshapeWindow(width, (3 * width) / 4);
+render/Camera.cpp @@ const int askedHeight = std::max((3 * width) / 4, 1); @@ const int askedHeight = (3 * width) / 4;
 render/PictureCache.cpp @@ if (!decodeTextureLevels(path.c_str(), maxSize, decoded.levels)) {\n        return nullptr;\n    } @@ decodeTextureLevels(path.c_str(), maxSize, decoded.levels);
 render/PngDecode.cpp @@ png_set_gamma_fixed(png, PNG_GAMMA_sRGB, fileGamma); @@ 
 render/PngBind.cpp @@ constexpr std::uint64_t CopyLimit = 160ull << 20; @@ constexpr std::uint64_t CopyLimit = 256ull << 20;

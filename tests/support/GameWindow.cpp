@@ -175,6 +175,16 @@ void GameWindow::resize(int width, int height) {
     xdotool("windowsize " + windowId + " " + std::to_string(width) + " " + std::to_string(height));
 }
 
+std::pair<int, int> GameWindow::size() const {
+    const std::string shell =
+        capture("DISPLAY=" + display + " xdotool getwindowgeometry --shell " + windowId);
+    const auto field = [&shell](const std::string& name) {
+        const size_t at = shell.find(name + "=");
+        return at == std::string::npos ? -1 : std::atoi(shell.c_str() + at + name.size() + 1);
+    };
+    return {field("WIDTH"), field("HEIGHT")};
+}
+
 void GameWindow::key(const std::string& name) { xdotool("key --window " + windowId + " " + name); }
 
 void GameWindow::keyDown(const std::string& name) { xdotool("keydown " + name); }

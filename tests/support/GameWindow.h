@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "render/PngDecode.h"
@@ -45,6 +46,8 @@ struct GameWindow {
     void click(int button = 1);
     // Resizes the window to width by height pixels.
     void resize(int width, int height);
+    // The window's size now, pixels: width and height.
+    std::pair<int, int> size() const;
     // Key presses, xdotool key names ("a", "comma", "8", "A"), sent to the window.
     void key(const std::string& name);
     // A key pressed or released on the X server's own keyboard, which repeats
