@@ -2,7 +2,7 @@
 # Breaks the data files the game reads, one file and one way at a time, plays
 # the real game through the title, the instructions and the street with
 # clicks, keys and a held sidebar button, each step as soon as the game has
-# answered the one before (tests/support/game-window.sh), ends it with SIGTERM
+# answered the one before (through the game-window driver), ends it with SIGTERM
 # and prints a table. A broken picture or sound must leave the game running
 # and answering; a broken font must end start-up with exit 1 and the font
 # error on stderr. Anything else (a crash, a sanitizer report, another exit,
@@ -15,14 +15,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 game=$(realpath "${1:-build/pellucane}")
+driver=$(dirname "$game")/tests/game-window
 scope=${2:-all}
 jobs=$(($(nproc) * 3))
 
 # shellcheck source-path=SCRIPTDIR/..
 source tests/support/game-window.sh
-driver=$PWD/tests/support/game-window.sh
 work=$(mktemp -d)
-at_exit rm -rf "$work"
+trap 'rm -rf "$work"' EXIT
 cp -r data "$work/data"
 cd "$work/data"
 
@@ -73,39 +73,35 @@ break_file() {
 # keyboard shops (all but h, not in the table, write a line), then the
 # sidebar's 20% button held until a sale fires; its strip slides out while
 # the cursor rests on the sales band. Stops at a step the game does not
-# answer: end_game tells why.
+# answer: the driver's end tells why.
 play_through() {
-  wait_for_window || return
-  go_to_street a s || return
-  move_mouse_to 195 118
-  type_keys 8 0 h j l k
-  wait_for_trace 7 || return
-  hold_mouse_at 195 118
-  wait_for_trace 8 || return
-  release_mouse
+  drive window && go_to_street a s || return
+  drive move -31 63.5 && drive key 8 0 h j l k && drive lines 7 || return
+  drive down && drive lines 8 && drive up
 }
 
 # One file broken one way, in a copy of data/ with an X server of its own:
 # prints the table's line, and "FAILED" in it when the outcome is wrong.
 run_case() {
-  local file=$1 way=$2 case_dir expected verdict
+  local file=$1 way=$2 case_dir errors outcome expected verdict
   case_dir=$(mktemp -d "$work/case-XXXXXX")
   cp -r "$work/data/." "$case_dir"
   cd "$case_dir" || return 1
   break_file "$file" "$way"
-  start_display || return 1
-  start_game stdout.txt stderr.txt "$game"
+  start_game "$driver" -- "$game"
   play_through
-  end_game
-  stop_display
+  drive errors
+  errors=$answer
+  drive end
+  outcome=$answer
   expected=ran
   if [[ $file == *.ttf && $way != bitmap-font ]]; then expected="exit 1"; fi
   verdict=ok
-  if [ "$game_outcome" != "$expected" ] ||
-    { [ "$expected" = "exit 1" ] && ! grep -q '^pellucane: ' stderr.txt; }; then
-    verdict="FAILED: $(head -c 200 stderr.txt | tr '\n' ' ')"
+  if [ "$outcome" != "$expected" ] ||
+    { [ "$expected" = "exit 1" ] && [[ " $errors" != *" pellucane: "* ]]; }; then
+    verdict="FAILED: ${errors:0:200}"
   fi
-  printf '%-32s %-12s %-10s %s\n' "$file" "$way" "$game_outcome" "$verdict"
+  printf '%-32s %-12s %-10s %s\n' "$file" "$way" "$outcome" "$verdict"
   rm -rf "$case_dir"
 }
 
@@ -121,12 +117,11 @@ for file in "${files[@]}"; do
   done
 done
 
-export game work driver
-export -f break_file play_through run_case png_header bdf_font
+export game driver work
+export -f break_file play_through run_case png_header bdf_font start_game drive go_to_street
 printf '%-32s %-12s %-10s %s\n' file way outcome verdict
 # shellcheck disable=SC2016 # expanded by the shells that xargs starts
-printf '%s\n' "${cases[@]}" |
-  xargs -P "$jobs" -L 1 bash -c 'source "$driver" && run_case "$0" "$1"' >"$work/table.txt"
+printf '%s\n' "${cases[@]}" | xargs -P "$jobs" -L 1 bash -c 'run_case "$0" "$1"' >"$work/table.txt"
 sort "$work/table.txt"
 runs=$(wc -l <"$work/table.txt")
 failures=$(grep -c 'FAILED' "$work/table.txt" || true)

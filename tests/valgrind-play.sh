@@ -2,7 +2,7 @@
 # Plays the game under Valgrind's memcheck in an X server of its own: the
 # title, the instructions, then seconds (default 40) of the street with random
 # keys and sidebar spots held down; then SIGTERM. Each step waits for the
-# game's answer (tests/support/game-window.sh): under memcheck a frame of the
+# game's answer (through the game-window driver): under memcheck a frame of the
 # street can take a minute. Prints memcheck's summary and counts the errors
 # (invalid reads and writes, uses of uninitialised memory) with a frame in the
 # game itself; the GL driver's own are in valgrind.supp. Fails on those, and
@@ -13,16 +13,15 @@ cd "$(dirname "$0")/.." || exit 1
 game=$(realpath "${1:-build/pellucane}")
 seconds=${2:-40}
 suppressions=$PWD/tests/sanitizers/valgrind.supp
+driver=$(dirname "$game")/tests/game-window
 # shellcheck source-path=SCRIPTDIR/..
 source tests/support/game-window.sh
-answer_seconds=300
+export PELLUCANE_ANSWER_SECONDS=300
 log=$(mktemp)
 cd data || exit 1
 
-start_display || exit 1
 # softpipe: llvmpipe's generated code is more than memcheck can follow well
-start_game "$log.trace" "$log.errors" \
-  env LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=softpipe SDL_AUDIODRIVER=dummy \
+start_game "$driver" -- env LIBGL_ALWAYS_SOFTWARE=1 GALLIUM_DRIVER=softpipe \
   valgrind --tool=memcheck --track-origins=yes --suppressions="$suppressions" \
   --log-file="$log" "$game"
 
@@ -37,33 +36,36 @@ round_ends=(i o p)
 round_lines='^[456]0% BUTTON$'
 # A random spot on the sign or the promotion band (the strip slides out, and
 # a button that comes under the cursor fires), or the product button.
-hold_sidebar_spot() {
+sidebar_spot() {
   case $((RANDOM % 3)) in
-    0) hold_mouse_at $((41 + RANDOM % 328)) 36 ;;
-    1) hold_mouse_at $((41 + RANDOM % 328)) 200 ;;
-    *) hold_mouse_at 41 445 ;;
+    0) echo "$((RANDOM % 32 - 46)) 71.5" ;;
+    1) echo "$((RANDOM % 32 - 46)) 55.5" ;;
+    *) echo "-46 31.5" ;;
   esac
 }
-if wait_for_window && go_to_street 1 8; then
+trace=0
+if drive window && go_to_street 1 8; then
   end=$((SECONDS + seconds))
   while [ $SECONDS -lt $end ]; do
-    rounds=$(trace_lines "$round_lines")
-    hold_sidebar_spot
-    type_keys "${keys[RANDOM % ${#keys[@]}]}" "${round_ends[RANDOM % ${#round_ends[@]}]}"
-    wait_for_trace $((rounds + 1)) "$round_lines" || break
-    release_mouse
+    drive count "$round_lines" && rounds=$answer || break
+    # shellcheck disable=SC2046 # the spot's two numbers
+    drive move $(sidebar_spot) && drive down || break
+    drive key "${keys[RANDOM % ${#keys[@]}]}" "${round_ends[RANDOM % ${#round_ends[@]}]}" &&
+      drive lines $((rounds + 1)) "$round_lines" && drive up || break
   done
+  drive count && trace=$answer
 fi
-end_game
+drive end
+outcome=$answer
 
-echo "$(wc -l <"$log.trace") shop commands carried out while playing"
+echo "$trace shop commands carried out while playing"
 grep -A2 'ERROR SUMMARY' "$log"
 ours=$(awk '/^==[0-9]+== (Invalid|Conditional|Use of uninit|Syscall param)/ {block=1; mine=0}
   block && /in .*\/pellucane\)|\/(app|audio|input|market|render|shop)\/[A-Za-z]+\.cpp/ {mine=1}
   block && /^==[0-9]+== $/ {if (mine) count++; block=0}
   END {print count + 0}' "$log")
 echo "errors with a frame in the game: $ours (full log: $log)"
-if [ "$game_outcome" != ran ]; then
-  echo "valgrind-play.sh: the game under memcheck: $game_outcome ($log.errors)" >&2
+if [ "$outcome" != ran ]; then
+  echo "valgrind-play.sh: the game under memcheck: $outcome" >&2
 fi
-[ "$ours" -eq 0 ] && [ "$game_outcome" = ran ]
+[ "$ours" -eq 0 ] && [ "$outcome" = ran ]

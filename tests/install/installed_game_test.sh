@@ -2,34 +2,19 @@
 # The installed game: installs the build into a scratch folder with DESTDIR,
 # checks what lands where, validates the desktop entry, the AppStream metadata
 # and the manual page with their own tools, and plays the installed launcher
-# from an unrelated folder in an X server of its own.
-# Usage: installed_game_test.sh BUILD_DIR SOURCE_DIR VERSION
+# from an unrelated folder through the play test of the title, the
+# instructions and the street (the title and instructions screens whole, the
+# music, a key's trace line).
+# Usage: installed_game_test.sh BUILD_DIR SOURCE_DIR VERSION PLAY_TESTS
 set -euo pipefail
-build=$1 source=$2 version=$3
+build=$1 source=$2 version=$3 play_tests=$4
 id=net.pellucane.Pellucane
 
 scratch=$(mktemp -d)
-game_pid="" server_pid=""
-# Stops what the test started; their exit statuses do not count.
-cleanup() {
-    set +e
-    [ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null && wait "$game_pid"
-    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid"
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
+trap 'rm -rf "$scratch"' EXIT
 fail() {
     echo "FAIL: $*" >&2
     exit 1
-}
-# Waits up to $1 seconds for the command after it to succeed.
-wait_for() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        [ $SECONDS -lt $deadline ] || return 1
-        sleep 0.1
-    done
 }
 
 # Installed under /usr in a scratch root, then moved elsewhere as a whole: the
@@ -83,13 +68,6 @@ zcat "$scratch/moved/share/doc/pellucane/changelog.gz" | head -1 | grep -q "^pel
     fail "changelog version"
 "$launcher" --help | grep -q "^Usage: pellucane" || fail "--help"
 
-# An X server of our own, so no other test's window can be taken for ours.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$scratch/display" 2>/dev/null &
-server_pid=$!
-wait_for 20 test -s "$scratch/display" || fail "Xvfb did not start"
-DISPLAY=":$(cat "$scratch/display")"
-export DISPLAY
-
 # The bare game outside any data folder stops on the font and says where it looks.
 status=0
 "$build/pellucane" >/dev/null 2>"$scratch/bare.err" || status=$?
@@ -98,25 +76,9 @@ grep -q "^pellucane: FT_New_Face failed" "$scratch/bare.err" || fail "no font er
 grep -q "^pellucane: the game reads images/, fonts/ and sound/ from the folder it starts in ($scratch/elsewhere); start it with the pellucane launcher" \
     "$scratch/bare.err" || fail "no hint where the game looks: $(cat "$scratch/bare.err")"
 
-# The installed launcher, started through a link from an unrelated folder:
-# the title screen appears (its sky, not the white of a cleared frame), and a
-# HOTBEATS key writes its trace line.
+# The installed launcher, started through a link from the play test's own folder.
 ln -s "$launcher" "$scratch/pellucane-link"
-"$scratch/pellucane-link" >"$scratch/game.out" 2>"$scratch/game.err" &
-game_pid=$!
-window_up() {
-    kill -0 "$game_pid" 2>/dev/null || fail "the game ended: $(cat "$scratch/game.err")"
-    xdotool search --onlyvisible --name '^Pellucane$' >"$scratch/window" 2>/dev/null
-}
-wait_for 30 window_up || fail "no window: $(cat "$scratch/game.err")"
-window=$(head -1 "$scratch/window")
-sky() {
-    local pixel
-    pixel=$(import -window "$window" -crop 1x1+10+10 txt:- 2>/dev/null | grep -o 'srgb([0-9,]*)' | tr -d 'srgb()')
-    IFS=, read -r red _ blue <<<"$pixel"
-    [ -n "$blue" ] && [ "$red" -lt 100 ] && [ "$blue" -gt 150 ]
-}
-wait_for 30 sky || fail "no title screen: $(import -window "$window" -crop 1x1+10+10 txt:- 2>&1)"
-xdotool key --window "$window" a
-wait_for 10 grep -qx "BIG SIGN BUTTON" "$scratch/game.out" || fail "no trace line: $(cat "$scratch/game.out")"
-echo "installed game: files, metadata, manual page, launcher and title screen all right"
+PELLUCANE_PLAY_COMMAND="$scratch/pellucane-link" "$play_tests" \
+    --gtest_filter=PlayThrough.TitleInstructionsAndStreetFollowTwoPresses >"$scratch/play.log" 2>&1 ||
+    fail "the installed game's play-through: $(cat "$scratch/play.log")"
+echo "installed game: files, metadata, manual page, launcher and play-through all right"

@@ -163,7 +163,7 @@ long gamePeakKb(const std::vector<std::pair<std::string, std::string>>& replaced
                       fs::copy_options::overwrite_existing);
     }
     VirtualDisplay display;
-    GameWindow game(display, folder.string());
+    GameWindow game(display, gameCommand(folder.string()));
     game.titleScreen();
     return game.peakMemoryKb();
 }

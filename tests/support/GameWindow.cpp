@@ -7,7 +7,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -21,9 +23,9 @@ std::string capture(const std::string& command) {
     if (pipe == nullptr) {
         return output;
     }
-    char buffer[256];
-    while (fgets(buffer, sizeof buffer, pipe) != nullptr) {
-        output += buffer;
+    char buffer[4096];
+    for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        output.append(buffer, got);
     }
     pclose(pipe);
     return output;
@@ -36,13 +38,7 @@ std::string readWhole(const std::string& path) {
     return text.str();
 }
 
-// A fresh name in the test's scratch folder: several games and many
-// screenshots may come in one test.
-std::string temporaryFile(const std::string& stem) {
-    static int made = 0;
-    return scratchPath(stem + "-" + std::to_string(++made));
-}
-
+// Stops a process with SIGTERM, and SIGKILL when it does not end within 2 s.
 void stop(pid_t pid) {
     if (pid <= 0) {
         return;
@@ -58,19 +54,48 @@ void stop(pid_t pid) {
     waitpid(pid, nullptr, 0);
 }
 
-} // namespace
-
-bool waitFor(const std::function<bool()>& condition, double seconds) {
-    auto deadline = std::chrono::steady_clock::now() +
-                    std::chrono::milliseconds(static_cast<int>(seconds * 1000));
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (condition()) {
-            return true;
-        }
-        waitSeconds(0.05);
-    }
-    return condition();
+// How long a wait allows the game, seconds.
+double answerSecondsFromEnvironment() {
+    const char* set = std::getenv("PELLUCANE_ANSWER_SECONDS");
+    return set == nullptr ? 60.0 : std::atof(set);
 }
+
+// A folder in the files folder for one game: several games may share it.
+std::string gameFolder(const std::string& filesFolder) {
+    std::string pattern = filesFolder + "/game-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot make a folder in " + filesFolder);
+    }
+    return pattern;
+}
+
+// TEMPORARY until the support's golden-frame comparison lands
+bool matchesGoldenFrame(const PngImage& shot, const std::string& name) {
+    PngImage golden;
+    if (!decodePng((std::string(PELLUCANE_FRAMES_DIR) + "/" + name + ".png").c_str(), golden) ||
+        golden.width != shot.width || golden.height != shot.height) {
+        return false;
+    }
+    int off = 0;
+    for (size_t p = 0; p < shot.pixels.size(); ++p) {
+        off += std::abs(shot.pixels[p] - golden.pixels[p]) > 2;
+    }
+    std::fprintf(stderr, "%s: %d off\n", name.c_str(), off);
+    return off <= 16;
+}
+void expectGoldenFrame(const PngImage&, const std::string&) {}
+long peakMemoryKb(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return 0;
+}
+
+} // namespace
 
 void waitSeconds(double seconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(seconds * 1000)));
@@ -104,52 +129,80 @@ VirtualDisplay::VirtualDisplay() {
 
 VirtualDisplay::~VirtualDisplay() { stop(server); }
 
-GameWindow::GameWindow(const VirtualDisplay& on, const std::string& folder) : display(on.name) {
-    outPath = temporaryFile("pellucane-out");
-    errPath = temporaryFile("pellucane-err");
+GameCommand gameCommand(const std::string& dataFolder) {
+    const char* command = std::getenv("PELLUCANE_PLAY_COMMAND");
+    if (command == nullptr || *command == '\0') {
+        return {{PELLUCANE_BINARY}, dataFolder};
+    }
+    GameCommand other;
+    std::istringstream words(command);
+    for (std::string word; words >> word;) {
+        other.arguments.push_back(word);
+    }
+    other.folder = scratchPath("");
+    return other;
+}
+
+GameWindow::GameWindow(const VirtualDisplay& on, const GameCommand& command,
+                       const std::string& filesFolder, const std::string& soundFile)
+    : display(on.name), answerSeconds(answerSecondsFromEnvironment()) {
+    const std::string files = gameFolder(filesFolder);
+    outPath = files + "/stdout.txt";
+    errPath = files + "/stderr.txt";
     game = fork();
     if (game == 0) {
-        if (chdir(folder.c_str()) != 0) {
+        if (chdir(command.folder.c_str()) != 0) {
             _exit(126);
         }
         // As from a terminal, whatever the test runner ignores.
         signal(SIGINT, SIG_DFL);
         signal(SIGTERM, SIG_DFL);
         setenv("DISPLAY", display.c_str(), 1);
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
         setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+        setenv("SDL_AUDIODRIVER", soundFile.empty() ? "dummy" : "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", soundFile.c_str(), 1);
         if (freopen(outPath.c_str(), "w", stdout) == nullptr ||
             freopen(errPath.c_str(), "w", stderr) == nullptr) {
             _exit(125);
         }
-        execl(PELLUCANE_BINARY, PELLUCANE_BINARY, static_cast<char*>(nullptr));
+        std::vector<char*> argv;
+        for (const std::string& argument : command.arguments) {
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        }
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
         _exit(127);
-    }
-    std::string found =
-        capture("DISPLAY=" + display +
-                " timeout 30 xdotool search --sync --onlyvisible --name '^Pellucane$'"
-                " 2>/dev/null");
-    windowId = found.substr(0, found.find('\n'));
-    if (windowId.empty()) {
-        throw std::runtime_error("the game's window did not appear: " + errors());
     }
     // The window opens at the screen's corner and then moves to its place,
     // partly off the screen until it does: wait until all of it shows.
-    waitFor(
-        [&] {
-            PngImage shot = screenshot();
-            return shot.width == 1024 && shot.height == 768;
-        },
-        10.0);
+    const bool shows = waitFor([&] {
+        const std::string found =
+            capture("DISPLAY=" + display +
+                    " xdotool search --onlyvisible --name '^Pellucane$' 2>/dev/null");
+        windowId = found.substr(0, found.find('\n'));
+        const PngImage shot = windowId.empty() || !running() ? PngImage{} : screenshot();
+        return shot.width == 1024 && shot.height == 768;
+    });
+    if (!shows) {
+        windowId.clear();
+        return;
+    }
+    takeFocus();
 }
 
-GameWindow::~GameWindow() {
-    stop(game);
-    std::remove(outPath.c_str());
-    std::remove(errPath.c_str());
+GameWindow::~GameWindow() { stop(game); }
+
+bool GameWindow::showing() const { return !windowId.empty(); }
+
+const std::string& GameWindow::window() const {
+    if (windowId.empty()) {
+        throw std::runtime_error("the game's window did not show: " + errors());
+    }
+    return windowId;
 }
 
 void GameWindow::xdotool(const std::string& arguments) const {
+    window();
     std::string command = "DISPLAY=" + display + " xdotool " + arguments + " >/dev/null 2>&1";
     if (std::system(command.c_str()) != 0) {
         throw std::runtime_error("xdotool failed: " + arguments);
@@ -185,7 +238,7 @@ std::pair<int, int> GameWindow::size() const {
     return {field("WIDTH"), field("HEIGHT")};
 }
 
-void GameWindow::key(const std::string& name) { xdotool("key --window " + windowId + " " + name); }
+void GameWindow::key(const std::string& name) { xdotool("key " + name); }
 
 void GameWindow::keyDown(const std::string& name) { xdotool("keydown " + name); }
 
@@ -209,9 +262,17 @@ void GameWindow::loseFocus() {
                                                                  (at + marker.size())));
 }
 
-void GameWindow::pause() { kill(game, SIGSTOP); }
+void GameWindow::pause() {
+    if (running()) {
+        kill(game, SIGSTOP);
+    }
+}
 
-void GameWindow::resume() { kill(game, SIGCONT); }
+void GameWindow::resume() {
+    if (game > 0) {
+        kill(game, SIGCONT);
+    }
+}
 
 std::vector<std::string> GameWindow::traceLines() const {
     std::vector<std::string> lines;
@@ -223,60 +284,111 @@ std::vector<std::string> GameWindow::traceLines() const {
     return lines;
 }
 
+int GameWindow::countLines(const std::string& pattern) const {
+    const std::regex wanted(pattern, std::regex::extended);
+    int count = 0;
+    for (const std::string& line : traceLines()) {
+        count += std::regex_search(line, wanted);
+    }
+    return count;
+}
+
 std::string GameWindow::errors() const { return readWhole(errPath); }
 
+bool GameWindow::waitFor(const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(static_cast<int>(answerSeconds * 1000));
+    while (!condition()) {
+        if (!running()) {
+            return false;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            unanswered = true;
+            return false;
+        }
+        waitSeconds(0.05);
+    }
+    return true;
+}
+
+bool GameWindow::waitForLines(int count, const std::string& pattern) {
+    return waitFor([&] { return countLines(pattern) >= count; });
+}
+
 PngImage GameWindow::screenshot() const {
-    std::string path = temporaryFile("pellucane-shot") + ".png";
-    std::string command =
-        "DISPLAY=" + display + " import -window " + windowId + " " + path + " 2>/dev/null";
+    // A binary PPM: "P6", the width, the height and 255, then the RGB rows.
+    // (import waits for a click on a window to take when the game's window
+    // goes as it reads it: the time limit ends that.)
+    const std::string ppm = capture("DISPLAY=" + display + " timeout 60 import -window " +
+                                    window() + " -depth 8 ppm:- 2>/dev/null");
+    std::istringstream header(ppm);
+    std::string magic;
+    int width = 0;
+    int height = 0;
+    int maximum = 0;
+    header >> magic >> width >> height >> maximum;
+    const auto start = static_cast<size_t>(header.tellg()) + 1;
     PngImage shot;
-    if (std::system(command.c_str()) != 0 || !decodePng(path.c_str(), shot)) {
-        throw std::runtime_error("cannot take a screenshot");
+    if (magic != "P6" || maximum != 255 || width <= 0 || height <= 0 ||
+        ppm.size() != start + static_cast<size_t>(width) * static_cast<size_t>(height) * 3) {
+        return shot;
     }
-    if (const char* keep = std::getenv("PELLUCANE_KEEP_SHOTS")) {
-        if (std::system(("cp " + path + " " + keep).c_str()) != 0) {
-            std::fprintf(stderr, "cannot keep %s in %s\n", path.c_str(), keep);
-        }
-    }
-    std::remove(path.c_str());
+    shot.width = width;
+    shot.height = height;
+    shot.channels = 3;
+    shot.pixels.assign(ppm.begin() + static_cast<std::ptrdiff_t>(start), ppm.end());
     return shot;
 }
 
-PngImage GameWindow::titleScreen() const {
-    const auto notWhite = [](const Rgb& p) { return p.r + p.g + p.b < 600; };
+PngImage GameWindow::showsFrame(const std::string& name) {
     PngImage shot;
-    if (!waitFor(
-            [&] {
-                shot = screenshot();
-                return countPixels(shot, -50, 0, 50, 75, notWhite) > 100000;
-            },
-            30.0)) {
-        throw std::runtime_error("no title screen: " + errors());
+    if (waitFor([&] {
+            shot = screenshot();
+            return matchesGoldenFrame(shot, name);
+        })) {
+        return shot;
     }
-    return shot;
+    expectGoldenFrame(shot, name);
+    throw std::runtime_error("the window never showed the frame " + name + ": " + errors());
 }
 
-long GameWindow::peakMemoryKb() const {
-    std::ifstream status("/proc/" + std::to_string(game) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::stol(line.substr(6));
-        }
-    }
-    return 0;
-}
+long GameWindow::peakMemoryKb() const { return ::peakMemoryKb(game); }
 
-bool GameWindow::running() { return waitpid(game, nullptr, WNOHANG) == 0; }
-
-bool GameWindow::endsOnSignal(int signal, double seconds) {
-    kill(game, signal);
-    int status = 0;
-    bool ended = waitFor([&] { return waitpid(game, &status, WNOHANG) == game; }, seconds);
-    if (ended) {
+bool GameWindow::running() {
+    if (game > 0 && waitpid(game, &status, WNOHANG) == game) {
         game = -1;
     }
-    return ended && WIFSIGNALED(status) && WTERMSIG(status) == signal;
+    return game > 0;
+}
+
+std::string GameWindow::end(int signal) {
+    std::string sent;
+    if (running()) {
+        kill(game, signal);
+        sent = std::string(" at SIG") + sigabbrev_np(signal);
+        const bool ended = waitFor([&] { return !running(); }) || !running();
+        if (!ended) {
+            kill(game, SIGKILL);
+            waitpid(game, &status, 0);
+            game = -1;
+            return "hung" + sent;
+        }
+    }
+    std::string outcome;
+    if (!sent.empty()) {
+        const bool bySignal = WIFSIGNALED(status) && WTERMSIG(status) == signal;
+        outcome = !bySignal ? "died" + sent : unanswered ? "no answer" : "ran";
+    } else if (WIFSIGNALED(status)) {
+        outcome = "signal " + std::to_string(WTERMSIG(status));
+    } else {
+        outcome = "exit " + std::to_string(WEXITSTATUS(status));
+    }
+    const std::string text = errors();
+    if (text.find("Sanitizer") != std::string::npos ||
+        text.find("runtime error") != std::string::npos) {
+        outcome = "sanitizer";
+    }
+    return outcome;
 }
 
 Rgb shotPixel(const PngImage& shot, float gx, float gy) {

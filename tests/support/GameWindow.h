@@ -10,8 +10,13 @@
 #include "render/PngDecode.h"
 #include "tests/support/TestSupport.h"
 
-// Drives the real game in an X server of its own, as a player would: with
-// xdotool for the mouse and keys, and ImageMagick for screenshots.
+// The one driver of the game's real window, for every check that plays the
+// whole program as a player would: the play-through tests, the picture
+// budget test, the installed launcher, the Windows build under wine, and the
+// shell scripts through the game-window command. It moves the mouse and
+// presses keys on the X server (xdotool), grabs the window (ImageMagick),
+// and waits for what it checks (a trace line, a changed screen), never for a
+// fixed time.
 
 // A virtual X server started for one test and stopped with it.
 struct VirtualDisplay {
@@ -28,13 +33,36 @@ struct VirtualDisplay {
     pid_t server = -1;
 };
 
-// The game binary running on a display with data/ (or another folder) as its
-// working folder, its standard output and error captured in files.
+// How the game starts: a command and the folder it starts in.
+struct GameCommand {
+    // the program and its arguments
+    std::vector<std::string> arguments;
+    // the working folder
+    std::string folder;
+};
+
+// The game to play: the command in PELLUCANE_PLAY_COMMAND, split at spaces
+// (the installed launcher, "wine .../pellucane.exe"), started in a folder of
+// its own, which it must leave for its data; without it, the build's program
+// in dataFolder.
+GameCommand gameCommand(const std::string& dataFolder = dataPath());
+
+// The game running on a display, its standard output (the trace lines) and
+// error in files of the files folder.
 struct GameWindow {
-    explicit GameWindow(const VirtualDisplay& display, const std::string& folder = dataPath());
+    // Starts the command and waits until its window shows whole, or the game
+    // ends, or the answer time is up: what acts on the window then throws,
+    // with the game's standard error. With a sound
+    // file, the game's mixed sound goes there (SDL's disk device: 16-bit
+    // stereo at 44100 Hz, at a sound card's pace); without, nowhere.
+    GameWindow(const VirtualDisplay& display, const GameCommand& command = gameCommand(),
+               const std::string& filesFolder = scratchPath(""), const std::string& soundFile = "");
     ~GameWindow();
     GameWindow(const GameWindow&) = delete;
     GameWindow& operator=(const GameWindow&) = delete;
+
+    // Whether the window showed.
+    bool showing() const;
 
     // Mouse at window pixel (x, y), origin top left.
     void moveTo(int x, int y);
@@ -48,10 +76,11 @@ struct GameWindow {
     void resize(int width, int height);
     // The window's size now, pixels: width and height.
     std::pair<int, int> size() const;
-    // Key presses, xdotool key names ("a", "comma", "8", "A"), sent to the window.
+    // A key pressed and let go, pressed, or let go on the server's keyboard
+    // (xdotool's names: "a", "comma", "8", "A"), which repeats a held key as
+    // a real one does. Keys reach the window with the focus, which the game
+    // has from the start.
     void key(const std::string& name);
-    // A key pressed or released on the X server's own keyboard, which repeats
-    // a held key as a real one does; it reaches the window with the focus.
     void keyDown(const std::string& name);
     void keyUp(const std::string& name);
     // Gives the keyboard focus to the game's window, or to the root window
@@ -65,26 +94,46 @@ struct GameWindow {
 
     // What the game has written to standard output so far, line by line.
     std::vector<std::string> traceLines() const;
+    // Trace lines so far that match an extended regular expression (all
+    // lines for an empty one).
+    int countLines(const std::string& pattern = "") const;
     // What it has written to standard error so far.
     std::string errors() const;
 
+    // Waits until condition holds, the game has ended or the answer time
+    // (PELLUCANE_ANSWER_SECONDS, 60 s unless set) is up; true in the first
+    // case only. A wait that runs out while the game runs is remembered.
+    bool waitFor(const std::function<bool()>& condition);
+    // Waits for count trace lines in all, or count that match the pattern.
+    bool waitForLines(int count, const std::string& pattern = "");
+
     // A screenshot of the window (1024 by 768, top row first, RGB).
     PngImage screenshot() const;
-    // The title screen, once it is up: the white of the first cleared frames
-    // is covered. The game has loaded all it loads by then.
-    PngImage titleScreen() const;
+    // Waits until the window shows the golden frame of that name whole
+    // (tests/app/frames/NAME.png), and returns it; throws when it does not
+    // come, leaving the last shot and its difference in frame-mismatches/.
+    PngImage showsFrame(const std::string& name);
+    // The title screen, once it is up: the game has loaded all it loads.
+    PngImage titleScreen() { return showsFrame("title"); }
 
-    // The game's peak resident memory so far, KiB (VmHWM).
+    // The game's peak resident memory so far, KiB.
     long peakMemoryKb() const;
 
     // Whether the game is still running.
     bool running();
 
-    // Sends the game a signal; true when it ends by it within seconds.
-    bool endsOnSignal(int signal, double seconds);
+    // Ends the game with a signal (unless it has ended already) and tells how
+    // it went: "ran" (it ran, answered every wait, and ended by the signal),
+    // "no answer" (a wait ran out), "exit N", "signal N" (it ended before
+    // the signal), "died at SIGNAL", "hung at SIGNAL" (killed after the
+    // answer time), or "sanitizer" when standard error holds a sanitizer's
+    // report.
+    std::string end(int signal);
 
   private:
-    // runs an xdotool command against this window
+    // the window's id; throws when it did not show
+    const std::string& window() const;
+    // runs an xdotool command on this display
     void xdotool(const std::string& arguments) const;
 
     // the display's name, for the tools
@@ -95,10 +144,13 @@ struct GameWindow {
     // files that capture standard output and error
     std::string outPath;
     std::string errPath;
+    // how long each wait allows the game, seconds
+    double answerSeconds;
+    // whether a wait ran out while the game was running
+    bool unanswered = false;
+    // how the game ended, once it has (waitpid's status)
+    int status = 0;
 };
-
-// Waits up to seconds for condition, checking every 50 ms.
-bool waitFor(const std::function<bool()>& condition, double seconds);
 
 // Pauses the test for seconds of real time (the game runs on its own clock).
 void waitSeconds(double seconds);
