@@ -30,7 +30,8 @@ std::vector<unsigned char> readFrame() {
 }
 
 // The game as it starts, then a script of tests/games/ played on it, each
-// "frame NAME" mark drawn and compared with its reference.
+// "frame NAME" mark drawn and compared with its reference; the marks must be
+// the frames the test names, so that a script losing one cannot pass.
 class GoldenFrames : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -42,10 +43,15 @@ class GoldenFrames : public ::testing::Test {
         Engine::instance().initialise();
     }
 
-    void play(const std::string& script) {
+    void play(const std::string& script, const std::vector<std::string>& frames) {
+        std::vector<std::string> drawn;
         ScriptedGame game;
-        game.atMark = draw;
+        game.atMark = [&drawn](const std::string& name) {
+            draw(name);
+            drawn.push_back(name);
+        };
         game.play(readScript(script));
+        EXPECT_EQ(drawn, frames) << script;
     }
 
     // Draws a frame, which must leave the matrix stack as it found it and
@@ -64,12 +70,16 @@ class GoldenFrames : public ::testing::Test {
 
 } // namespace
 
-TEST_F(GoldenFrames, TitleAndInstructions) { play("golden-title.game"); }
+TEST_F(GoldenFrames, TitleAndInstructions) { play("golden-title.game", {"title", "instructions"}); }
 
-TEST_F(GoldenFrames, FirstSignsSmallSalesFreeHatsAndZedodAzuWins) { play("golden-first.game"); }
-
-TEST_F(GoldenFrames, SecondSignsDeepSalesPromotionsAfternoonAndTopTunesWins) {
-    play("golden-second.game");
+TEST_F(GoldenFrames, FirstSignsSmallSalesFreeHatsAndZedodAzuWins) {
+    play("golden-first.game", {"signs-big-medium-small", "zedod-azu-wins"});
 }
 
-TEST_F(GoldenFrames, ThirdSignsSoldOutBankruptAndHotbeatsWins) { play("golden-third.game"); }
+TEST_F(GoldenFrames, SecondSignsDeepSalesPromotionsAfternoonAndTopTunesWins) {
+    play("golden-second.game", {"signs-medium-small-big-afternoon", "top-tunes-wins"});
+}
+
+TEST_F(GoldenFrames, ThirdSignsSoldOutBankruptAndHotbeatsWins) {
+    play("golden-third.game", {"signs-small-big-medium-bankrupt", "hotbeats-wins"});
+}
