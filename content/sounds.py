@@ -3,7 +3,7 @@
 
 Usage: python3 content/sounds.py OUTDIR
 Writes OUTDIR/{bell,menu,cash,freehat,window,footsteps,inflate}.wav (mono) and
-OUTDIR/Brisklane.wav (stereo), each at its loudness (see EFFECTS below).
+OUTDIR/Brisklane.wav (stereo), each at its level (see EFFECTS below).
 build.sh adds the "hey!" voice, levels it with
     python3 content/sounds.py --level-hey IN.wav OUT.wav
 and encodes everything to MP3.  Plain Python only (no numpy), with a fixed random seed so
@@ -186,85 +186,15 @@ def inflate():
     return out
 
 
-# ------------------------------------------------------------------ loudness
-def biquad(x, b, a):
-    """x through one second-order section (a[0] = 1 left out)."""
-    b0, b1, b2 = b
-    a1, a2 = a
-    y = array.array("d", bytes(8 * len(x)))
-    x1 = x2 = y1 = y2 = 0.0
-    for i in range(len(x)):
-        v = x[i]
-        out = b0 * v + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2
-        x2, x1, y2, y1 = x1, v, y1, out
-        y[i] = out
-    return y
-
-
-def kweight(x):
-    """x as a loudness meter hears it: the K-weighting of ITU-R BS.1770 at RATE
-    (a high shelf of +4 dB above about 1.7 kHz, then a high-pass at 38 Hz)."""
-    f0, gain, q = 1681.974450955533, 3.999843853973347, 0.7071752369554196
-    k = math.tan(math.pi * f0 / RATE)
-    vh = 10 ** (gain / 20)
-    vb = vh ** 0.4996667741545416
-    a0 = 1 + k / q + k * k
-    shelf = biquad(x, ((vh + vb * k / q + k * k) / a0, 2 * (k * k - vh) / a0, (vh - vb * k / q + k * k) / a0),
-                   (2 * (k * k - 1) / a0, (1 - k / q + k * k) / a0))
-    f0, q = 38.13547087602444, 0.5003270373238773
-    k = math.tan(math.pi * f0 / RATE)
-    a0 = 1 + k / q + k * k
-    return biquad(shelf, (1.0, -2.0, 1.0), (2 * (k * k - 1) / a0, (1 - k / q + k * k) / a0))
-
-
-def block_powers(channels, window, step):
-    """Mean square of the K-weighted channels, summed over channels, for every
-    window of `window` samples starting every `step` samples."""
-    weighted = [kweight(c) for c in channels]
-    n = len(channels[0])
-    out = []
-    for start in range(0, max(1, n - window + 1), step):
-        total = 0.0
-        for w in weighted:
-            total += sum(v * v for v in w[start:start + window]) / window
-        out.append(total)
-    return out
-
-
-def lufs(power):
-    return -0.691 + 10 * math.log10(max(power, 1e-20))
-
-
-def loudest_400ms(x):
-    """Loudness (LUFS) of the loudest 400 ms of a mono effect played on both
-    stereo channels, as the game plays it.  Padded with silence so that a
-    short sound is measured over a whole window, as meters do."""
-    padded = array.array("d", x)
-    padded.extend(array.array("d", bytes(8 * int(0.4 * RATE))))
-    return lufs(2 * max(block_powers([padded], int(0.4 * RATE), int(0.01 * RATE))))
-
-
-def integrated(channels):
-    """Integrated loudness (LUFS, BS.1770 gating) of a stereo track."""
-    powers = block_powers(channels, int(0.4 * RATE), int(0.1 * RATE))
-    kept = [p for p in powers if lufs(p) > -70]
-    gate = lufs(sum(kept) / len(kept)) - 10
-    kept = [p for p in kept if lufs(p) > gate]
-    return lufs(sum(kept) / len(kept))
-
-
-def level(x, target, ceiling_db):
-    """Scale an effect so that its loudest 400 ms sits at target LUFS, with its
-    peaks held under ceiling_db (dBFS): copies of effects add up sample for
-    sample when they start together, so their peaks are kept low."""
-    x = array.array("d", x)
-    for _ in range(6):
-        g = 10 ** ((target - loudest_400ms(x)) / 20)
-        x = array.array("d", (v * g for v in x))
-        if limit(x, array.array("d", x), 10 ** (ceiling_db / 20)) > -0.05:
-            break
-    g = 10 ** ((target - loudest_400ms(x)) / 20)
-    return array.array("d", (v * g for v in x))
+# ------------------------------------------------------------------ levels
+def level(x, gain_db, ceiling_db):
+    """An effect raised by gain_db, with its peaks held under ceiling_db (dBFS):
+    copies of effects add up sample for sample when they start together, so
+    their peaks are kept low."""
+    g = 10 ** (gain_db / 20)
+    x = array.array("d", (v * g for v in x))
+    limit(x, array.array("d", x), 10 ** (ceiling_db / 20))
+    return x
 
 
 def read_wav(path):
@@ -751,27 +681,29 @@ def limit(left, right, ceiling):
 
 
 def music_levelled():
-    """The music at MUSIC_LUFS integrated loudness, its peaks under MUSIC_PEAK."""
+    """The music raised by MUSIC_GAIN, its peaks under MUSIC_PEAK."""
     left, right = music()
-    for _ in range(2):
-        g = 10 ** ((MUSIC_LUFS - integrated([left, right])) / 20)
-        left = array.array("d", (v * g for v in left))
-        right = array.array("d", (v * g for v in right))
-        reduced = limit(left, right, 10 ** (MUSIC_PEAK / 20))
-        sys.stderr.write("music: %.1f LUFS, peaks lowered by up to %.1f dB\n" % (MUSIC_LUFS, -reduced))
+    g = 10 ** (MUSIC_GAIN / 20)
+    left = array.array("d", (v * g for v in left))
+    right = array.array("d", (v * g for v in right))
+    reduced = limit(left, right, 10 ** (MUSIC_PEAK / 20))
+    sys.stderr.write("music: peaks lowered by up to %.1f dB\n" % -reduced)
     return left, right
 
 
 # Levels: the music sits at -20 LUFS with room above it; the effects' loudest
 # 400 ms at -13 LUFS stand 7 LU over it, the cash register 4 LU (two or three
 # ring together), the footsteps 8 LU under it.  Nothing peaks near full scale,
-# so that the music and several effects can play at once.
-MUSIC_LUFS = -20.0
+# so that the music and several effects can play at once.  Each sound's gain
+# (dB) brings it to its level; the data tests (tests/data/DataFilesTest.cpp)
+# measure the encoded files as a loudness meter does, and a sound changed here
+# has its gain changed by the difference they report.
+MUSIC_GAIN = -10.61
 MUSIC_PEAK = -7.0          # sample peak; the encoder's overshoot stays under -6 dB true peak
-EFFECTS = (("bell", bell, -13.0, -8.0), ("menu", menu, -26.0, -8.0), ("cash", cash, -16.0, -12.0),
-           ("freehat", freehat, -13.0, -7.0), ("window", window, -13.0, -8.0), ("footsteps", footsteps, -28.0, -14.0),
-           ("inflate", inflate, -13.0, -8.0))
-HEY = (-13.0, -7.0)
+EFFECTS = (("bell", bell, -13.89, -8.0), ("menu", menu, 4.86, -8.0), ("cash", cash, -12.81, -12.0),
+           ("freehat", freehat, 5.75, -7.0), ("window", window, -10.43, -8.0), ("footsteps", footsteps, 16.32, -14.0),
+           ("inflate", inflate, -1.78, -8.0))
+HEY = (5.58, -7.0)
 
 
 def main():
@@ -781,8 +713,8 @@ def main():
         return
     outdir = sys.argv[1] if len(sys.argv) > 1 else "."
     os.makedirs(outdir, exist_ok=True)
-    for name, make, target, ceiling in EFFECTS:
-        write_wav(os.path.join(outdir, name + ".wav"), [level(make(), target, ceiling)])
+    for name, make, gain, ceiling in EFFECTS:
+        write_wav(os.path.join(outdir, name + ".wav"), [level(make(), gain, ceiling)])
     left, right = music_levelled()
     write_wav(os.path.join(outdir, "Brisklane.wav"), [left, right])
 

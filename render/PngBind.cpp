@@ -27,12 +27,15 @@ constexpr std::uint64_t FullSizeLimit = 224ull << 20;
 // Past the full-size limit a new file gets at most FloorSide a side (its
 // mipmap levels from there down), while the memory stays within this; only
 // then is it refused and drawn as a plain square. The room between the two
-// limits holds 96 such pictures; the game names 48 picture files.
+// limits holds 96 such pictures; the game names 49 picture files.
 constexpr std::uint64_t HardLimit = 256ull << 20;
 constexpr int FloorSide = 256;
 
 // textures made so far, bytes at four a texel
 std::uint64_t texturesMade = 0;
+
+// the files asked for so far (see pngBindFiles)
+std::set<std::string> filesAsked;
 
 // Texture memory of a full mipmap chain from a width by height level,
 // bytes at four a texel.
@@ -68,6 +71,7 @@ size_t floorLevel(const std::vector<PngImage>& levels) {
 
 unsigned int pngBind(const char* path, int mipmap, int /*trans*/, void* /*info*/, int wrapst,
                      int minfilter, int magfilter) {
+    filesAsked.insert(path);
     // levels uploaded from a chain of n
     const auto uploadedOf = [mipmap](size_t n) { return mipmap == PNG_BUILDMIPMAPS ? n : 1; };
     PictureCache* const cache = PictureCache::current();
@@ -140,3 +144,5 @@ unsigned int pngBind(const char* path, int mipmap, int /*trans*/, void* /*info*/
     }
     return name;
 }
+
+const std::set<std::string>& pngBindFiles() { return filesAsked; }

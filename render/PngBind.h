@@ -1,5 +1,8 @@
 #pragma once
 
+#include <set>
+#include <string>
+
 #include "render/PngDecode.h"
 
 // PNG files into GL textures: our own small stand-in for glpng's pngBind,
@@ -17,3 +20,7 @@ constexpr int PNG_ALPHA = -2;
 // texture gets that texture again. info is unused (always null here).
 unsigned int pngBind(const char* path, int mipmap, int trans, void* info, int wrapst, int minfilter,
                      int magfilter);
+
+// Every file pngBind has been asked for in this process, as it was named,
+// whether it could be loaded or not: the game's pictures once it has started.
+const std::set<std::string>& pngBindFiles();

@@ -9,82 +9,24 @@
 #include <SDL_mixer.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
-#include <png.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
+#include <filesystem>
+#include <iterator>
+#include <numeric>
+#include <set>
 #include <string>
 #include <vector>
 
-#ifndef PELLUCANE_DATA_DIR
-#define PELLUCANE_DATA_DIR "data"
-#endif
+#include "app/Engine.h"
+#include "render/PngBind.h"
+#include "tests/support/Pictures.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
-
-std::string dataPath(const std::string& relative) {
-    return std::string(PELLUCANE_DATA_DIR) + "/" + relative;
-}
-
-const char* const kPictures[] = {
-    // full-screen pictures
-    "background",
-    "titlescreen",
-    "instructions",
-    // the shops
-    "shop",
-    "sign",
-    "balloonmonster",
-    "windowDisplay",
-    "handoutguy",
-    "statbox",
-    "store0",
-    "store1",
-    "store2",
-    "freehats",
-    "bankrupt",
-    "handoutguy0",
-    "handoutguy1",
-    "handoutguy2",
-    // customers, their hats and bags
-    "malecustomer1",
-    "malecustomer2",
-    "femalecustomer1",
-    "femalecustomer2",
-    "topHat",
-    "jesterhat",
-    "visor",
-    "malehotbeatbag",
-    "maletopbag",
-    "malemusicbag",
-    "femalehotbeatbag",
-    "femaletopbag",
-    "femalemusicbag",
-    // the day clock
-    "sun1",
-    "sun2",
-    // the sidebar
-    "sidebar",
-    "signbutton",
-    "saleButton",
-    "bigsign",
-    "mediumsign",
-    "smallsign",
-    "ten",
-    "twenty",
-    "thirty",
-    "forty",
-    "fifty",
-    "sixty",
-    "promotion",
-    "window",
-    "handout",
-    "balloon",
-    "product",
-};
 
 // Pictures drawn over another picture on the same square: wherever they are
 // not fully transparent they hide what is beneath.  (The bankrupt overlay is
@@ -95,60 +37,51 @@ const char* const kOverlays[] = {
     "femalehotbeatbag", "femaletopbag", "femalemusicbag",
 };
 
-struct Picture {
-    bool ok = false;
-    std::string error;
-    unsigned width = 0;
-    unsigned height = 0;
-    std::vector<std::uint8_t> rgba;
+// Alpha of the pixel at fractions (fx, fy) of the width and height, fy
+// measured from the bottom edge, as the game's y axis runs.
+int alphaAt(const Picture& picture, double fx, double fy) {
+    const auto x = static_cast<std::size_t>(fx * (picture.width - 1) + 0.5);
+    const auto row = static_cast<std::size_t>((1.0 - fy) * (picture.height - 1) + 0.5);
+    return picture.at(x, row)[3];
+}
 
-    // Alpha of the pixel at fractions (fx, fy) of the width and height, fy
-    // measured from the bottom edge, as the game's y axis runs.
-    int alphaAt(double fx, double fy) const {
-        unsigned x = static_cast<unsigned>(fx * (width - 1) + 0.5);
-        unsigned row = static_cast<unsigned>((1.0 - fy) * (height - 1) + 0.5);
-        return rgba[(static_cast<std::size_t>(row) * width + x) * 4 + 3];
-    }
-
-    double transparentShare() const {
-        std::size_t holes = 0;
-        for (std::size_t i = 3; i < rgba.size(); i += 4)
-            holes += rgba[i] == 0;
-        return static_cast<double>(holes) / (static_cast<double>(width) * height);
-    }
-};
-
-Picture readPicture(const std::string& name) {
-    Picture picture;
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    const std::string path = dataPath("images/" + name + ".png");
-    if (!png_image_begin_read_from_file(&image, path.c_str())) {
-        picture.error = path + ": " + image.message;
-        return picture;
-    }
-    image.format = PNG_FORMAT_RGBA;
-    picture.width = image.width;
-    picture.height = image.height;
-    picture.rgba.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, picture.rgba.data(), 0, nullptr)) {
-        picture.error = path + ": " + image.message;
-        png_image_free(&image);
-        return picture;
-    }
-    picture.ok = true;
-    return picture;
+// The share of the picture's pixels that are fully transparent, 0..1.
+double transparentShare(const Picture& picture) {
+    std::size_t holes = 0;
+    for (std::size_t i = 3; i < picture.pixels.size(); i += 4)
+        holes += picture.pixels[i] == 0;
+    return static_cast<double>(holes) / (static_cast<double>(picture.width) * picture.height);
 }
 
 bool isPowerOfTwo(unsigned n) { return n != 0 && (n & (n - 1)) == 0; }
 
-TEST(DataPictures, EveryPictureDecodesAtAPowerOfTwoSize) {
-    EXPECT_EQ(sizeof kPictures / sizeof kPictures[0], 49u);
-    for (const char* name : kPictures) {
-        SCOPED_TRACE(name);
-        const Picture picture = readPicture(name);
-        ASSERT_TRUE(picture.ok) << picture.error;
+TEST(DataPictures, TheGameLoadsEveryPictureShippedEachAtAPowerOfTwoSize) {
+    // the files the game asks for as it starts, relative to data/
+    ensureGlContext();
+    {
+        ScopedDirectory data(dataPath());
+        Engine::instance().initialise();
+    }
+    std::set<std::string> loaded;
+    for (const std::string& path : pngBindFiles()) {
+        loaded.insert(path.rfind("./", 0) == 0 ? path.substr(2) : path);
+    }
+    std::set<std::string> shipped;
+    for (const auto& entry : std::filesystem::directory_iterator(dataPath("images"))) {
+        if (entry.path().extension() == ".png") {
+            shipped.insert("images/" + entry.path().filename().string());
+        }
+    }
+    std::vector<std::string> unmatched;
+    std::set_symmetric_difference(loaded.begin(), loaded.end(), shipped.begin(), shipped.end(),
+                                  std::back_inserter(unmatched));
+    EXPECT_EQ(unmatched, std::vector<std::string>{})
+        << "pictures the game loads that data/images lacks, or that it holds and the game never "
+           "loads";
+    for (const std::string& path : loaded) {
+        SCOPED_TRACE(path);
+        const Picture picture = readPng(dataPath(path));
+        ASSERT_EQ(picture.error, "");
         // other sizes are rescaled by nearest-pixel sampling at load, which looks jagged
         EXPECT_TRUE(isPowerOfTwo(picture.width)) << picture.width;
         EXPECT_TRUE(isPowerOfTwo(picture.height)) << picture.height;
@@ -160,23 +93,22 @@ TEST(DataPictures, EveryPictureDecodesAtAPowerOfTwoSize) {
 TEST(DataPictures, BackgroundHasNoHoles) {
     // the street is drawn with the alpha test on: a transparent pixel would let
     // the cleared frame show through
-    const Picture background = readPicture("background");
-    ASSERT_TRUE(background.ok) << background.error;
-    EXPECT_EQ(background.transparentShare(), 0.0);
-    for (std::size_t i = 3; i < background.rgba.size(); i += 4) {
-        ASSERT_EQ(background.rgba[i], 255) << "pixel " << i / 4;
+    const Picture background = readGamePicture("background");
+    ASSERT_EQ(background.error, "");
+    for (std::size_t i = 3; i < background.pixels.size(); i += 4) {
+        ASSERT_EQ(background.pixels[i], 255) << "pixel " << i / 4;
     }
 }
 
 TEST(DataPictures, OverlaysLeaveWhatIsBeneathVisible) {
     for (const char* name : kOverlays) {
         SCOPED_TRACE(name);
-        const Picture picture = readPicture(name);
-        ASSERT_TRUE(picture.ok) << picture.error;
+        const Picture picture = readGamePicture(name);
+        ASSERT_EQ(picture.error, "");
         // hats and bags are a small part of the customer's square; the building
         // overlays and the panels cover part of theirs
-        EXPECT_GT(picture.transparentShare(), 0.3);
-        EXPECT_LT(picture.transparentShare(), 1.0) << "the overlay shows nothing";
+        EXPECT_GT(transparentShare(picture), 0.3);
+        EXPECT_LT(transparentShare(picture), 1.0) << "the overlay shows nothing";
     }
 }
 
@@ -184,29 +116,29 @@ TEST(DataPictures, StatusPanelSitsBehindTheStatusLinesOnly) {
     // The box is 25 units high, centred 30 below the shop (window y -5..20); the
     // three lines are printed from 1 unit inside its left edge at window y 1.5,
     // 4.5 and 6.5, and customers walk above it.
-    const Picture box = readPicture("statbox");
-    ASSERT_TRUE(box.ok) << box.error;
+    const Picture box = readGamePicture("statbox");
+    ASSERT_EQ(box.error, "");
     for (double y : {1.5, 4.5, 6.5, 7.8}) {
         for (double x : {1.0, 12.5, 23.0}) {
-            EXPECT_GT(box.alphaAt(x / 25.0, (y + 5.0) / 25.0), 200) << "x " << x << " y " << y;
+            EXPECT_GT(alphaAt(box, x / 25.0, (y + 5.0) / 25.0), 200) << "x " << x << " y " << y;
         }
     }
     for (double y : {12.0, 16.0, 19.5}) {
-        EXPECT_EQ(box.alphaAt(0.5, (y + 5.0) / 25.0), 0) << "y " << y;
+        EXPECT_EQ(alphaAt(box, 0.5, (y + 5.0) / 25.0), 0) << "y " << y;
     }
 }
 
 TEST(DataPictures, SidebarCoversOnlyTheButtonColumn) {
     // 40 x 120 units centred at (-46, 37.5): its columns 40%..60% are window
     // x -50..-42, where the menu buttons stand; right of that lies shop 1.
-    const Picture panel = readPicture("sidebar");
-    ASSERT_TRUE(panel.ok) << panel.error;
+    const Picture panel = readGamePicture("sidebar");
+    ASSERT_EQ(panel.error, "");
     auto fy = [](double windowY) { return (windowY + 22.5) / 120.0; };
     for (double y : {31.5, 43.0, 55.5, 63.5, 71.5}) {
-        EXPECT_GT(panel.alphaAt(0.5, fy(y)), 200) << "behind the buttons at y " << y;
-        EXPECT_EQ(panel.alphaAt(0.75, fy(y)), 0) << "over the street at y " << y;
+        EXPECT_GT(alphaAt(panel, 0.5, fy(y)), 200) << "behind the buttons at y " << y;
+        EXPECT_EQ(alphaAt(panel, 0.75, fy(y)), 0) << "over the street at y " << y;
     }
-    EXPECT_EQ(panel.alphaAt(0.5, fy(10.0)), 0) << "over the walkers";
+    EXPECT_EQ(alphaAt(panel, 0.5, fy(10.0)), 0) << "over the walkers";
 }
 
 // ------------------------------------------------------------------ loudness
@@ -244,20 +176,16 @@ std::vector<Biquad> kWeighting(int rate) {
     return {shelf, highPass};
 }
 
-// Second-order low- and high-pass sections (Butterworth), for band levels.
-Biquad lowPass(double cutoff, int rate) {
+// A second-order Butterworth section at cutoff Hz, a low-pass (high false) or
+// a high-pass (high true), for band levels.
+Biquad butterworth(double cutoff, int rate, bool high) {
     const double w = 2 * 3.14159265358979323846 * cutoff / rate;
     const double alpha = std::sin(w) / (2 * 0.7071067811865476);
     const double a0 = 1 + alpha;
     const double c = std::cos(w);
-    return {(1 - c) / 2 / a0, (1 - c) / a0, (1 - c) / 2 / a0, -2 * c / a0, (1 - alpha) / a0};
-}
-Biquad highPass(double cutoff, int rate) {
-    const double w = 2 * 3.14159265358979323846 * cutoff / rate;
-    const double alpha = std::sin(w) / (2 * 0.7071067811865476);
-    const double a0 = 1 + alpha;
-    const double c = std::cos(w);
-    return {(1 + c) / 2 / a0, -(1 + c) / a0, (1 + c) / 2 / a0, -2 * c / a0, (1 - alpha) / a0};
+    const double sign = high ? -1 : 1;
+    const double b0 = (1 - sign * c) / 2 / a0;
+    return {b0, 2 * sign * b0, b0, -2 * c / a0, (1 - alpha) / a0};
 }
 
 // Running sums of the squares of interleaved samples through the filters, one
@@ -287,6 +215,10 @@ std::size_t framesIn(int rate, std::size_t hundredths) {
 
 double lufs(double power) { return -0.691 + 10 * std::log10(std::max(power, 1e-20)); }
 
+double mean(const std::vector<double>& values) {
+    return std::accumulate(values.begin(), values.end(), 0.0) / static_cast<double>(values.size());
+}
+
 // Mean power of every window of `window` frames starting every `step` frames;
 // frames past the end count as silence, as a meter runs on after a short sound.
 std::vector<double> windowPowers(const std::vector<double>& sums, std::size_t window,
@@ -314,12 +246,10 @@ std::vector<double> gated(const std::vector<double>& powers, double relative) {
     for (double p : powers)
         if (lufs(p) > -70)
             kept.push_back(p);
-    double mean = 0;
-    for (double p : kept)
-        mean += p / static_cast<double>(kept.size());
+    const double gate = lufs(mean(kept)) + relative;
     std::vector<double> out;
     for (double p : kept)
-        if (lufs(p) > lufs(mean) + relative)
+        if (lufs(p) > gate)
             out.push_back(p);
     return out;
 }
@@ -328,10 +258,7 @@ std::vector<double> gated(const std::vector<double>& powers, double relative) {
 double integratedLoudness(const std::vector<double>& sums, int rate) {
     const std::vector<double> kept =
         gated(windowPowers(sums, framesIn(rate, 40), framesIn(rate, 10), false), -10);
-    double mean = 0;
-    for (double p : kept)
-        mean += p / static_cast<double>(kept.size());
-    return lufs(mean);
+    return lufs(mean(kept));
 }
 
 // Loudness range (LU): the spread from the 10th to the 95th percentile of the
@@ -507,16 +434,14 @@ TEST_F(DataSounds, FootstepsAreHeardOverTheMusicWhereTheMusicIsThin) {
     std::string levels;
     for (double centre : {2000.0, 2500.0, 3150.0, 4000.0, 5000.0}) {
         const double edge = std::pow(2.0, 1.0 / 6);
-        const std::vector<Biquad> band = {
-            highPass(centre / edge, frequency), highPass(centre / edge, frequency),
-            lowPass(centre * edge, frequency), lowPass(centre * edge, frequency)};
+        const std::vector<Biquad> band = {butterworth(centre / edge, frequency, true),
+                                          butterworth(centre / edge, frequency, true),
+                                          butterworth(centre * edge, frequency, false),
+                                          butterworth(centre * edge, frequency, false)};
         const std::vector<double> stepSums = powerSums(steps.samples, outputChannels, band);
         const std::vector<double> musicSums = powerSums(music.samples, outputChannels, band);
-        const std::vector<double> p =
-            windowPowers(stepSums, framesIn(frequency, 40), framesIn(frequency, 1), true);
-        const double over =
-            10 * std::log10(*std::max_element(p.begin(), p.end())) -
-            10 * std::log10(musicSums.back() / static_cast<double>(musicSums.size() - 1));
+        const double over = loudest400ms(stepSums, frequency) -
+                            lufs(musicSums.back() / static_cast<double>(musicSums.size() - 1));
         best = std::max(best, over);
         levels += " " + std::to_string(static_cast<int>(centre)) + " Hz " + std::to_string(over);
     }

@@ -15,9 +15,7 @@
 #include <memory>
 #include <string>
 
-#ifndef PELLUCANE_DATA_DIR
-#define PELLUCANE_DATA_DIR "data"
-#endif
+#include "tests/support/TestSupport.h"
 
 namespace {
 
@@ -38,8 +36,8 @@ struct InkSpan {
 class FontFit : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        const std::string path = std::string(PELLUCANE_DATA_DIR) + "/fonts/ERASDEMI.ttf";
-        rasteriser = std::make_unique<GlyphRasteriser>(path.c_str(), FontSize);
+        rasteriser =
+            std::make_unique<GlyphRasteriser>(dataPath("fonts/ERASDEMI.ttf").c_str(), FontSize);
     }
     static void TearDownTestSuite() { rasteriser.reset(); }
 

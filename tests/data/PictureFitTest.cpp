@@ -5,72 +5,26 @@
 
 #include <gtest/gtest.h>
 
-#include <png.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <string>
-#include <vector>
 
-#ifndef PELLUCANE_DATA_DIR
-#define PELLUCANE_DATA_DIR "data"
-#endif
+#include "tests/support/Pictures.h"
 
 namespace {
 
-struct Rgba {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> pixels;
-
-    const std::uint8_t* at(int x, int row) const {
-        const std::size_t pixel = static_cast<std::size_t>(row) * static_cast<std::size_t>(width) +
-                                  static_cast<std::size_t>(x);
-        return &pixels[pixel * 4];
-    }
-    // The lowest row (0 at the top) holding a pixel that is not fully clear, or -1.
-    int lowestInkedRow() const {
-        for (int row = height - 1; row >= 0; --row) {
-            for (int x = 0; x < width; ++x) {
-                if (at(x, row)[3] != 0)
-                    return row;
-            }
+// The first row from the bottom (step -1) or from the top (step 1) holding
+// a pixel that is not fully clear; -1 or the height when there is none.
+int firstInkedRow(const Picture& picture, int step) {
+    const int height = static_cast<int>(picture.height);
+    for (int row = step < 0 ? height - 1 : 0; row >= 0 && row < height; row += step) {
+        for (unsigned x = 0; x < picture.width; ++x) {
+            if (picture.at(x, static_cast<std::size_t>(row))[3] != 0)
+                return row;
         }
-        return -1;
     }
-    int highestInkedRow() const {
-        for (int row = 0; row < height; ++row) {
-            for (int x = 0; x < width; ++x) {
-                if (at(x, row)[3] != 0)
-                    return row;
-            }
-        }
-        return height;
-    }
-};
-
-Rgba readRgba(const std::string& name) {
-    Rgba picture;
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    const std::string path = std::string(PELLUCANE_DATA_DIR) + "/images/" + name + ".png";
-    if (!png_image_begin_read_from_file(&image, path.c_str())) {
-        ADD_FAILURE() << path << ": " << image.message;
-        return picture;
-    }
-    image.format = PNG_FORMAT_RGBA;
-    picture.pixels.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, picture.pixels.data(), 0, nullptr)) {
-        ADD_FAILURE() << path << ": " << image.message;
-        png_image_free(&image);
-        return picture;
-    }
-    picture.width = static_cast<int>(image.width);
-    picture.height = static_cast<int>(image.height);
-    return picture;
+    return step < 0 ? -1 : height;
 }
 
 // WCAG 2 relative luminance of an 8-bit sRGB colour.
@@ -95,9 +49,9 @@ TEST(PictureFit, WalkersStayAboveTheStatusBoxes) {
         "femalehotbeatbag", "femaletopbag",  "femalemusicbag",
     };
     for (const char* name : walkers) {
-        const Rgba picture = readRgba(name);
-        ASSERT_GT(picture.height, 0) << name;
-        const int row = picture.lowestInkedRow();
+        const Picture picture = readGamePicture(name);
+        ASSERT_EQ(picture.error, "");
+        const int row = firstInkedRow(picture, -1);
         const double bottomY = 22.5 - 15.0 * (row + 1) / picture.height;
         EXPECT_GE(bottomY, LowestY) << name << ": row " << row << " of " << picture.height;
     }
@@ -108,10 +62,10 @@ TEST(PictureFit, TheBiggestSaleBalloonStaysInTheWindow) {
     // growth more (10 units a second, frames of at most 0.12 s); the square
     // stands 2 units into the roof at y 50, and the window's top is y 75.
     const double biggest = 25.0 / 0.7 + 10.0 * 0.12;
-    const Rgba balloon = readRgba("balloonmonster");
-    ASSERT_GT(balloon.height, 0);
+    const Picture balloon = readGamePicture("balloonmonster");
+    ASSERT_EQ(balloon.error, "");
     const double topY =
-        48.0 + biggest * (1.0 - static_cast<double>(balloon.highestInkedRow()) / balloon.height);
+        48.0 + biggest * (1.0 - static_cast<double>(firstInkedRow(balloon, 1)) / balloon.height);
     EXPECT_LT(topY, 75.0);
     // and it still fills most of its square: a balloon, not a speck
     EXPECT_GT(topY, 48.0 + biggest * 0.5);
@@ -122,16 +76,16 @@ TEST(PictureFit, StatusLinesReadOnTheirPanel) {
     // lines start 1 unit in, the price line runs to 24.4 and their ink spans
     // y 0.8 to 8.4.  Behind them, at least 4.5:1 for the red of a bankrupt or
     // sold-out shop; a pixel that is not opaque is taken over white pavement.
-    const Rgba box = readRgba("statbox");
-    ASSERT_GT(box.height, 0);
+    const Picture box = readGamePicture("statbox");
+    ASSERT_EQ(box.error, "");
     const double white = luminance(255, 255, 255);
     const double red = luminance(255, 0, 0);
     double worstRed = 100.0;
     double worstWhite = 100.0;
-    auto column = [&](double x) { return static_cast<int>(x / 25.0 * box.width); };
-    auto row = [&](double y) { return static_cast<int>((20.0 - y) / 25.0 * box.height); };
-    for (int r = row(8.4); r <= row(0.8); ++r) {
-        for (int c = column(1.0); c <= column(24.4); ++c) {
+    auto column = [&](double x) { return static_cast<std::size_t>(x / 25.0 * box.width); };
+    auto row = [&](double y) { return static_cast<std::size_t>((20.0 - y) / 25.0 * box.height); };
+    for (std::size_t r = row(8.4); r <= row(0.8); ++r) {
+        for (std::size_t c = column(1.0); c <= column(24.4); ++c) {
             const std::uint8_t* p = box.at(c, r);
             const double a = p[3] / 255.0;
             const double panel = luminance(p[0] * a + 255 * (1 - a), p[1] * a + 255 * (1 - a),

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <random>
 #include <string>
@@ -74,18 +73,6 @@ std::string streetFault(const Market& m, const bool (&wonBefore)[3]) {
     if (m.gameOver != (won[0] || won[1] || won[2]))
         return "game over";
     return "";
-}
-
-// The process's peak resident memory so far, KiB (VmHWM).
-long peakResidentKb() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::stol(line.substr(6));
-        }
-    }
-    return 0;
 }
 
 // Whether peak memory tells anything: AddressSanitizer keeps freed memory in
@@ -190,11 +177,11 @@ TEST(MarketRun, SoakKeepsEveryInvariant) {
         }
         ++games;
         decided += market.gameOver;
-        peakAfterFirstGame = games == 1 ? peakResidentKb() : peakAfterFirstGame;
+        peakAfterFirstGame = games == 1 ? peakMemoryKb() : peakAfterFirstGame;
     }
     ASSERT_EQ("", fault);
     EXPECT_GT(decided, games / 2);
-    const long peakAtEnd = peakResidentKb();
+    const long peakAtEnd = peakMemoryKb();
     std::cerr << gameHours << " game hours, " << games << " games; peak memory "
               << peakAfterFirstGame << " KiB after the first game, " << peakAtEnd
               << " KiB at the end\n";

@@ -8,6 +8,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "app/Engine.h"
@@ -73,52 +74,53 @@ int which(int list, std::initializer_list<int> lists) {
     return -1;
 }
 
-// Records each named field of object under prefix + its name.
-template <typename Object, typename Value>
+// A field's name and member pointer, of any type a Record takes.
+template <typename Object> struct Field {
+    const char* name;
+    std::variant<float Object::*, int Object::*, bool Object::*> member;
+};
+#define FIELD(Type, name)                                                                          \
+    Field<Type> { #name, &Type::name }
+
+// Records each field of object, in order, under prefix + its name.
+template <typename Object>
 void recordFields(Record& r, const std::string& prefix, const Object& object,
-                  std::initializer_list<std::pair<const char*, Value Object::*>> fields) {
-    for (const auto& field : fields) {
-        r.put(prefix + field.first, object.*field.second);
+                  std::initializer_list<Field<Object>> fields) {
+    for (const Field<Object>& field : fields) {
+        std::visit([&](auto member) { r.put(prefix + field.name, object.*member); }, field.member);
     }
 }
-
-// A field's name and member pointer.
-#define FIELD(Type, name)                                                                          \
-    { #name, &Type::name }
 
 void observe(const Market& m, float dt, Record& r) {
     r.put("dt", dt);
     r.put("now", elapsedMs());
     const DayClock& c = m.dayClock;
-    recordFields<DayClock, float>(r, "", c,
-                                  {FIELD(DayClock, hour), FIELD(DayClock, minuteTens),
-                                   FIELD(DayClock, minuteUnits), FIELD(DayClock, minuteAccumulator),
-                                   FIELD(DayClock, minuteGain)});
-    recordFields<DayClock, int>(r, "", c, {FIELD(DayClock, hourCount), FIELD(DayClock, sunFlipMs)});
-    recordFields<DayClock, bool>(
-        r, "", c, {FIELD(DayClock, isAM), FIELD(DayClock, hourFlag), FIELD(DayClock, dayFlag)});
+    recordFields(r, "", c,
+                 {FIELD(DayClock, hour), FIELD(DayClock, minuteTens), FIELD(DayClock, minuteUnits),
+                  FIELD(DayClock, minuteAccumulator), FIELD(DayClock, minuteGain),
+                  FIELD(DayClock, hourCount), FIELD(DayClock, sunFlipMs), FIELD(DayClock, isAM),
+                  FIELD(DayClock, hourFlag), FIELD(DayClock, dayFlag)});
     r.put("sun", which(c.sunList, {c.sun1List, c.sun2List}));
     for (int i = 0; i < 3; ++i) {
         const Shop& s = m.shops[i];
         const std::string p = "shop" + std::to_string(i) + ".";
-        recordFields<Shop, float>(
+        recordFields(r, p, s,
+                     {FIELD(Shop, x), FIELD(Shop, y), FIELD(Shop, money), FIELD(Shop, product),
+                      FIELD(Shop, price), FIELD(Shop, saleTargetSize), FIELD(Shop, saleGrowStep),
+                      FIELD(Shop, saleSize), FIELD(Shop, costAmount), FIELD(Shop, costTextX),
+                      FIELD(Shop, costTextY), FIELD(Shop, handoutX), FIELD(Shop, handoutY),
+                      FIELD(Shop, incomeAmount), FIELD(Shop, incomeTextX), FIELD(Shop, incomeTextY),
+                      FIELD(Shop, profit), FIELD(Shop, profitTextX), FIELD(Shop, profitTextY)});
+        recordFields(
             r, p, s,
-            {FIELD(Shop, x), FIELD(Shop, y), FIELD(Shop, money), FIELD(Shop, product),
-             FIELD(Shop, price), FIELD(Shop, saleTargetSize), FIELD(Shop, saleGrowStep),
-             FIELD(Shop, saleSize), FIELD(Shop, costAmount), FIELD(Shop, costTextX),
-             FIELD(Shop, costTextY), FIELD(Shop, handoutX), FIELD(Shop, handoutY),
-             FIELD(Shop, incomeAmount), FIELD(Shop, incomeTextX), FIELD(Shop, incomeTextY),
-             FIELD(Shop, profit), FIELD(Shop, profitTextX), FIELD(Shop, profitTextY)});
-        recordFields<Shop, bool>(
-            r, p, s,
-            {FIELD(Shop, signOn),    FIELD(Shop, bigSign),         FIELD(Shop, mediumSign),
-             FIELD(Shop, smallSign), FIELD(Shop, saleOn),          FIELD(Shop, sale10),
-             FIELD(Shop, sale20),    FIELD(Shop, sale30),          FIELD(Shop, sale40),
-             FIELD(Shop, sale50),    FIELD(Shop, sale60),          FIELD(Shop, windowDisplay),
-             FIELD(Shop, handout),   FIELD(Shop, freeHats),        FIELD(Shop, outOfProduct),
-             FIELD(Shop, hourTick),  FIELD(Shop, dayTick),         FIELD(Shop, handoutWalkingLeft),
-             FIELD(Shop, bankrupt),  FIELD(Shop, cashSoundPending)});
-        recordFields<Shop, int>(r, p, s, {FIELD(Shop, attractionScore), FIELD(Shop, lastMoney)});
+            {FIELD(Shop, signOn),    FIELD(Shop, bigSign),          FIELD(Shop, mediumSign),
+             FIELD(Shop, smallSign), FIELD(Shop, saleOn),           FIELD(Shop, sale10),
+             FIELD(Shop, sale20),    FIELD(Shop, sale30),           FIELD(Shop, sale40),
+             FIELD(Shop, sale50),    FIELD(Shop, sale60),           FIELD(Shop, windowDisplay),
+             FIELD(Shop, handout),   FIELD(Shop, freeHats),         FIELD(Shop, outOfProduct),
+             FIELD(Shop, hourTick),  FIELD(Shop, dayTick),          FIELD(Shop, handoutWalkingLeft),
+             FIELD(Shop, bankrupt),  FIELD(Shop, cashSoundPending), FIELD(Shop, attractionScore),
+             FIELD(Shop, lastMoney)});
         r.put(p + "sign",
               which(s.signList, {s.storeSignLists[0], s.storeSignLists[1], s.storeSignLists[2]}));
         r.put(p + "handoutGuy", which(s.handoutList, {s.handoutGuyLists[0], s.handoutGuyLists[1],
@@ -127,20 +129,16 @@ void observe(const Market& m, float dt, Record& r) {
     for (int i = 0; i < 3; ++i) {
         r.put("cumulativeShare" + std::to_string(i), m.cumulativeShare[i]);
     }
-    recordFields<Market, bool>(r, "", m,
-                               {FIELD(Market, musicBoxWins), FIELD(Market, hotbeatsWins),
-                                FIELD(Market, topTunesWins), FIELD(Market, gameOver),
-                                FIELD(Market, mouseDown), FIELD(Market, footstepsPlaying)});
-    recordFields<Market, float>(r, "", m, {FIELD(Market, mouseX), FIELD(Market, mouseY)});
-    recordFields<Market, int>(r, "", m,
-                              {FIELD(Market, lastRepeatMs), FIELD(Market, footstepsStartMs)});
+    recordFields(r, "", m,
+                 {FIELD(Market, musicBoxWins), FIELD(Market, hotbeatsWins),
+                  FIELD(Market, topTunesWins), FIELD(Market, gameOver), FIELD(Market, mouseDown),
+                  FIELD(Market, footstepsPlaying), FIELD(Market, mouseX), FIELD(Market, mouseY),
+                  FIELD(Market, lastRepeatMs), FIELD(Market, footstepsStartMs)});
     const Sidebar& bar = m.sidebar;
-    recordFields<Sidebar, float>(
-        r, "", bar,
-        {FIELD(Sidebar, signStripX), FIELD(Sidebar, saleStripX), FIELD(Sidebar, promotionStripX)});
-    recordFields<Sidebar, bool>(r, "", bar,
-                                {FIELD(Sidebar, signMenuOpen), FIELD(Sidebar, saleMenuOpen),
-                                 FIELD(Sidebar, promotionMenuOpen)});
+    recordFields(r, "", bar,
+                 {FIELD(Sidebar, signStripX), FIELD(Sidebar, saleStripX),
+                  FIELD(Sidebar, promotionStripX), FIELD(Sidebar, signMenuOpen),
+                  FIELD(Sidebar, saleMenuOpen), FIELD(Sidebar, promotionMenuOpen)});
     for (int i = 0; i < 6; ++i) {
         r.put("saleButtonX" + std::to_string(i), bar.saleButtonX[i]);
         r.put("buttonX" + std::to_string(i),

@@ -206,3 +206,15 @@ std::string writeDiagonalBdf(const std::string& path, std::size_t side) {
     writeFile(path, std::vector<unsigned char>(font.begin(), font.end()));
     return path;
 }
+
+long peakMemoryKb(pid_t pid) {
+    std::ifstream status("/proc/" + (pid == 0 ? std::string("self") : std::to_string(pid)) +
+                         "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return 0;
+}

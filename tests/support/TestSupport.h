@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdio>
 #include <string>
@@ -97,3 +99,7 @@ void writeFile(const std::string& path, const std::vector<unsigned char>& bytes)
 // Writes a BDF bitmap font (BDF is text) with one glyph, 'A', side by side
 // pixels: a one-pixel diagonal from the top left corner. Returns path.
 std::string writeDiagonalBdf(const std::string& path, std::size_t side);
+
+// Peak resident memory of process pid so far, KiB (VmHWM in its
+// /proc/PID/status); pid 0 is this process. 0 when it cannot be read.
+long peakMemoryKb(pid_t pid = 0);

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// PNG files as the tests read and write them (libpng's simplified API, apart
+// from the game's own decoder), and the golden-frame comparison.
+
+// A picture as 8-bit rows, top row first, 3 (RGB) or 4 (RGBA) bytes a pixel.
+struct Picture {
+    // pixels
+    unsigned width = 0;
+    unsigned height = 0;
+    // bytes a pixel
+    unsigned channels = 0;
+    // the rows, empty when the file could not be read
+    std::vector<unsigned char> pixels;
+    // why the file could not be read, empty when it was
+    std::string error;
+
+    // The first byte of pixel (x, row), row 0 at the top.
+    const unsigned char* at(std::size_t x, std::size_t row) const {
+        return &pixels[(row * width + x) * channels];
+    }
+};
+
+// The PNG file at path as RGBA rows (channels 4) or RGB rows (channels 3).
+Picture readPng(const std::string& path, unsigned channels = 4);
+
+// The game's picture data/images/<name>.png as RGBA rows.
+Picture readGamePicture(const std::string& name);
+
+// Writes RGB rows, top row first, as a width by height PNG file; false on failure.
+bool writePng(const std::string& path, const std::vector<unsigned char>& rgbRows, unsigned width,
+              unsigned height);
+
+// Mesa's software renderer draws the game's frames bit for bit alike from run
+// to run, process to process, with one rendering thread or many and with
+// 128-bit vectors; the margins below only absorb a last-bit rounding change
+// in a blended texel or a few edge pixels. The smallest fault they must show,
+// a money text left up, changes hundreds of pixels by more than 100.
+// A pixel matches when no channel differs from the reference by more than this.
+constexpr int ChannelTolerance = 2;
+// A frame matches when no more than this many pixels differ.
+constexpr int PixelTolerance = 16;
+
+// Compares a 1024 by 768 frame (RGB rows, top row first) with the golden
+// frame tests/app/frames/<name>.png; with PELLUCANE_UPDATE_FRAMES set it
+// writes the reference instead. On a mismatch it writes the actual frame and
+// a difference image (differing pixels red on the greyed reference) into
+// frame-mismatches/ under the working directory and names them.
+void expectGoldenFrame(const std::vector<unsigned char>& rgbRows, const std::string& name,
+                       int pixelTolerance = PixelTolerance);
