@@ -14,6 +14,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "tests/support/Pictures.h"
+
 namespace {
 
 // Runs a shell command and returns what it printed.
@@ -67,32 +69,6 @@ std::string gameFolder(const std::string& filesFolder) {
         throw std::runtime_error("cannot make a folder in " + filesFolder);
     }
     return pattern;
-}
-
-// TEMPORARY until the support's golden-frame comparison lands
-bool matchesGoldenFrame(const PngImage& shot, const std::string& name) {
-    PngImage golden;
-    if (!decodePng((std::string(PELLUCANE_FRAMES_DIR) + "/" + name + ".png").c_str(), golden) ||
-        golden.width != shot.width || golden.height != shot.height) {
-        return false;
-    }
-    int off = 0;
-    for (size_t p = 0; p < shot.pixels.size(); ++p) {
-        off += std::abs(shot.pixels[p] - golden.pixels[p]) > 2;
-    }
-    std::fprintf(stderr, "%s: %d off\n", name.c_str(), off);
-    return off <= 16;
-}
-void expectGoldenFrame(const PngImage&, const std::string&) {}
-long peakMemoryKb(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::stol(line.substr(6));
-        }
-    }
-    return 0;
 }
 
 } // namespace
@@ -342,14 +318,16 @@ PngImage GameWindow::screenshot() const {
 
 PngImage GameWindow::showsFrame(const std::string& name) {
     PngImage shot;
+    FrameDifference difference;
     if (waitFor([&] {
             shot = screenshot();
-            return matchesGoldenFrame(shot, name);
+            difference = compareWithGoldenFrame(shot.pixels, name);
+            return difference.matches();
         })) {
         return shot;
     }
-    expectGoldenFrame(shot, name);
-    throw std::runtime_error("the window never showed the frame " + name + ": " + errors());
+    throw std::runtime_error("the window never showed it: " +
+                             keepMismatch(shot.pixels, name, difference) + "; " + errors());
 }
 
 long GameWindow::peakMemoryKb() const { return ::peakMemoryKb(game); }

@@ -41,6 +41,10 @@ Picture readGamePicture(const std::string& name) {
     return readPng(dataPath("images/" + name + ".png"));
 }
 
+std::string goldenFramePath(const std::string& name) {
+    return std::string(PELLUCANE_FRAMES_DIR) + "/" + name + ".png";
+}
+
 bool writePng(const std::string& path, const std::vector<unsigned char>& rgbRows, unsigned width,
               unsigned height) {
     png_image image{};
@@ -51,45 +55,62 @@ bool writePng(const std::string& path, const std::vector<unsigned char>& rgbRows
     return png_image_write_to_file(&image, path.c_str(), 0, rgbRows.data(), 0, nullptr) != 0;
 }
 
-void expectGoldenFrame(const std::vector<unsigned char>& rgbRows, const std::string& name,
-                       int pixelTolerance) {
-    namespace fs = std::filesystem;
-    const fs::path reference = fs::path(PELLUCANE_FRAMES_DIR) / (name + ".png");
-    if (std::getenv("PELLUCANE_UPDATE_FRAMES") != nullptr) {
-        EXPECT_TRUE(writePng(reference.string(), rgbRows, FrameWidth, FrameHeight)) << reference;
-        return;
+FrameDifference compareWithGoldenFrame(const std::vector<unsigned char>& rgbRows,
+                                       const std::string& name) {
+    const Picture golden = readPng(goldenFramePath(name), 3);
+    FrameDifference result;
+    result.readable = golden.width == FrameWidth && golden.height == FrameHeight;
+    const std::vector<unsigned char>& expected = golden.pixels;
+    result.image.resize(expected.size());
+    if (rgbRows.size() != expected.size()) {
+        // a frame of another size differs everywhere
+        result.differing = static_cast<int>(FrameWidth * FrameHeight);
+        result.worst = 255;
+        return result;
     }
-    const Picture read = readPng(reference.string(), 3);
-    const bool readable = read.width == FrameWidth && read.height == FrameHeight &&
-                          read.pixels.size() == rgbRows.size();
-    const std::vector<unsigned char>& expected = read.pixels;
-    std::vector<unsigned char> diff(rgbRows.size());
-    int differing = 0;
-    int worst = 0;
-    for (std::size_t p = 0; readable && p < rgbRows.size(); p += 3) {
+    for (std::size_t p = 0; result.readable && p < rgbRows.size(); p += 3) {
         int channel = 0;
         for (std::size_t c = 0; c < 3; ++c) {
             channel = std::max(channel, std::abs(rgbRows[p + c] - expected[p + c]));
         }
-        worst = std::max(worst, channel);
+        result.worst = std::max(result.worst, channel);
         const bool off = channel > ChannelTolerance;
-        differing += off;
+        result.differing += off;
         const int grey = (expected[p] + expected[p + 1] + expected[p + 2]) / 12;
-        diff[p] = static_cast<unsigned char>(off ? 255 : grey);
-        diff[p + 1] = diff[p + 2] = static_cast<unsigned char>(off ? 0 : grey);
+        result.image[p] = static_cast<unsigned char>(off ? 255 : grey);
+        result.image[p + 1] = result.image[p + 2] = static_cast<unsigned char>(off ? 0 : grey);
     }
-    if (readable && differing <= pixelTolerance) {
-        return;
-    }
+    return result;
+}
+
+std::string keepMismatch(const std::vector<unsigned char>& rgbRows, const std::string& name,
+                         const FrameDifference& difference) {
+    namespace fs = std::filesystem;
     const fs::path out = fs::absolute("frame-mismatches");
     fs::create_directories(out);
     const fs::path actualFile = out / (name + "-actual.png");
     const fs::path diffFile = out / (name + "-diff.png");
-    writePng(actualFile.string(), rgbRows, FrameWidth, FrameHeight);
-    writePng(diffFile.string(), diff, FrameWidth, FrameHeight);
-    ADD_FAILURE() << "frame " << name << ": "
-                  << (readable ? std::to_string(differing) + " pixels differ, by up to " +
-                                     std::to_string(worst)
-                               : "no readable reference " + reference.string())
-                  << "; see " << actualFile << " and " << diffFile;
+    if (rgbRows.size() == difference.image.size()) {
+        writePng(actualFile.string(), rgbRows, FrameWidth, FrameHeight);
+    }
+    if (difference.readable) {
+        writePng(diffFile.string(), difference.image, FrameWidth, FrameHeight);
+    }
+    return "frame " + name + ": " +
+           (difference.readable ? std::to_string(difference.differing) +
+                                      " pixels differ, by up to " + std::to_string(difference.worst)
+                                : "no readable reference " + goldenFramePath(name)) +
+           "; see " + actualFile.string() + " and " + diffFile.string();
+}
+
+void expectGoldenFrame(const std::vector<unsigned char>& rgbRows, const std::string& name,
+                       int pixelTolerance) {
+    if (std::getenv("PELLUCANE_UPDATE_FRAMES") != nullptr) {
+        EXPECT_TRUE(writePng(goldenFramePath(name), rgbRows, FrameWidth, FrameHeight)) << name;
+        return;
+    }
+    const FrameDifference difference = compareWithGoldenFrame(rgbRows, name);
+    if (!difference.matches(pixelTolerance)) {
+        ADD_FAILURE() << keepMismatch(rgbRows, name, difference);
+    }
 }

@@ -45,6 +45,31 @@ constexpr int ChannelTolerance = 2;
 // A frame matches when no more than this many pixels differ.
 constexpr int PixelTolerance = 16;
 
+// The golden frame tests/app/frames/<name>.png.
+std::string goldenFramePath(const std::string& name);
+
+// How a 1024 by 768 frame (RGB rows, top row first) differs from a golden frame.
+struct FrameDifference {
+    // false when the golden frame is missing or of another size
+    bool readable = false;
+    // pixels off by more than ChannelTolerance, and the largest channel difference
+    int differing = 0;
+    int worst = 0;
+    // the differing pixels red on the greyed golden frame
+    std::vector<unsigned char> image;
+
+    bool matches(int pixelTolerance = PixelTolerance) const {
+        return readable && differing <= pixelTolerance;
+    }
+};
+FrameDifference compareWithGoldenFrame(const std::vector<unsigned char>& rgbRows,
+                                       const std::string& name);
+
+// Writes the frame and its difference image into frame-mismatches/ under
+// the working directory, and says what differs and where they are.
+std::string keepMismatch(const std::vector<unsigned char>& rgbRows, const std::string& name,
+                         const FrameDifference& difference);
+
 // Compares a 1024 by 768 frame (RGB rows, top row first) with the golden
 // frame tests/app/frames/<name>.png; with PELLUCANE_UPDATE_FRAMES set it
 // writes the reference instead. On a mismatch it writes the actual frame and
