@@ -165,7 +165,6 @@ TEST(PlayThrough, AHeldKeyActsOnceHoweverLateTheGameHandlesIt) {
     VirtualDisplay display;
     GameWindow game(display);
     startPlay(game);
-    game.takeFocus();
     // Shop 2's handout guy, with the key held on the server's keyboard while
     // the game stands still: the server repeats it all the while, and the
     // game meets every repeat only after the key is up again.
@@ -178,19 +177,6 @@ TEST(PlayThrough, AHeldKeyActsOnceHoweverLateTheGameHandlesIt) {
     barrier(game);
     EXPECT_EQ(countOf(game.traceLines(), "HANDOUT BUTTON"), 1);
 
-    // A key let go while another window had the keyboard never sends the
-    // game its release: the next real press of it still acts.
-    game.keyDown("m");
-    ASSERT_TRUE(game.waitFor([&] { return countOf(game.traceLines(), "HANDOUT BUTTON") == 2; }));
-    game.loseFocus();
-    game.keyUp("m");
-    twoNewFrames(game);
-    game.takeFocus();
-    game.keyDown("m");
-    game.keyUp("m");
-    EXPECT_TRUE(game.waitFor([&] { return countOf(game.traceLines(), "HANDOUT BUTTON") == 3; }))
-        << "the press after a release elsewhere did nothing";
-
     // Two quick taps while the game stands still, the key down again by the
     // time the game meets them: two presses, not a repeat.
     barrier(game);
@@ -201,7 +187,25 @@ TEST(PlayThrough, AHeldKeyActsOnceHoweverLateTheGameHandlesIt) {
     game.resume();
     barrier(game);
     game.keyUp("m");
-    EXPECT_EQ(countOf(game.traceLines(), "HANDOUT BUTTON"), 5) << "a tap met late was lost";
+    EXPECT_EQ(countOf(game.traceLines(), "HANDOUT BUTTON"), 3) << "a tap met late was lost";
+}
+
+TEST(PlayThrough, AKeyLetGoElsewhereActsOnItsNextPress) {
+    VirtualDisplay display;
+    GameWindow game(display);
+    startPlay(game);
+    // A key let go while another window had the keyboard never sends the
+    // game its release: the next real press of it still acts.
+    game.keyDown("m");
+    ASSERT_TRUE(game.waitFor([&] { return countOf(game.traceLines(), "HANDOUT BUTTON") == 1; }));
+    game.loseFocus();
+    game.keyUp("m");
+    twoNewFrames(game);
+    game.takeFocus();
+    game.keyDown("m");
+    game.keyUp("m");
+    EXPECT_TRUE(game.waitFor([&] { return countOf(game.traceLines(), "HANDOUT BUTTON") == 2; }))
+        << "the press after a release elsewhere did nothing";
 }
 
 TEST(PlayThrough, KeyboardShopsPutUpSignsAndSales) {

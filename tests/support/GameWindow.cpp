@@ -255,6 +255,10 @@ std::vector<std::string> GameWindow::traceLines() const {
     std::istringstream text(readWhole(outPath));
     std::string line;
     while (std::getline(text, line)) {
+        // Windows ends its lines with a carriage return too
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
         lines.push_back(line);
     }
     return lines;
