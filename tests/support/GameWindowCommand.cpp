@@ -14,9 +14,8 @@
 //   click | down | up the left button
 //   lines N [REGEX]   "ok" once N trace lines (that match) are out, else "no"
 //   count [REGEX]     how many trace lines (that match) are out
-//   peak              the game's peak resident memory, KiB
 //   errors            what the game wrote to standard error, on one line
-//   end [SIGNAL]      ends the game (SIGTERM) and answers how it went
+//   end               ends the game with SIGTERM and answers how it went
 //
 // Every wait ends when the game ends, or after PELLUCANE_ANSWER_SECONDS
 // (60 unless set). A step that cannot be carried out answers "no".
@@ -54,62 +53,45 @@ std::string patternFrom(const Words& words, size_t first) {
     return pattern;
 }
 
+using Step = std::function<std::string(GameWindow&, const Words&)>;
+
+// A step that acts and answers "ok".
+Step acting(const std::function<void(GameWindow&, const Words&)>& act) {
+    return [act](GameWindow& game, const Words& words) {
+        act(game, words);
+        return std::string("ok");
+    };
+}
+
 // What each step does, by its first word.
-std::map<std::string, std::function<std::string(GameWindow&, const Words&)>> steps() {
+std::map<std::string, Step> steps() {
     return {
         {"window", [](GameWindow& game, const Words&) { return okOrNo(game.showing()); }},
-        {"frame",
-         [](GameWindow& game, const Words& words) {
-             game.showsFrame(words.at(1));
-             return std::string("ok");
-         }},
-        {"key",
-         [](GameWindow& game, const Words& words) {
-             for (size_t index = 1; index < words.size(); ++index) {
-                 game.key(words[index]);
-             }
-             return std::string("ok");
-         }},
-        {"move",
-         [](GameWindow& game, const Words& words) {
-             game.moveToGame(std::stof(words.at(1)), std::stof(words.at(2)));
-             return std::string("ok");
-         }},
-        {"click",
-         [](GameWindow& game, const Words&) {
-             game.click();
-             return std::string("ok");
-         }},
-        {"down",
-         [](GameWindow& game, const Words&) {
-             game.press();
-             return std::string("ok");
-         }},
-        {"up",
-         [](GameWindow& game, const Words&) {
-             game.release();
-             return std::string("ok");
-         }},
+        {"frame", acting([](GameWindow& game, const Words& w) { game.showsFrame(w.at(1)); })},
+        {"key", acting([](GameWindow& game, const Words& w) {
+             std::for_each(w.begin() + 1, w.end(), [&](const std::string& k) { game.key(k); });
+         })},
+        {"move", acting([](GameWindow& game, const Words& w) {
+             game.moveToGame(std::stof(w.at(1)), std::stof(w.at(2)));
+         })},
+        {"click", acting([](GameWindow& game, const Words&) { game.click(); })},
+        {"down", acting([](GameWindow& game, const Words&) { game.press(); })},
+        {"up", acting([](GameWindow& game, const Words&) { game.release(); })},
         {"lines",
-         [](GameWindow& game, const Words& words) {
-             return okOrNo(game.waitForLines(std::stoi(words.at(1)), patternFrom(words, 2)));
+         [](GameWindow& game, const Words& w) {
+             return okOrNo(game.waitForLines(std::stoi(w.at(1)), patternFrom(w, 2)));
          }},
         {"count",
-         [](GameWindow& game, const Words& words) {
-             return std::to_string(game.countLines(patternFrom(words, 1)));
+         [](GameWindow& game, const Words& w) {
+             return std::to_string(game.countLines(patternFrom(w, 1)));
          }},
-        {"peak",
-         [](GameWindow& game, const Words&) { return std::to_string(game.peakMemoryKb()); }},
         {"errors",
          [](GameWindow& game, const Words&) {
              std::string text = game.errors();
              std::replace(text.begin(), text.end(), '\n', ' ');
              return text;
          }},
-        {"end",
-         [](GameWindow& game, const Words& words) {
-             return game.end(words.size() > 1 ? std::stoi(words[1]) : SIGTERM);
-         }},
+        {"end", [](GameWindow& game, const Words&) { return game.end(SIGTERM); }},
     };
 }
 
