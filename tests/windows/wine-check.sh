@@ -60,7 +60,7 @@ passed=$played
 for suite in "${WINDOWS_TEST_SUITES[@]}"; do
   log=build-windows/$suite-wine.log
   status=0
-  SDL_AUDIODRIVER=dummy xvfb-run -a -s "-screen 0 1280x1024x24" \
+  SDL_AUDIODRIVER=dummy xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
     wine "build-windows/tests/$suite.exe" >"$log" 2>&1 || status=$?
   count=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$log")
   if [ "$status" -ne 0 ] || [ -z "$count" ] || grep -q '^\[  FAILED  \]' "$log"; then
