@@ -16,6 +16,9 @@ target_link_options(pellucane PRIVATE ${data_options}
   # main's catch: an error at start-up (a bad font file) is said before the
   # game stops. Only main catches, so the rest of the game runs without the
   # cost of catching.
-  -sDISABLE_EXCEPTION_CATCHING=0)
+  -sDISABLE_EXCEPTION_CATCHING=0
+  # GLUT's mouse motion with the pointer's new position
+  "SHELL:--post-js ${PROJECT_SOURCE_DIR}/packaging/web/glut-motion.js")
+list(APPEND data_files ${PROJECT_SOURCE_DIR}/packaging/web/glut-motion.js)
 set_source_files_properties(app/main.cpp PROPERTIES COMPILE_OPTIONS -sDISABLE_EXCEPTION_CATCHING=0)
 set_target_properties(pellucane PROPERTIES LINK_DEPENDS "${data_files}")
