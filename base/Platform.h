@@ -1,8 +1,9 @@
 #pragma once
 
-// What the game needs of the system that differs between Linux and Windows,
-// in one file for each that CMake picks: base/PlatformLinux.cpp or
-// base/PlatformWindows.cpp. (The keyboard's differences: input/KeyboardPlatform.h.)
+// What the game needs of the system that differs between Linux, Windows and
+// the browser, in one file for each that CMake picks: base/PlatformLinux.cpp,
+// base/PlatformWindows.cpp or base/PlatformWeb.cpp. (The keyboard's
+// differences: input/KeyboardPlatform.h.)
 
 // The path of the file that swallows what is written to it.
 extern const char* const NullDevice;

@@ -3,8 +3,8 @@
 struct HeldKeys;
 
 // What the game asks of the system's keyboard, in the one file a system
-// that CMake picks: input/KeyboardX11.cpp (X server) or
-// input/KeyboardWindows.cpp.
+// that CMake picks: input/KeyboardX11.cpp (X server),
+// input/KeyboardWindows.cpp or input/KeyboardWeb.cpp (the browser).
 
 // Asks for a held key to be repeated as further presses and one real release
 // at the end, instead of a release and a press for every repeat, which the

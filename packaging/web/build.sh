@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Builds the game for the browser and packs it as
+# build-web/pellucane-<version>-web.zip, from Debian's packages alone:
+# emscripten builds the libraries' Debian sources (fetched with apt-get
+# source) and the game. The libraries are built once for a set of source
+# versions, in a prefix outside the clone (see libraries.sh).
+set -euo pipefail
+WEB_DIR=$(cd "$(dirname "$0")" && pwd)
+REPO=$(cd "$WEB_DIR/../.." && pwd)
+cd "$REPO"
+source scripts/packages.sh
+
+# read by libraries.sh, which this script sources
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  # shellcheck disable=SC2034
+  sudo="sudo"
+fi
+
+# emscripten and what fetches, unpacks and builds the sources and packs the zip
+WEB_PACKAGES=(emscripten cmake make dpkg-dev patch xz-utils zip)
+ensure_packages "${WEB_PACKAGES[@]}"
+# emcc's optimiser runs on Node with Debian's acorn, which another Node on the
+# path does not see by itself
+export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
+source "$WEB_DIR/libraries.sh"
+ensure_web_libraries
+
+# The game.
+build="build-web"
+log="$build/build.log"
+start=$SECONDS
+# a build against another prefix has the old one's libraries in its cache
+if [ -f "$build/CMakeCache.txt" ] &&
+  ! grep -qxF "PELLUCANE_WEB_PREFIX:UNINITIALIZED=$WEB_PREFIX" "$build/CMakeCache.txt"; then
+  rm -rf "$build"
+fi
+mkdir -p "$build"
+emcmake cmake -S . -B "$build" -DPELLUCANE_WEB_PREFIX="$WEB_PREFIX" -DCMAKE_BUILD_TYPE=Release \
+  -DPELLUCANE_WERROR=ON -DPELLUCANE_TESTS=OFF >"$log" 2>&1 || {
+  cat "$log" >&2
+  exit 1
+}
+cmake --build "$build" -j2 --target pellucane >>"$log" 2>&1 || {
+  tail -n 60 "$log" >&2
+  exit 1
+}
+echo "build.sh: game built in $((SECONDS - start)) s" >&2
+
+# The zip: the page, the game and its data package, a README for whoever
+# hosts it and every licence.
+version=$(sed -n 's/^project(Pellucane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+name=pellucane-$version-web
+stage="$build/$name"
+rm -rf "$stage" "$build/$name.zip"
+mkdir -p "$stage/licences"
+cp "$WEB_DIR/index.html" "$build"/pellucane.{js,wasm,data} "$stage/"
+sed "s/@VERSION@/$version/" "$WEB_DIR/README-hosts.txt" >"$stage/README.txt"
+cp LICENSE "$stage/LICENSE.txt"
+cp packaging/copyright "$stage/licences/pellucane-copyright.txt"
+cp "$WEB_PREFIX"/licences/* "$stage/licences/"
+cp /usr/share/doc/emscripten/copyright "$stage/licences/emscripten-debian-copyright.txt"
+# the libraries' exact versions
+cp "$(dirname "$WEB_PREFIX")/versions" "$stage/licences/debian-source-versions.txt"
+
+(cd "$build" && zip -q -r -X "$name.zip" "$name")
+echo "build.sh: wrote $REPO/$build/$name.zip ($(du -k "$build/$name.zip" | cut -f1) KiB)" >&2
