@@ -14,15 +14,16 @@ cpu_seconds() {
     print u[1] * 60 + u[2] + k[1] * 60 + k[2] }'
 }
 step() {
-  local name=$1 start=$SECONDS before after
+  local name=$1 start=$SECONDS before after status=0
   shift
   cpu_seconds >"$times_file.before"
-  "$@"
+  "$@" || status=$?
   cpu_seconds >"$times_file.after"
   before=$(cat "$times_file.before")
   after=$(cat "$times_file.after")
   timings+=("$(awk -v s=$((SECONDS - start)) -v c="$after - $before" -v n="$name" \
     'BEGIN { split(c, p, " - "); printf "%4d s, %4.0f s cpu  %s", s, p[1] - p[2], n }')")
+  return $status
 }
 report() { printf 'test.sh: %s\n' "${timings[@]}" >&2; }
 trap 'report; rm -f "$times_file"*; kill $(jobs -p) 2>/dev/null || true' EXIT
