@@ -15,7 +15,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 game=$(realpath "${1:-build/pellucane}")
-driver=$(dirname "$game")/tests/game-window
+# the driver of the game window, from the plain build
+driver=$PWD/build/tests/game-window
 scope=${2:-all}
 jobs=$(($(nproc) * 3))
 

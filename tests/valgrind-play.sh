@@ -13,7 +13,8 @@ cd "$(dirname "$0")/.." || exit 1
 game=$(realpath "${1:-build/pellucane}")
 seconds=${2:-40}
 suppressions=$PWD/tests/sanitizers/valgrind.supp
-driver=$(dirname "$game")/tests/game-window
+# the driver of the game window, from the plain build
+driver=$PWD/build/tests/game-window
 # shellcheck source-path=SCRIPTDIR/..
 source tests/support/game-window.sh
 export PELLUCANE_ANSWER_SECONDS=300

@@ -13,7 +13,8 @@ cd "$(dirname "$0")/.."
 out=$(realpath -m "$1")
 seconds=${2:-120}
 game=$(realpath "${3:-build/pellucane}")
-driver=$(dirname "$game")/tests/game-window
+# the driver of the game window, from the plain build
+driver=$PWD/build/tests/game-window
 # shellcheck source-path=SCRIPTDIR/..
 source tests/support/game-window.sh
 rm -f "$out"

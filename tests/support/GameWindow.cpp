@@ -300,11 +300,14 @@ bool GameWindow::waitForLines(int count, const std::string& pattern) {
 }
 
 PngImage GameWindow::screenshot() const {
-    // A binary PPM: "P6", the width, the height and 255, then the RGB rows.
-    // (import waits for a click on a window to take when the game's window
-    // goes as it reads it: the time limit ends that.)
-    const std::string ppm = capture("DISPLAY=" + display + " timeout 60 import -window " +
-                                    window() + " -depth 8 ppm:- 2>/dev/null");
+    // The window's part of the screen, as a binary PPM: "P6", the width, the
+    // height and 255, then the RGB rows. (Taken from the root window: import
+    // taking the game's own would wait for a click on another window when
+    // the game's goes as it reads it, as a game ending at start-up does.)
+    const std::string ppm = capture(
+        "DISPLAY=" + display + " sh -c 'eval \"$(xdotool getwindowgeometry --shell " + window() +
+        ")\" && import -window root -crop \"${WIDTH}x${HEIGHT}+$X+$Y\" +repage -depth 8 "
+        "ppm:-' 2>/dev/null");
     std::istringstream header(ppm);
     std::string magic;
     int width = 0;
