@@ -52,9 +52,9 @@ GameCommand gameCommand(const std::string& dataFolder = dataPath());
 struct GameWindow {
     // Starts the command and waits until its window shows whole, or the game
     // ends, or the answer time is up: what acts on the window then throws,
-    // with the game's standard error. With a sound
-    // file, the game's mixed sound goes there (SDL's disk device: 16-bit
-    // stereo at 44100 Hz, at a sound card's pace); without, nowhere.
+    // with the game's standard error. With a sound file, the game's mixed
+    // sound goes there (SDL's disk device: 16-bit stereo at 44100 Hz, at a
+    // sound card's pace); without, nowhere.
     GameWindow(const VirtualDisplay& display, const GameCommand& command = gameCommand(),
                const std::string& filesFolder = scratchPath(""), const std::string& soundFile = "");
     ~GameWindow();
@@ -64,8 +64,6 @@ struct GameWindow {
     // Whether the window showed.
     bool showing() const;
 
-    // Mouse at window pixel (x, y), origin top left.
-    void moveTo(int x, int y);
     // Mouse at game point (gx, gy): x -50..50, y 0..75.
     void moveToGame(float gx, float gy);
     // Left button down / up / a quick click with button 1, 2 or 3.
@@ -131,6 +129,8 @@ struct GameWindow {
     std::string end(int signal);
 
   private:
+    // Mouse at window pixel (x, y), origin top left.
+    void moveTo(int x, int y);
     // the window's id; throws when it did not show
     const std::string& window() const;
     // runs an xdotool command on this display
