@@ -3,20 +3,23 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "render/PngDecode.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/WindowBackend.h"
 
 // The one driver of the game's real window, for every check that plays the
 // whole program as a player would: the play-through tests, the picture
 // budget test, the installed launcher, the Windows build under wine, and the
-// shell scripts through the game-window command. It moves the mouse and
-// presses keys on the X server (xdotool), grabs the window (ImageMagick),
-// and waits for what it checks (a trace line, a changed screen), never for a
-// fixed time.
+// shell scripts through the game-window command, and the web build in
+// headless Chromium. It moves the mouse and presses keys on the X server
+// (xdotool) or in the page (Chrome's DevTools protocol), grabs the window
+// (ImageMagick) or the page, and waits for what it checks (a trace line, a
+// changed screen), never for a fixed time.
 
 // A virtual X server started for one test and stopped with it.
 struct VirtualDisplay {
@@ -33,28 +36,35 @@ struct VirtualDisplay {
     pid_t server = -1;
 };
 
-// How the game starts: a command and the folder it starts in.
+// How the game starts: a command and the folder it starts in, or the web
+// build's page.
 struct GameCommand {
     // the program and its arguments
     std::vector<std::string> arguments;
     // the working folder
     std::string folder;
+    // the unzipped web build's folder (index.html) when set: the game plays
+    // in headless Chromium, and the command is not used
+    std::string page;
 };
 
-// The game to play: the command in PELLUCANE_PLAY_COMMAND, split at spaces
-// (the installed launcher, "wine .../pellucane.exe"), started in a folder of
-// its own, which it must leave for its data; without it, the build's program
-// in dataFolder.
+// The game to play: the web build in the folder PELLUCANE_PLAY_PAGE names;
+// else the command in PELLUCANE_PLAY_COMMAND, split at spaces (the installed
+// launcher, "wine .../pellucane.exe"), started in a folder of its own, which
+// it must leave for its data; without either, the build's program in
+// dataFolder.
 GameCommand gameCommand(const std::string& dataFolder = dataPath());
 
 // The game running on a display, its standard output (the trace lines) and
 // error in files of the files folder.
 struct GameWindow {
-    // Starts the command and waits until its window shows whole, or the game
-    // ends, or the answer time is up: what acts on the window then throws,
-    // with the game's standard error. With a sound file, the game's mixed
-    // sound goes there (SDL's disk device: 16-bit stereo at 44100 Hz, at a
-    // sound card's pace); without, nowhere.
+    // Starts the command (on the display) or opens the page, and waits until
+    // its window shows whole, or the game ends, or the answer time is up:
+    // what acts on the window then throws, with the game's standard error.
+    // With a sound file, the command's mixed sound goes there (SDL's disk
+    // device: 16-bit stereo at 44100 Hz, at a sound card's pace); without,
+    // and from the page, nowhere. In the browser, what it cannot do (resize,
+    // loseFocus, pause and resume, peakMemoryKb, end) throws.
     GameWindow(const VirtualDisplay& display, const GameCommand& command = gameCommand(),
                const std::string& filesFolder = scratchPath(""), const std::string& soundFile = "");
     ~GameWindow();
@@ -97,6 +107,8 @@ struct GameWindow {
     int countLines(const std::string& pattern = "") const;
     // What it has written to standard error so far.
     std::string errors() const;
+    // In the browser: the value of a script evaluated in the page, as text.
+    std::string evaluate(const std::string& script);
 
     // Waits until condition holds, the game has ended or the answer time
     // (PELLUCANE_ANSWER_SECONDS, 60 s unless set) is up; true in the first
@@ -131,25 +143,12 @@ struct GameWindow {
   private:
     // Mouse at window pixel (x, y), origin top left.
     void moveTo(int x, int y);
-    // the window's id; throws when it did not show
-    const std::string& window() const;
-    // runs an xdotool command on this display
-    void xdotool(const std::string& arguments) const;
-
-    // the display's name, for the tools
-    std::string display;
-    // the game process and its window
-    pid_t game = -1;
-    std::string windowId;
-    // files that capture standard output and error
-    std::string outPath;
-    std::string errPath;
+    // the X window or the page
+    std::unique_ptr<WindowBackend> backend;
     // how long each wait allows the game, seconds
     double answerSeconds;
     // whether a wait ran out while the game was running
     bool unanswered = false;
-    // how the game ended, once it has (waitpid's status)
-    int status = 0;
 };
 
 // Pauses the test for seconds of real time (the game runs on its own clock).
