@@ -117,16 +117,27 @@ double millisecondsSince(std::chrono::steady_clock::time_point start) {
 TEST(PlayThrough, TitleInstructionsAndStreetFollowTwoPresses) {
     VirtualDisplay display;
     const std::string sound = scratchPath("sound.raw");
-    GameWindow game(display, gameCommand(), scratchPath(""), sound);
+    const GameCommand command = gameCommand();
+    GameWindow game(display, command, scratchPath(""), sound);
     // The title as the tests draw it, whole, with the music playing: its
     // first two seconds of 16-bit stereo at 44100 Hz have loud samples.
     game.titleScreen();
-    int loudest = -1;
-    ASSERT_TRUE(game.waitFor([&] { return (loudest = loudestOfFirst(sound, 2 * 44100 * 2)) >= 0; }))
-        << "no sound came";
-    EXPECT_GT(loudest, 1000) << "the music is silent";
+    if (command.page.empty()) {
+        int loudest = -1;
+        ASSERT_TRUE(game.waitFor([&] {
+            return (loudest = loudestOfFirst(sound, 2 * 44100 * 2)) >= 0;
+        })) << "no sound came";
+        EXPECT_GT(loudest, 1000) << "the music is silent";
+    }
 
     game.click(2);
+    // A page may play sound only from the player's first press on: SDL's
+    // audio context runs from then.
+    if (!command.page.empty()) {
+        EXPECT_TRUE(game.waitFor([&] {
+            return game.evaluate("Module.SDL2.audioContext.state") == "running";
+        })) << "the page's sound did not start";
+    }
     const PngImage instructions = game.showsFrame("instructions");
     game.click(1);
     PngImage street = nextScreen(game, instructions);
