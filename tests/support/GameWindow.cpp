@@ -109,56 +109,41 @@ GameCommand gameCommand(const std::string& dataFolder) {
     return other;
 }
 
-GameWindow::GameWindow(const VirtualDisplay& on, const GameCommand& command,
-                       const std::string& filesFolder, const std::string& soundFile)
-    : answerSeconds(answerSecondsFromEnvironment()) {
+GameWindow::GameWindow() : answerSeconds(answerSecondsFromEnvironment()) {}
+
+std::unique_ptr<GameWindow> startGame(const VirtualDisplay& display, const GameCommand& command,
+                                      const std::string& filesFolder,
+                                      const std::string& soundFile) {
     const std::string files = gameFolder(filesFolder);
-    backend = command.page.empty() ? openXWindow(on.name, command.arguments, command.folder, files,
-                                                 soundFile, answerSeconds)
-                                   : openPage(command.page, files, answerSeconds);
-    if (waitFor([&] { return backend->lookForWindow(); })) {
-        takeFocus();
+    std::unique_ptr<GameWindow> game = command.page.empty()
+                                           ? openXWindow(display.name, command, files, soundFile)
+                                           : openPage(command.page, files);
+    if (game->showing()) {
+        game->takeFocus();
     }
+    return game;
 }
-
-GameWindow::~GameWindow() = default;
-
-bool GameWindow::showing() const { return backend->showing(); }
-
-void GameWindow::moveTo(int x, int y) { backend->moveTo(x, y); }
 
 void GameWindow::moveToGame(float gx, float gy) {
     const WindowPixel pixel = windowPixelOf(gx, gy);
     moveTo(pixel.x, pixel.y);
 }
 
-void GameWindow::press() { backend->press(); }
-
-void GameWindow::release() { backend->release(); }
-
-void GameWindow::click(int button) { backend->click(button); }
-
-void GameWindow::resize(int width, int height) { backend->resize(width, height); }
-
-std::pair<int, int> GameWindow::size() const { return backend->size(); }
-
-void GameWindow::key(const std::string& name) { backend->key(name); }
-
-void GameWindow::keyDown(const std::string& name) { backend->keyDown(name); }
-
-void GameWindow::keyUp(const std::string& name) { backend->keyUp(name); }
-
-void GameWindow::takeFocus() { backend->takeFocus(); }
-
-void GameWindow::loseFocus() { backend->loseFocus(); }
-
-void GameWindow::pause() { backend->pause(); }
-
-void GameWindow::resume() { backend->resume(); }
+void GameWindow::cannot(const std::string& what) const {
+    throw std::runtime_error("this window cannot " + what);
+}
+void GameWindow::resize(int, int) { cannot("resize"); }
+std::pair<int, int> GameWindow::size() const { cannot("tell its size"); }
+void GameWindow::loseFocus() { cannot("lose the focus"); }
+void GameWindow::pause() { cannot("pause"); }
+void GameWindow::resume() { cannot("resume"); }
+std::string GameWindow::evaluate(const std::string&) { cannot("evaluate a script"); }
+long GameWindow::peakMemoryKb() const { cannot("tell its memory"); }
+std::string GameWindow::stop(int) { cannot("be sent a signal"); }
 
 std::vector<std::string> GameWindow::traceLines() const {
     std::vector<std::string> lines;
-    std::istringstream text(backend->output());
+    std::istringstream text(output());
     std::string line;
     while (std::getline(text, line)) {
         // Windows ends its lines with a carriage return too
@@ -183,10 +168,6 @@ int GameWindow::countLines(const std::string& pattern) const {
     return count;
 }
 
-std::string GameWindow::errors() const { return backend->errors(); }
-
-std::string GameWindow::evaluate(const std::string& script) { return backend->evaluate(script); }
-
 bool GameWindow::waitFor(const std::function<bool()>& condition) {
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::milliseconds(static_cast<int>(answerSeconds * 1000));
@@ -207,8 +188,6 @@ bool GameWindow::waitForLines(int count, const std::string& pattern) {
     return waitFor([&] { return countLines(pattern) >= count; });
 }
 
-PngImage GameWindow::screenshot() const { return backend->screenshot(); }
-
 PngImage GameWindow::showsFrame(const std::string& name) {
     PngImage shot;
     FrameDifference difference;
@@ -223,12 +202,8 @@ PngImage GameWindow::showsFrame(const std::string& name) {
                              keepMismatch(shot.pixels, name, difference) + "; " + errors());
 }
 
-long GameWindow::peakMemoryKb() const { return backend->peakMemoryKb(); }
-
-bool GameWindow::running() { return backend->running(); }
-
 std::string GameWindow::end(int signal) {
-    std::string outcome = backend->end(signal);
+    std::string outcome = stop(signal);
     if (outcome == "ran" && unanswered) {
         outcome = "no answer";
     }

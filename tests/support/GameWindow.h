@@ -10,7 +10,6 @@
 
 #include "render/PngDecode.h"
 #include "tests/support/TestSupport.h"
-#include "tests/support/WindowBackend.h"
 
 // The one driver of the game's real window, for every check that plays the
 // whole program as a player would: the play-through tests, the picture
@@ -55,50 +54,40 @@ struct GameCommand {
 // dataFolder.
 GameCommand gameCommand(const std::string& dataFolder = dataPath());
 
-// The game running on a display, its standard output (the trace lines) and
-// error in files of the files folder.
+// The game running on a display (XWindow.cpp) or in a page (PageWindow.cpp),
+// and what it has written to standard output (the trace lines) and error.
+// What the one cannot do that the other can throws, saying so.
 struct GameWindow {
-    // Starts the command (on the display) or opens the page, and waits until
-    // its window shows whole, or the game ends, or the answer time is up:
-    // what acts on the window then throws, with the game's standard error.
-    // With a sound file, the command's mixed sound goes there (SDL's disk
-    // device: 16-bit stereo at 44100 Hz, at a sound card's pace); without,
-    // and from the page, nowhere. In the browser, what it cannot do (resize,
-    // loseFocus, pause and resume, peakMemoryKb, end) throws.
-    GameWindow(const VirtualDisplay& display, const GameCommand& command = gameCommand(),
-               const std::string& filesFolder = scratchPath(""), const std::string& soundFile = "");
-    ~GameWindow();
-    GameWindow(const GameWindow&) = delete;
-    GameWindow& operator=(const GameWindow&) = delete;
+    virtual ~GameWindow() = default;
 
     // Whether the window showed.
-    bool showing() const;
+    virtual bool showing() const = 0;
 
     // Mouse at game point (gx, gy): x -50..50, y 0..75.
     void moveToGame(float gx, float gy);
     // Left button down / up / a quick click with button 1, 2 or 3.
-    void press();
-    void release();
-    void click(int button = 1);
+    virtual void press() = 0;
+    virtual void release() = 0;
+    virtual void click(int button = 1) = 0;
     // Resizes the window to width by height pixels.
-    void resize(int width, int height);
+    virtual void resize(int width, int height);
     // The window's size now, pixels: width and height.
-    std::pair<int, int> size() const;
-    // A key pressed and let go, pressed, or let go on the server's keyboard
-    // (xdotool's names: "a", "comma", "8", "A"), which repeats a held key as
-    // a real one does. Keys reach the window with the focus, which the game
-    // has from the start.
-    void key(const std::string& name);
-    void keyDown(const std::string& name);
-    void keyUp(const std::string& name);
+    virtual std::pair<int, int> size() const;
+    // A key pressed and let go, pressed, or let go (xdotool's names: "a",
+    // "comma", "8", "A"); the X server repeats a held key as a real one
+    // does. Keys reach the window with the focus, which the game has from
+    // the start.
+    virtual void key(const std::string& name) = 0;
+    virtual void keyDown(const std::string& name) = 0;
+    virtual void keyUp(const std::string& name) = 0;
     // Gives the keyboard focus to the game's window, or to the root window
     // with the pointer off the game, where the game hears no key.
-    void takeFocus();
-    void loseFocus();
+    virtual void takeFocus() = 0;
+    virtual void loseFocus();
 
     // Stops the game's process where it is, and lets it go on.
-    void pause();
-    void resume();
+    virtual void pause();
+    virtual void resume();
 
     // What the game has written to standard output so far, line by line.
     std::vector<std::string> traceLines() const;
@@ -106,9 +95,9 @@ struct GameWindow {
     // lines for an empty one).
     int countLines(const std::string& pattern = "") const;
     // What it has written to standard error so far.
-    std::string errors() const;
+    virtual std::string errors() const = 0;
     // In the browser: the value of a script evaluated in the page, as text.
-    std::string evaluate(const std::string& script);
+    virtual std::string evaluate(const std::string& script);
 
     // Waits until condition holds, the game has ended or the answer time
     // (PELLUCANE_ANSWER_SECONDS, 60 s unless set) is up; true in the first
@@ -118,7 +107,7 @@ struct GameWindow {
     bool waitForLines(int count, const std::string& pattern = "");
 
     // A screenshot of the window (1024 by 768, top row first, RGB).
-    PngImage screenshot() const;
+    virtual PngImage screenshot() const = 0;
     // Waits until the window shows the golden frame of that name whole
     // (tests/app/frames/NAME.png), and returns it; throws when it does not
     // come, leaving the last shot and its difference in frame-mismatches/.
@@ -127,10 +116,10 @@ struct GameWindow {
     PngImage titleScreen() { return showsFrame("title"); }
 
     // The game's peak resident memory so far, KiB.
-    long peakMemoryKb() const;
+    virtual long peakMemoryKb() const;
 
     // Whether the game is still running.
-    bool running();
+    virtual bool running() = 0;
 
     // Ends the game with a signal (unless it has ended already) and tells how
     // it went: "ran" (it ran, answered every wait, and ended by the signal),
@@ -140,16 +129,47 @@ struct GameWindow {
     // report.
     std::string end(int signal);
 
-  private:
-    // Mouse at window pixel (x, y), origin top left.
-    void moveTo(int x, int y);
-    // the X window or the page
-    std::unique_ptr<WindowBackend> backend;
+  protected:
+    GameWindow();
     // how long each wait allows the game, seconds
-    double answerSeconds;
+    const double answerSeconds;
+    // Mouse at window pixel (x, y), origin top left.
+    virtual void moveTo(int x, int y) = 0;
+    // what the game has written to standard output so far
+    virtual std::string output() const = 0;
+    // Ends the game with the signal: end's outcomes but the last two.
+    virtual std::string stop(int signal);
+    // Says that this window cannot do what.
+    [[noreturn]] void cannot(const std::string& what) const;
+
+  private:
     // whether a wait ran out while the game was running
     bool unanswered = false;
 };
+
+// Starts the command on the display, or opens the page, and waits until its
+// window shows whole, or the game ends, or the answer time is up: what acts
+// on the window then throws, with the game's standard error. Its files go
+// to a folder of its own in filesFolder. With a sound file, the command's
+// mixed sound goes there (SDL's disk device: 16-bit stereo at 44100 Hz, at
+// a sound card's pace); without, and from the page, nowhere.
+std::unique_ptr<GameWindow> startGame(const VirtualDisplay& display,
+                                      const GameCommand& command = gameCommand(),
+                                      const std::string& filesFolder = scratchPath(""),
+                                      const std::string& soundFile = "");
+
+// The two places a game runs in, started by startGame: the command in its
+// folder on the X display of that name, and the web build's site in that
+// folder served on 127.0.0.1 and opened at 1024 by 768 in headless Chromium.
+std::unique_ptr<GameWindow> openXWindow(const std::string& display, const GameCommand& command,
+                                        const std::string& files, const std::string& soundFile);
+std::unique_ptr<GameWindow> openPage(const std::string& site, const std::string& files);
+
+// Polls done every 50 ms until it holds (true) or seconds have passed (false).
+bool waitUntil(const std::function<bool()>& done, double seconds);
+
+// Stops a process with SIGTERM, and SIGKILL when it does not end within 2 s.
+void stopProcess(pid_t pid);
 
 // Pauses the test for seconds of real time (the game runs on its own clock).
 void waitSeconds(double seconds);

@@ -1,22 +1,18 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <map>
-#include <mutex>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
-#include <thread>
 
+#include "tests/support/GameWindow.h"
 #include "tests/support/Pictures.h"
-#include "tests/support/WindowBackend.h"
 
 namespace {
 
@@ -25,27 +21,6 @@ using nlohmann::json;
 // The page's size, CSS pixels at one device pixel each.
 constexpr int PageWidth = 1024;
 constexpr int PageHeight = 768;
-
-// Bytes of base64 text.
-std::string fromBase64(const std::string& text) {
-    std::string bytes;
-    unsigned bits = 0;
-    int count = 0;
-    for (const char c : text) {
-        const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-        const char* at = c == '\0' ? nullptr : std::strchr(digits, c);
-        if (at == nullptr) {
-            continue; // padding and line breaks
-        }
-        bits = (bits << 6) | static_cast<unsigned>(at - digits);
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            bytes += static_cast<char>((bits >> count) & 0xffu);
-        }
-    }
-    return bytes;
-}
 
 // A key as DevTools sends it, from xdotool's name for it.
 struct KeyStroke {
@@ -125,14 +100,14 @@ pid_t startProcess(const std::vector<std::string>& arguments, const std::string&
 // DevTools protocol on a pipe (JSON messages ended by a NUL byte: Chromium
 // reads them from its descriptor 3 and answers on 4). The game's standard
 // output reaches the console a line a message (console.log), its standard
-// error through console.error. WebGL through SwiftShader draws the title
-// and instructions screens within a channel step of Mesa's llvmpipe (worst
-// difference 1 in 77452 and 70831 pixels, measured): the golden frames'
-// tolerances hold as they are.
-class PageWindow : public WindowBackend {
+// error through console.error; they are read as they come, whenever the
+// driver asks Chromium anything or looks at what the game wrote. WebGL
+// through SwiftShader draws the title and instructions screens within a
+// channel step of Mesa's llvmpipe (worst difference 1 in 77452 and 70831
+// pixels, measured): the golden frames' tolerances hold as they are.
+class PageWindow : public GameWindow {
   public:
-    PageWindow(const std::string& site, const std::string& files, double seconds)
-        : answerSeconds(seconds), shotPath(files + "/shot.png") {
+    PageWindow(const std::string& site, const std::string& files) : shotPath(files + "/shot.png") {
         // A write to a Chromium that has gone fails instead of ending the test.
         signal(SIGPIPE, SIG_IGN);
         int serverOutput = -1;
@@ -165,13 +140,21 @@ class PageWindow : public WindowBackend {
              "--window-size=" + std::to_string(PageWidth) + "," + std::to_string(PageHeight),
              "--user-data-dir=" + files + "/chromium", "--remote-debugging-pipe", "about:blank"},
             files + "/chromium.txt", nullptr, {commands[0], replies[1]});
-        browserGroup = browser;
         close(commands[0]);
         close(replies[1]);
         toBrowser = commands[1];
-        reader = std::thread([this, from = replies[0]] { readMessages(from); });
+        fromBrowser = replies[0];
         try {
             openSite(url);
+            // the game has shown once its main function has run
+            waitFor([this] {
+                try {
+                    shown = evaluate("typeof Module === 'object' && Module.calledRun") == "true";
+                } catch (const std::runtime_error&) {
+                    // the page is still loading
+                }
+                return shown;
+            });
         } catch (...) {
             shutDown();
             throw;
@@ -180,15 +163,6 @@ class PageWindow : public WindowBackend {
 
     ~PageWindow() override { shutDown(); }
 
-    bool lookForWindow() override {
-        // the game has shown once its main function has run
-        try {
-            shown = evaluate("typeof Module === 'object' && Module.calledRun === true") == "true";
-        } catch (const std::runtime_error&) {
-            shown = false; // the page is still loading
-        }
-        return shown;
-    }
     bool showing() const override { return shown; }
 
     void moveTo(int x, int y) override {
@@ -203,9 +177,6 @@ class PageWindow : public WindowBackend {
         mouse("mousePressed", name);
         mouse("mouseReleased", name);
     }
-
-    void resize(int, int) override { notInTheBrowser("resize"); }
-    std::pair<int, int> size() const override { notInTheBrowser("size"); }
 
     void key(const std::string& name) override {
         keyDown(name);
@@ -234,30 +205,26 @@ class PageWindow : public WindowBackend {
     void takeFocus() override {
         command("Emulation.setFocusEmulationEnabled", {{"enabled", true}});
     }
-    void loseFocus() override { notInTheBrowser("loseFocus"); }
-    void pause() override { notInTheBrowser("pause"); }
-    void resume() override { notInTheBrowser("resume"); }
 
     std::string output() const override {
-        std::lock_guard<std::mutex> hold(lock);
+        readMessages(0);
         return out;
     }
     std::string errors() const override {
-        std::lock_guard<std::mutex> hold(lock);
+        readMessages(0);
         return err;
     }
 
     PngImage screenshot() const override {
-        PngImage shot;
-        const std::string png = fromBase64(
-            command("Page.captureScreenshot", {{"format", "png"}}).at("data").get<std::string>());
-        FILE* file = std::fopen(shotPath.c_str(), "wb");
-        const bool written =
-            file != nullptr && std::fwrite(png.data(), 1, png.size(), file) == png.size();
-        if (file != nullptr) {
-            std::fclose(file);
-        }
+        // the PNG comes as base64 text
+        const std::string png =
+            command("Page.captureScreenshot", {{"format", "png"}}).at("data").get<std::string>();
+        FILE* decoder = popen(("base64 -d >'" + shotPath + "'").c_str(), "w");
+        const bool written = decoder != nullptr &&
+                             std::fwrite(png.data(), 1, png.size(), decoder) == png.size() &&
+                             pclose(decoder) == 0;
         const Picture picture = written ? readPng(shotPath, 3) : Picture{};
+        PngImage shot;
         if (!picture.pixels.empty()) {
             shot.width = static_cast<int>(picture.width);
             shot.height = static_cast<int>(picture.height);
@@ -267,21 +234,18 @@ class PageWindow : public WindowBackend {
         return shot;
     }
 
-    long peakMemoryKb() const override { notInTheBrowser("peakMemoryKb"); }
-
     bool running() override {
         if (browser > 0 && waitpid(browser, nullptr, WNOHANG) == browser) {
             browser = -1;
         }
-        std::lock_guard<std::mutex> hold(lock);
+        readMessages(0);
         return browser > 0 && !crashed;
     }
 
-    std::string end(int) override { notInTheBrowser("end"); }
-
     std::string evaluate(const std::string& script) override {
         const json value =
-            command("Runtime.evaluate", {{"expression", script}, {"returnByValue", true}})
+            command("Runtime.evaluate",
+                    {{"expression", script}, {"returnByValue", true}, {"awaitPromise", true}})
                 .at("result")
                 .value("value", json());
         return value.is_string() ? value.get<std::string>() : value.dump();
@@ -308,19 +272,14 @@ class PageWindow : public WindowBackend {
         command("Page.navigate", {{"url", url}});
     }
 
-    // Ends Chromium (with what is left of its own processes), its reader and the server.
+    // Ends Chromium (with what is left of its own processes, in its group) and the server.
     void shutDown() {
+        const pid_t group = browser;
         stopProcess(browser);
-        if (browserGroup > 0) {
-            kill(-browserGroup, SIGKILL);
-        }
+        kill(-group, SIGKILL);
         close(toBrowser);
-        reader.join();
+        close(fromBrowser);
         stopProcess(server);
-    }
-
-    [[noreturn]] static void notInTheBrowser(const std::string& what) {
-        throw std::runtime_error("not in the browser: " + what);
     }
 
     void mouse(const std::string& type, const std::string& button) {
@@ -334,7 +293,6 @@ class PageWindow : public WindowBackend {
     // Sends a command (to the page, or to the browser) and waits for its
     // answer; throws on an error or when none comes within the answer time.
     json command(const std::string& method, const json& parameters, bool toPage = true) const {
-        std::unique_lock<std::mutex> hold(lock);
         const int id = ++lastId;
         json message = {{"id", id}, {"method", method}, {"params", parameters}};
         if (toPage) {
@@ -348,27 +306,29 @@ class PageWindow : public WindowBackend {
             }
             sent += static_cast<size_t>(wrote);
         }
-        const auto deadline = std::chrono::steady_clock::now() +
-                              std::chrono::milliseconds(static_cast<int>(answerSeconds * 1000));
-        if (!answered.wait_until(hold, deadline, [&] { return answers.count(id) > 0 || gone; })) {
+        answer = json();
+        answerId = id;
+        if (!readMessages(static_cast<int>(answerSeconds * 1000))) {
             throw std::runtime_error("Chromium did not answer " + method);
         }
-        if (answers.count(id) == 0) {
-            throw std::runtime_error("Chromium has gone: " + method);
-        }
-        const json answer = std::move(answers[id]);
-        answers.erase(id);
         if (answer.contains("error")) {
             throw std::runtime_error(method + ": " + answer["error"].value("message", ""));
         }
         return answer.value("result", json::object());
     }
 
-    // The reader thread: Chromium's answers and the page's console, until it ends.
-    void readMessages(int from) {
-        std::string pending;
-        char buffer[65536];
-        for (ssize_t got; (got = read(from, buffer, sizeof buffer)) > 0;) {
+    // Reads Chromium's messages until the answer awaited has come (true), or
+    // until nothing has come for waitMs or Chromium has gone (false); with
+    // no answer awaited, until there is nothing more to read now.
+    bool readMessages(int waitMs) const {
+        const bool awaiting = answerId != 0;
+        pollfd from = {fromBrowser, POLLIN, 0};
+        while (!(awaiting && answerId == 0) && poll(&from, 1, awaiting ? waitMs : 0) > 0) {
+            char buffer[65536];
+            const ssize_t got = read(fromBrowser, buffer, sizeof buffer);
+            if (got <= 0) {
+                return false;
+            }
             pending.append(buffer, static_cast<size_t>(got));
             for (size_t end; (end = pending.find('\0')) != std::string::npos;) {
                 const json message = json::parse(pending.substr(0, end), nullptr, false);
@@ -378,17 +338,13 @@ class PageWindow : public WindowBackend {
                 }
             }
         }
-        close(from);
-        std::lock_guard<std::mutex> hold(lock);
-        gone = true;
-        answered.notify_all();
+        return answerId == 0;
     }
 
-    void take(const json& message) {
-        std::lock_guard<std::mutex> hold(lock);
-        if (message.contains("id")) {
-            answers[message["id"].get<int>()] = message;
-            answered.notify_all();
+    void take(const json& message) const {
+        if (message.value("id", 0) == answerId && answerId != 0) {
+            answer = message;
+            answerId = 0;
             return;
         }
         const std::string method = message.value("method", "");
@@ -408,17 +364,14 @@ class PageWindow : public WindowBackend {
         }
     }
 
-    // how long a wait allows the game, seconds
-    double answerSeconds;
     // where a screenshot's PNG goes to be read
     std::string shotPath;
-    // the HTTP server, Chromium (-1 once ended) and its process group
+    // the HTTP server and Chromium (-1 once ended), the leader of its processes' group
     pid_t server = -1;
     pid_t browser = -1;
-    pid_t browserGroup = -1;
-    // the commands' end of the pipe, and the thread that reads the answers
+    // the pipe's two ends: commands to Chromium, its answers and events
     int toBrowser = -1;
-    std::thread reader;
+    int fromBrowser = -1;
     // the page's session with the browser
     std::string session;
     // whether the game has started
@@ -427,22 +380,21 @@ class PageWindow : public WindowBackend {
     int mouseX = PageWidth / 2;
     int mouseY = PageHeight / 2;
 
-    // Guards what follows, which the reader thread fills.
-    mutable std::mutex lock;
-    mutable std::condition_variable answered;
+    // What Chromium has sent, read whenever the driver asks or looks: the
+    // last command's id (0 once answered) and its answer, a message read in
+    // part, the console's lines (standard output; standard error with the
+    // page's exceptions) and whether the page's renderer crashed.
     mutable int lastId = 0;
-    mutable std::map<int, json> answers;
-    // the console's lines: standard output, and standard error with the page's exceptions
-    std::string out;
-    std::string err;
-    // whether the page's renderer crashed, and whether Chromium has closed the pipe
-    bool crashed = false;
-    bool gone = false;
+    mutable int answerId = 0;
+    mutable json answer;
+    mutable std::string pending;
+    mutable std::string out;
+    mutable std::string err;
+    mutable bool crashed = false;
 };
 
 } // namespace
 
-std::unique_ptr<WindowBackend> openPage(const std::string& site, const std::string& files,
-                                        double answerSeconds) {
-    return std::make_unique<PageWindow>(site, files, answerSeconds);
+std::unique_ptr<GameWindow> openPage(const std::string& site, const std::string& files) {
+    return std::make_unique<PageWindow>(site, files);
 }

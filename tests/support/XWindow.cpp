@@ -9,8 +9,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "tests/support/GameWindow.h"
 #include "tests/support/TestSupport.h"
-#include "tests/support/WindowBackend.h"
 
 namespace {
 
@@ -38,16 +38,14 @@ std::string readWhole(const std::string& path) {
 
 // The game's window on an X server: xdotool moves the mouse and presses
 // keys there, ImageMagick grabs the window.
-class XWindow : public WindowBackend {
+class XWindow : public GameWindow {
   public:
-    XWindow(const std::string& displayName, const std::vector<std::string>& arguments,
-            const std::string& folder, const std::string& files, const std::string& soundFile,
-            double seconds)
-        : display(displayName), outPath(files + "/stdout.txt"), errPath(files + "/stderr.txt"),
-          answerSeconds(seconds) {
+    XWindow(const std::string& displayName, const GameCommand& command, const std::string& files,
+            const std::string& soundFile)
+        : display(displayName), outPath(files + "/stdout.txt"), errPath(files + "/stderr.txt") {
         game = fork();
         if (game == 0) {
-            if (chdir(folder.c_str()) != 0) {
+            if (chdir(command.folder.c_str()) != 0) {
                 _exit(126);
             }
             // As from a terminal, whatever the test runner ignores.
@@ -62,29 +60,17 @@ class XWindow : public WindowBackend {
                 _exit(125);
             }
             std::vector<char*> argv;
-            for (const std::string& argument : arguments) {
+            for (const std::string& argument : command.arguments) {
                 argv.push_back(const_cast<char*>(argument.c_str()));
             }
             argv.push_back(nullptr);
             execvp(argv[0], argv.data());
             _exit(127);
         }
+        waitFor([this] { return lookForWindow(); });
     }
     ~XWindow() override { stopProcess(game); }
 
-    bool lookForWindow() override {
-        // The window opens at the screen's corner and then moves to its place,
-        // partly off the screen until it does: it shows once all of it does.
-        const std::string listed =
-            capture("DISPLAY=" + display +
-                    " xdotool search --onlyvisible --name '^Pellucane$' 2>/dev/null");
-        const std::string found = listed.substr(0, listed.find('\n'));
-        const PngImage shot = found.empty() || !running() ? PngImage{} : grab(found);
-        if (shot.width == 1024 && shot.height == 768) {
-            windowId = found;
-        }
-        return showing();
-    }
     bool showing() const override { return !windowId.empty(); }
 
     void moveTo(int x, int y) override {
@@ -158,7 +144,7 @@ class XWindow : public WindowBackend {
         return game > 0;
     }
 
-    std::string end(int signal) override {
+    std::string stop(int signal) override {
         if (!running()) {
             return WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
                                        : "exit " + std::to_string(WEXITSTATUS(status));
@@ -174,11 +160,21 @@ class XWindow : public WindowBackend {
         return WIFSIGNALED(status) && WTERMSIG(status) == signal ? "ran" : "died" + sent;
     }
 
-    std::string evaluate(const std::string&) override {
-        throw std::runtime_error("no page to evaluate a script in on an X server");
-    }
-
   private:
+    // Looks once whether the game's window shows whole, and remembers it.
+    bool lookForWindow() {
+        // The window opens at the screen's corner and then moves to its place,
+        // partly off the screen until it does: it shows once all of it does.
+        const std::string listed =
+            capture("DISPLAY=" + display +
+                    " xdotool search --onlyvisible --name '^Pellucane$' 2>/dev/null");
+        const std::string found = listed.substr(0, listed.find('\n'));
+        const PngImage shot = found.empty() || !running() ? PngImage{} : grab(found);
+        if (shot.width == 1024 && shot.height == 768) {
+            windowId = found;
+        }
+        return showing();
+    }
     PngImage grab(const std::string& id) const {
         // The window's part of the screen, as a binary PPM: "P6", the width, the height and 255,
         // then the RGB rows. (Taken from the root window: import taking the game's own would wait
@@ -229,8 +225,6 @@ class XWindow : public WindowBackend {
     // files that capture standard output and error
     std::string outPath;
     std::string errPath;
-    // how long a wait allows the game, seconds
-    double answerSeconds;
     // the game process and its window
     pid_t game = -1;
     std::string windowId;
@@ -240,9 +234,7 @@ class XWindow : public WindowBackend {
 
 } // namespace
 
-std::unique_ptr<WindowBackend> openXWindow(const std::string& display,
-                                           const std::vector<std::string>& arguments,
-                                           const std::string& folder, const std::string& files,
-                                           const std::string& soundFile, double answerSeconds) {
-    return std::make_unique<XWindow>(display, arguments, folder, files, soundFile, answerSeconds);
+std::unique_ptr<GameWindow> openXWindow(const std::string& display, const GameCommand& command,
+                                        const std::string& files, const std::string& soundFile) {
+    return std::make_unique<XWindow>(display, command, files, soundFile);
 }
