@@ -2,7 +2,9 @@
 # Builds the web zip (packaging/web/build.sh), unzips it into a scratch
 # folder and runs the play-through tests on it, the page opened in headless
 # Chromium through the one driver of the game window, as the Linux build's
-# are (the Linux test program drives it).
+# are (the Linux test program drives it). With --benchmark, the page's
+# benchmark instead: the time to the title and the frames a second while
+# the street is busy (bench/PageBenchmark.cpp).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/packages.sh
@@ -10,7 +12,9 @@ source scripts/packages.sh
 start=$SECONDS
 ensure_packages chromium python3 unzip "${TEST_PACKAGES[@]}"
 packaging/web/build.sh
-build_game ON --target play_tests
+target=play_tests
+[ "${1:-}" = --benchmark ] && target=pellucane_bench
+build_game ON --target "$target"
 built=$SECONDS
 
 scratch=$(mktemp -d /tmp/pellucane-browser-check-XXXXXX)
@@ -18,6 +22,10 @@ trap 'rm -rf "$scratch"' EXIT
 version=$(sed -n 's/^project(Pellucane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 name=pellucane-$version-web
 unzip -q "build-web/$name.zip" -d "$scratch"
+export PELLUCANE_PLAY_PAGE="$scratch/$name"
+if [ "$target" = pellucane_bench ]; then
+  exec build/bench/pellucane_bench --benchmark_filter=Page
+fi
 # Every play-through test but four, which test what a page cannot be asked:
 # - a key held while the game stands still: a page's script cannot be
 #   stopped as a process is (SIGSTOP), and the browser sends no repeats of
@@ -32,8 +40,7 @@ unzip -q "build-web/$name.zip" -d "$scratch"
 left_out=AHeldKeyActsOnceHoweverLateTheGameHandlesIt:AKeyLetGoElsewhereActsOnItsNextPress
 left_out+=:NoWindowSizeEndsTheGame:InterruptAndTerminateEndTheGame
 log=build-web/play-browser.log
-if ! PELLUCANE_PLAY_PAGE="$scratch/$name" \
-  nice -n 19 build/tests/play_tests --gtest_filter="-PlayThrough.${left_out//:/:PlayThrough.}" \
+if ! nice -n 19 build/tests/play_tests --gtest_filter="-PlayThrough.${left_out//:/:PlayThrough.}" \
   >"$log" 2>&1; then
   cat "$log" >&2
   echo "browser-check: the play-through tests failed in the browser" >&2
