@@ -163,9 +163,9 @@ long gamePeakKb(const std::vector<std::pair<std::string, std::string>>& replaced
                       fs::copy_options::overwrite_existing);
     }
     VirtualDisplay display;
-    GameWindow game(display, gameCommand(folder.string()));
-    game.titleScreen();
-    return game.peakMemoryKb();
+    const auto game = startGame(display, gameCommand(folder.string()));
+    game->titleScreen();
+    return game->peakMemoryKb();
 }
 
 // The texture the display list binds, 0 for a plain square.

@@ -6,10 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -17,44 +14,6 @@
 #include "tests/support/Pictures.h"
 
 namespace {
-
-// Runs a shell command and returns what it printed.
-std::string capture(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return output;
-    }
-    char buffer[4096];
-    for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        output.append(buffer, got);
-    }
-    pclose(pipe);
-    return output;
-}
-
-std::string readWhole(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// Stops a process with SIGTERM, and SIGKILL when it does not end within 2 s.
-void stop(pid_t pid) {
-    if (pid <= 0) {
-        return;
-    }
-    kill(pid, SIGTERM);
-    for (int i = 0; i < 40; ++i) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid) {
-            return;
-        }
-        waitSeconds(0.05);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-}
 
 // How long a wait allows the game, seconds.
 double answerSecondsFromEnvironment() {
@@ -72,6 +31,33 @@ std::string gameFolder(const std::string& filesFolder) {
 }
 
 } // namespace
+
+void stopProcess(pid_t pid) {
+    if (pid <= 0) {
+        return;
+    }
+    kill(pid, SIGTERM);
+    for (int i = 0; i < 40; ++i) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid) {
+            return;
+        }
+        waitSeconds(0.05);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+bool waitUntil(const std::function<bool()>& done, double seconds) {
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(static_cast<int>(seconds * 1000));
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        waitSeconds(0.05);
+    }
+    return true;
+}
 
 void waitSeconds(double seconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(seconds * 1000)));
@@ -103,12 +89,16 @@ VirtualDisplay::VirtualDisplay() {
     name = ":" + number;
 }
 
-VirtualDisplay::~VirtualDisplay() { stop(server); }
+VirtualDisplay::~VirtualDisplay() { stopProcess(server); }
 
 GameCommand gameCommand(const std::string& dataFolder) {
+    const char* page = std::getenv("PELLUCANE_PLAY_PAGE");
+    if (page != nullptr && *page != '\0') {
+        return {{}, "", page};
+    }
     const char* command = std::getenv("PELLUCANE_PLAY_COMMAND");
     if (command == nullptr || *command == '\0') {
-        return {{PELLUCANE_BINARY}, dataFolder};
+        return {{PELLUCANE_BINARY}, dataFolder, ""};
     }
     GameCommand other;
     std::istringstream words(command);
@@ -119,74 +109,19 @@ GameCommand gameCommand(const std::string& dataFolder) {
     return other;
 }
 
-GameWindow::GameWindow(const VirtualDisplay& on, const GameCommand& command,
-                       const std::string& filesFolder, const std::string& soundFile)
-    : display(on.name), answerSeconds(answerSecondsFromEnvironment()) {
+GameWindow::GameWindow() : answerSeconds(answerSecondsFromEnvironment()) {}
+
+std::unique_ptr<GameWindow> startGame(const VirtualDisplay& display, const GameCommand& command,
+                                      const std::string& filesFolder,
+                                      const std::string& soundFile) {
     const std::string files = gameFolder(filesFolder);
-    outPath = files + "/stdout.txt";
-    errPath = files + "/stderr.txt";
-    game = fork();
-    if (game == 0) {
-        if (chdir(command.folder.c_str()) != 0) {
-            _exit(126);
-        }
-        // As from a terminal, whatever the test runner ignores.
-        signal(SIGINT, SIG_DFL);
-        signal(SIGTERM, SIG_DFL);
-        setenv("DISPLAY", display.c_str(), 1);
-        setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
-        setenv("SDL_AUDIODRIVER", soundFile.empty() ? "dummy" : "disk", 1);
-        setenv("SDL_DISKAUDIOFILE", soundFile.c_str(), 1);
-        if (freopen(outPath.c_str(), "w", stdout) == nullptr ||
-            freopen(errPath.c_str(), "w", stderr) == nullptr) {
-            _exit(125);
-        }
-        std::vector<char*> argv;
-        for (const std::string& argument : command.arguments) {
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        }
-        argv.push_back(nullptr);
-        execvp(argv[0], argv.data());
-        _exit(127);
+    std::unique_ptr<GameWindow> game = command.page.empty()
+                                           ? openXWindow(display.name, command, files, soundFile)
+                                           : openPage(command.page, files);
+    if (game->showing()) {
+        game->takeFocus();
     }
-    // The window opens at the screen's corner and then moves to its place,
-    // partly off the screen until it does: wait until all of it shows.
-    const bool shows = waitFor([&] {
-        const std::string found =
-            capture("DISPLAY=" + display +
-                    " xdotool search --onlyvisible --name '^Pellucane$' 2>/dev/null");
-        windowId = found.substr(0, found.find('\n'));
-        const PngImage shot = windowId.empty() || !running() ? PngImage{} : screenshot();
-        return shot.width == 1024 && shot.height == 768;
-    });
-    if (!shows) {
-        windowId.clear();
-        return;
-    }
-    takeFocus();
-}
-
-GameWindow::~GameWindow() { stop(game); }
-
-bool GameWindow::showing() const { return !windowId.empty(); }
-
-const std::string& GameWindow::window() const {
-    if (windowId.empty()) {
-        throw std::runtime_error("the game's window did not show: " + errors());
-    }
-    return windowId;
-}
-
-void GameWindow::xdotool(const std::string& arguments) const {
-    window();
-    std::string command = "DISPLAY=" + display + " xdotool " + arguments + " >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0) {
-        throw std::runtime_error("xdotool failed: " + arguments);
-    }
-}
-
-void GameWindow::moveTo(int x, int y) {
-    xdotool("mousemove --window " + windowId + " " + std::to_string(x) + " " + std::to_string(y));
+    return game;
 }
 
 void GameWindow::moveToGame(float gx, float gy) {
@@ -194,65 +129,21 @@ void GameWindow::moveToGame(float gx, float gy) {
     moveTo(pixel.x, pixel.y);
 }
 
-void GameWindow::press() { xdotool("mousedown 1"); }
-
-void GameWindow::release() { xdotool("mouseup 1"); }
-
-void GameWindow::click(int button) { xdotool("click " + std::to_string(button)); }
-
-void GameWindow::resize(int width, int height) {
-    xdotool("windowsize " + windowId + " " + std::to_string(width) + " " + std::to_string(height));
+void GameWindow::cannot(const std::string& what) const {
+    throw std::runtime_error("this window cannot " + what);
 }
-
-std::pair<int, int> GameWindow::size() const {
-    const std::string shell =
-        capture("DISPLAY=" + display + " xdotool getwindowgeometry --shell " + windowId);
-    const auto field = [&shell](const std::string& name) {
-        const size_t at = shell.find(name + "=");
-        return at == std::string::npos ? -1 : std::atoi(shell.c_str() + at + name.size() + 1);
-    };
-    return {field("WIDTH"), field("HEIGHT")};
-}
-
-void GameWindow::key(const std::string& name) { xdotool("key " + name); }
-
-void GameWindow::keyDown(const std::string& name) { xdotool("keydown " + name); }
-
-void GameWindow::keyUp(const std::string& name) { xdotool("keyup " + name); }
-
-void GameWindow::takeFocus() {
-    xdotool("mousemove --window " + windowId + " 512 384");
-    xdotool("windowfocus --sync " + windowId);
-}
-
-void GameWindow::loseFocus() {
-    // The screen is 1280 by 1024 and the window 1024 by 768 at (100, 100).
-    xdotool("mousemove 1270 1014");
-    const std::string root = capture("DISPLAY=" + display + " xwininfo -root");
-    const std::string marker = "Window id: ";
-    const size_t at = root.find(marker);
-    if (at == std::string::npos) {
-        throw std::runtime_error("no root window");
-    }
-    xdotool("windowfocus " + root.substr(at + marker.size(), root.find(' ', at + marker.size()) -
-                                                                 (at + marker.size())));
-}
-
-void GameWindow::pause() {
-    if (running()) {
-        kill(game, SIGSTOP);
-    }
-}
-
-void GameWindow::resume() {
-    if (game > 0) {
-        kill(game, SIGCONT);
-    }
-}
+void GameWindow::resize(int, int) { cannot("resize"); }
+std::pair<int, int> GameWindow::size() const { cannot("tell its size"); }
+void GameWindow::loseFocus() { cannot("lose the focus"); }
+void GameWindow::pause() { cannot("pause"); }
+void GameWindow::resume() { cannot("resume"); }
+std::string GameWindow::evaluate(const std::string&) { cannot("evaluate a script"); }
+long GameWindow::peakMemoryKb() const { cannot("tell its memory"); }
+std::string GameWindow::stop(int) { cannot("be sent a signal"); }
 
 std::vector<std::string> GameWindow::traceLines() const {
     std::vector<std::string> lines;
-    std::istringstream text(readWhole(outPath));
+    std::istringstream text(output());
     std::string line;
     while (std::getline(text, line)) {
         // Windows ends its lines with a carriage return too
@@ -277,8 +168,6 @@ int GameWindow::countLines(const std::string& pattern) const {
     return count;
 }
 
-std::string GameWindow::errors() const { return readWhole(errPath); }
-
 bool GameWindow::waitFor(const std::function<bool()>& condition) {
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::milliseconds(static_cast<int>(answerSeconds * 1000));
@@ -299,34 +188,6 @@ bool GameWindow::waitForLines(int count, const std::string& pattern) {
     return waitFor([&] { return countLines(pattern) >= count; });
 }
 
-PngImage GameWindow::screenshot() const {
-    // The window's part of the screen, as a binary PPM: "P6", the width, the
-    // height and 255, then the RGB rows. (Taken from the root window: import
-    // taking the game's own would wait for a click on another window when
-    // the game's goes as it reads it, as a game ending at start-up does.)
-    const std::string ppm = capture(
-        "DISPLAY=" + display + " sh -c 'eval \"$(xdotool getwindowgeometry --shell " + window() +
-        ")\" && import -window root -crop \"${WIDTH}x${HEIGHT}+$X+$Y\" +repage -depth 8 "
-        "ppm:-' 2>/dev/null");
-    std::istringstream header(ppm);
-    std::string magic;
-    int width = 0;
-    int height = 0;
-    int maximum = 0;
-    header >> magic >> width >> height >> maximum;
-    const auto start = static_cast<size_t>(header.tellg()) + 1;
-    PngImage shot;
-    if (magic != "P6" || maximum != 255 || width <= 0 || height <= 0 ||
-        ppm.size() != start + static_cast<size_t>(width) * static_cast<size_t>(height) * 3) {
-        return shot;
-    }
-    shot.width = width;
-    shot.height = height;
-    shot.channels = 3;
-    shot.pixels.assign(ppm.begin() + static_cast<std::ptrdiff_t>(start), ppm.end());
-    return shot;
-}
-
 PngImage GameWindow::showsFrame(const std::string& name) {
     PngImage shot;
     FrameDifference difference;
@@ -341,36 +202,10 @@ PngImage GameWindow::showsFrame(const std::string& name) {
                              keepMismatch(shot.pixels, name, difference) + "; " + errors());
 }
 
-long GameWindow::peakMemoryKb() const { return ::peakMemoryKb(game); }
-
-bool GameWindow::running() {
-    if (game > 0 && waitpid(game, &status, WNOHANG) == game) {
-        game = -1;
-    }
-    return game > 0;
-}
-
 std::string GameWindow::end(int signal) {
-    std::string sent;
-    if (running()) {
-        kill(game, signal);
-        sent = std::string(" at SIG") + sigabbrev_np(signal);
-        const bool ended = waitFor([&] { return !running(); }) || !running();
-        if (!ended) {
-            kill(game, SIGKILL);
-            waitpid(game, &status, 0);
-            game = -1;
-            return "hung" + sent;
-        }
-    }
-    std::string outcome;
-    if (!sent.empty()) {
-        const bool bySignal = WIFSIGNALED(status) && WTERMSIG(status) == signal;
-        outcome = !bySignal ? "died" + sent : unanswered ? "no answer" : "ran";
-    } else if (WIFSIGNALED(status)) {
-        outcome = "signal " + std::to_string(WTERMSIG(status));
-    } else {
-        outcome = "exit " + std::to_string(WEXITSTATUS(status));
+    std::string outcome = stop(signal);
+    if (outcome == "ran" && unanswered) {
+        outcome = "no answer";
     }
     const std::string text = errors();
     if (text.find("Sanitizer") != std::string::npos ||

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,10 +14,11 @@
 // The one driver of the game's real window, for every check that plays the
 // whole program as a player would: the play-through tests, the picture
 // budget test, the installed launcher, the Windows build under wine, and the
-// shell scripts through the game-window command. It moves the mouse and
-// presses keys on the X server (xdotool), grabs the window (ImageMagick),
-// and waits for what it checks (a trace line, a changed screen), never for a
-// fixed time.
+// shell scripts through the game-window command, and the web build in
+// headless Chromium. It moves the mouse and presses keys on the X server
+// (xdotool) or in the page (Chrome's DevTools protocol), grabs the window
+// (ImageMagick) or the page, and waits for what it checks (a trace line, a
+// changed screen), never for a fixed time.
 
 // A virtual X server started for one test and stopped with it.
 struct VirtualDisplay {
@@ -33,62 +35,59 @@ struct VirtualDisplay {
     pid_t server = -1;
 };
 
-// How the game starts: a command and the folder it starts in.
+// How the game starts: a command and the folder it starts in, or the web
+// build's page.
 struct GameCommand {
     // the program and its arguments
     std::vector<std::string> arguments;
     // the working folder
     std::string folder;
+    // the unzipped web build's folder (index.html) when set: the game plays
+    // in headless Chromium, and the command is not used
+    std::string page;
 };
 
-// The game to play: the command in PELLUCANE_PLAY_COMMAND, split at spaces
-// (the installed launcher, "wine .../pellucane.exe"), started in a folder of
-// its own, which it must leave for its data; without it, the build's program
-// in dataFolder.
+// The game to play: the web build in the folder PELLUCANE_PLAY_PAGE names;
+// else the command in PELLUCANE_PLAY_COMMAND, split at spaces (the installed
+// launcher, "wine .../pellucane.exe"), started in a folder of its own, which
+// it must leave for its data; without either, the build's program in
+// dataFolder.
 GameCommand gameCommand(const std::string& dataFolder = dataPath());
 
-// The game running on a display, its standard output (the trace lines) and
-// error in files of the files folder.
+// The game running on a display (XWindow.cpp) or in a page (PageWindow.cpp),
+// and what it has written to standard output (the trace lines) and error.
+// What the one cannot do that the other can throws, saying so.
 struct GameWindow {
-    // Starts the command and waits until its window shows whole, or the game
-    // ends, or the answer time is up: what acts on the window then throws,
-    // with the game's standard error. With a sound file, the game's mixed
-    // sound goes there (SDL's disk device: 16-bit stereo at 44100 Hz, at a
-    // sound card's pace); without, nowhere.
-    GameWindow(const VirtualDisplay& display, const GameCommand& command = gameCommand(),
-               const std::string& filesFolder = scratchPath(""), const std::string& soundFile = "");
-    ~GameWindow();
-    GameWindow(const GameWindow&) = delete;
-    GameWindow& operator=(const GameWindow&) = delete;
+    virtual ~GameWindow() = default;
 
     // Whether the window showed.
-    bool showing() const;
+    virtual bool showing() const = 0;
 
     // Mouse at game point (gx, gy): x -50..50, y 0..75.
     void moveToGame(float gx, float gy);
     // Left button down / up / a quick click with button 1, 2 or 3.
-    void press();
-    void release();
-    void click(int button = 1);
+    virtual void press() = 0;
+    virtual void release() = 0;
+    virtual void click(int button = 1) = 0;
     // Resizes the window to width by height pixels.
-    void resize(int width, int height);
+    virtual void resize(int width, int height);
     // The window's size now, pixels: width and height.
-    std::pair<int, int> size() const;
-    // A key pressed and let go, pressed, or let go on the server's keyboard
-    // (xdotool's names: "a", "comma", "8", "A"), which repeats a held key as
-    // a real one does. Keys reach the window with the focus, which the game
-    // has from the start.
-    void key(const std::string& name);
-    void keyDown(const std::string& name);
-    void keyUp(const std::string& name);
+    virtual std::pair<int, int> size() const;
+    // A key pressed and let go, pressed, or let go (xdotool's names: "a",
+    // "comma", "8", "A"); the X server repeats a held key as a real one
+    // does. Keys reach the window with the focus, which the game has from
+    // the start.
+    virtual void key(const std::string& name) = 0;
+    virtual void keyDown(const std::string& name) = 0;
+    virtual void keyUp(const std::string& name) = 0;
     // Gives the keyboard focus to the game's window, or to the root window
     // with the pointer off the game, where the game hears no key.
-    void takeFocus();
-    void loseFocus();
+    virtual void takeFocus() = 0;
+    virtual void loseFocus();
 
     // Stops the game's process where it is, and lets it go on.
-    void pause();
-    void resume();
+    virtual void pause();
+    virtual void resume();
 
     // What the game has written to standard output so far, line by line.
     std::vector<std::string> traceLines() const;
@@ -96,7 +95,9 @@ struct GameWindow {
     // lines for an empty one).
     int countLines(const std::string& pattern = "") const;
     // What it has written to standard error so far.
-    std::string errors() const;
+    virtual std::string errors() const = 0;
+    // In the browser: the value of a script evaluated in the page, as text.
+    virtual std::string evaluate(const std::string& script);
 
     // Waits until condition holds, the game has ended or the answer time
     // (PELLUCANE_ANSWER_SECONDS, 60 s unless set) is up; true in the first
@@ -106,7 +107,7 @@ struct GameWindow {
     bool waitForLines(int count, const std::string& pattern = "");
 
     // A screenshot of the window (1024 by 768, top row first, RGB).
-    PngImage screenshot() const;
+    virtual PngImage screenshot() const = 0;
     // Waits until the window shows the golden frame of that name whole
     // (tests/app/frames/NAME.png), and returns it; throws when it does not
     // come, leaving the last shot and its difference in frame-mismatches/.
@@ -115,10 +116,10 @@ struct GameWindow {
     PngImage titleScreen() { return showsFrame("title"); }
 
     // The game's peak resident memory so far, KiB.
-    long peakMemoryKb() const;
+    virtual long peakMemoryKb() const;
 
     // Whether the game is still running.
-    bool running();
+    virtual bool running() = 0;
 
     // Ends the game with a signal (unless it has ended already) and tells how
     // it went: "ran" (it ran, answered every wait, and ended by the signal),
@@ -128,29 +129,47 @@ struct GameWindow {
     // report.
     std::string end(int signal);
 
-  private:
-    // Mouse at window pixel (x, y), origin top left.
-    void moveTo(int x, int y);
-    // the window's id; throws when it did not show
-    const std::string& window() const;
-    // runs an xdotool command on this display
-    void xdotool(const std::string& arguments) const;
-
-    // the display's name, for the tools
-    std::string display;
-    // the game process and its window
-    pid_t game = -1;
-    std::string windowId;
-    // files that capture standard output and error
-    std::string outPath;
-    std::string errPath;
+  protected:
+    GameWindow();
     // how long each wait allows the game, seconds
-    double answerSeconds;
+    const double answerSeconds;
+    // Mouse at window pixel (x, y), origin top left.
+    virtual void moveTo(int x, int y) = 0;
+    // what the game has written to standard output so far
+    virtual std::string output() const = 0;
+    // Ends the game with the signal: end's outcomes but the last two.
+    virtual std::string stop(int signal);
+    // Says that this window cannot do what.
+    [[noreturn]] void cannot(const std::string& what) const;
+
+  private:
     // whether a wait ran out while the game was running
     bool unanswered = false;
-    // how the game ended, once it has (waitpid's status)
-    int status = 0;
 };
+
+// Starts the command on the display, or opens the page, and waits until its
+// window shows whole, or the game ends, or the answer time is up: what acts
+// on the window then throws, with the game's standard error. Its files go
+// to a folder of its own in filesFolder. With a sound file, the command's
+// mixed sound goes there (SDL's disk device: 16-bit stereo at 44100 Hz, at
+// a sound card's pace); without, and from the page, nowhere.
+std::unique_ptr<GameWindow> startGame(const VirtualDisplay& display,
+                                      const GameCommand& command = gameCommand(),
+                                      const std::string& filesFolder = scratchPath(""),
+                                      const std::string& soundFile = "");
+
+// The two places a game runs in, started by startGame: the command in its
+// folder on the X display of that name, and the web build's site in that
+// folder served on 127.0.0.1 and opened at 1024 by 768 in headless Chromium.
+std::unique_ptr<GameWindow> openXWindow(const std::string& display, const GameCommand& command,
+                                        const std::string& files, const std::string& soundFile);
+std::unique_ptr<GameWindow> openPage(const std::string& site, const std::string& files);
+
+// Polls done every 50 ms until it holds (true) or seconds have passed (false).
+bool waitUntil(const std::function<bool()>& done, double seconds);
+
+// Stops a process with SIGTERM, and SIGKILL when it does not end within 2 s.
+void stopProcess(pid_t pid);
 
 // Pauses the test for seconds of real time (the game runs on its own clock).
 void waitSeconds(double seconds);

@@ -112,10 +112,10 @@ int main(int argc, char** argv) {
         std::cerr << "usage: game-window [--sound FILE] -- COMMAND [ARGUMENT...]\n";
         return 2;
     }
-    const GameCommand command{Words(argv + first + 1, argv + argc), folder};
+    const GameCommand command{Words(argv + first + 1, argv + argc), folder, ""};
     {
         VirtualDisplay display;
-        GameWindow game(display, command, files, sound);
+        const auto game = startGame(display, command, files, sound);
         const auto table = steps();
         for (std::string line; std::getline(std::cin, line);) {
             std::istringstream split(line);
@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
             const auto step = words.empty() ? table.end() : table.find(words[0]);
             std::string answer;
             try {
-                answer = step == table.end() ? "no" : step->second(game, words);
+                answer = step == table.end() ? "no" : step->second(*game, words);
             } catch (const std::exception& error) {
                 std::cerr << "game-window: " << line << ": " << error.what() << "\n";
                 answer = "no";

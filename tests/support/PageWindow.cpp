@@ -1,0 +1,400 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+
+#include "tests/support/GameWindow.h"
+#include "tests/support/Pictures.h"
+
+namespace {
+
+using nlohmann::json;
+
+// The page's size, CSS pixels at one device pixel each.
+constexpr int PageWidth = 1024;
+constexpr int PageHeight = 768;
+
+// A key as DevTools sends it, from xdotool's name for it.
+struct KeyStroke {
+    std::string key;
+    std::string code;
+    // what the key types, empty for keys that type nothing
+    std::string text;
+    int keyCode = 0;
+    // 8 with shift held
+    int modifiers = 0;
+};
+
+KeyStroke strokeOf(const std::string& name) {
+    const bool shifted = name.rfind("shift+", 0) == 0;
+    const std::string bare = shifted ? name.substr(6) : name;
+    const int modifiers = shifted ? 8 : 0;
+    const unsigned char first = bare.empty() ? '\0' : static_cast<unsigned char>(bare[0]);
+    if (bare.size() == 1 && std::isalpha(first)) {
+        const bool upper = shifted || std::isupper(first);
+        const auto capital = static_cast<char>(std::toupper(first));
+        const std::string shown(1, upper ? capital : static_cast<char>(std::tolower(first)));
+        return {shown, std::string("Key") + capital, shown, capital, upper ? 8 : 0};
+    }
+    if (bare.size() == 1 && std::isdigit(first)) {
+        return {bare, "Digit" + bare, bare, first, modifiers};
+    }
+    if (bare == "comma") {
+        return {",", "Comma", ",", 188, modifiers};
+    }
+    if (bare == "Return") {
+        return {"Enter", "Enter", "\r", 13, modifiers};
+    }
+    if (bare.size() >= 2 && bare[0] == 'F' && std::isdigit(static_cast<unsigned char>(bare[1]))) {
+        return {bare, bare, "", 111 + std::stoi(bare.substr(1)), modifiers};
+    }
+    throw std::runtime_error("no key of that name in the browser: " + name);
+}
+
+// Starts a program with its standard output to a pipe (returned) and its
+// standard error to a file, and with the extra descriptors as 3, 4, ...
+pid_t startProcess(const std::vector<std::string>& arguments, const std::string& errorFile,
+                   int* outputPipe, const std::vector<int>& extra) {
+    int fds[2] = {-1, -1};
+    if (outputPipe != nullptr && pipe2(fds, O_CLOEXEC) != 0) {
+        throw std::runtime_error("cannot make a pipe");
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setpgid(0, 0);
+        // Moved above 63 first: placing one at 3 then overwrites no other.
+        std::vector<int> moved;
+        for (const int fd : extra) {
+            moved.push_back(fcntl(fd, F_DUPFD_CLOEXEC, 64));
+        }
+        for (size_t i = 0; i < moved.size(); ++i) {
+            dup2(moved[i], 3 + static_cast<int>(i));
+        }
+        const int error = open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(outputPipe != nullptr ? fds[1] : error, 1);
+        dup2(error, 2);
+        std::vector<char*> argv;
+        for (const std::string& argument : arguments) {
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        }
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    if (outputPipe != nullptr) {
+        close(fds[1]);
+        *outputPipe = fds[0];
+    }
+    return pid;
+}
+
+// The web build's page in headless Chromium, driven through Chrome's
+// DevTools protocol on a pipe (JSON messages ended by a NUL byte: Chromium
+// reads them from its descriptor 3 and answers on 4). The game's standard
+// output reaches the console a line a message (console.log), its standard
+// error through console.error; they are read as they come, whenever the
+// driver asks Chromium anything or looks at what the game wrote. WebGL
+// through SwiftShader draws the title and instructions screens within a
+// channel step of Mesa's llvmpipe (worst difference 1 in 77452 and 70831
+// pixels, measured): the golden frames' tolerances hold as they are.
+class PageWindow : public GameWindow {
+  public:
+    PageWindow(const std::string& site, const std::string& files) : shotPath(files + "/shot.png") {
+        // A write to a Chromium that has gone fails instead of ending the test.
+        signal(SIGPIPE, SIG_IGN);
+        int serverOutput = -1;
+        server = startProcess({"/usr/bin/python3", "-u", "-m", "http.server", "0", "--bind",
+                               "127.0.0.1", "--directory", site},
+                              files + "/server.txt", &serverOutput, {});
+        // "Serving HTTP on 127.0.0.1 port 40123 (http://127.0.0.1:40123/) ..."
+        std::string line;
+        char c;
+        while (read(serverOutput, &c, 1) == 1 && c != '\n') {
+            line += c;
+        }
+        close(serverOutput);
+        const size_t at = line.find(" port ");
+        if (at == std::string::npos) {
+            throw std::runtime_error("the page's server did not start: " + line);
+        }
+        const std::string url =
+            "http://127.0.0.1:" + std::to_string(std::atoi(&line[at + 6])) + "/";
+
+        int commands[2];
+        int replies[2];
+        if (pipe2(commands, O_CLOEXEC) != 0 || pipe2(replies, O_CLOEXEC) != 0) {
+            throw std::runtime_error("cannot make a pipe");
+        }
+        browser = startProcess(
+            {"/usr/bin/chromium", "--headless=new", "--use-angle=swiftshader",
+             "--enable-unsafe-swiftshader", "--no-sandbox", "--no-first-run",
+             "--disable-background-networking", "--disable-component-update", "--disable-sync",
+             "--window-size=" + std::to_string(PageWidth) + "," + std::to_string(PageHeight),
+             "--user-data-dir=" + files + "/chromium", "--remote-debugging-pipe", "about:blank"},
+            files + "/chromium.txt", nullptr, {commands[0], replies[1]});
+        close(commands[0]);
+        close(replies[1]);
+        toBrowser = commands[1];
+        fromBrowser = replies[0];
+        try {
+            openSite(url);
+            // the game has shown once its main function has run
+            waitFor([this] {
+                try {
+                    shown = evaluate("typeof Module === 'object' && Module.calledRun") == "true";
+                } catch (const std::runtime_error&) {
+                    // the page is still loading
+                }
+                return shown;
+            });
+        } catch (...) {
+            shutDown();
+            throw;
+        }
+    }
+
+    ~PageWindow() override { shutDown(); }
+
+    bool showing() const override { return shown; }
+
+    void moveTo(int x, int y) override {
+        mouseX = x;
+        mouseY = y;
+        mouse("mouseMoved", "none");
+    }
+    void press() override { mouse("mousePressed", "left"); }
+    void release() override { mouse("mouseReleased", "left"); }
+    void click(int button) override {
+        const char* name = button == 2 ? "middle" : button == 3 ? "right" : "left";
+        mouse("mousePressed", name);
+        mouse("mouseReleased", name);
+    }
+
+    void key(const std::string& name) override {
+        keyDown(name);
+        keyUp(name);
+    }
+    void keyDown(const std::string& name) override {
+        const KeyStroke stroke = strokeOf(name);
+        command("Input.dispatchKeyEvent", {{"type", stroke.text.empty() ? "rawKeyDown" : "keyDown"},
+                                           {"modifiers", stroke.modifiers},
+                                           {"key", stroke.key},
+                                           {"code", stroke.code},
+                                           {"windowsVirtualKeyCode", stroke.keyCode},
+                                           {"text", stroke.text},
+                                           {"unmodifiedText", stroke.text}});
+    }
+    void keyUp(const std::string& name) override {
+        const KeyStroke stroke = strokeOf(name);
+        command("Input.dispatchKeyEvent", {{"type", "keyUp"},
+                                           {"modifiers", stroke.modifiers},
+                                           {"key", stroke.key},
+                                           {"code", stroke.code},
+                                           {"windowsVirtualKeyCode", stroke.keyCode}});
+    }
+
+    // The page has the keyboard as if its window were in front.
+    void takeFocus() override {
+        command("Emulation.setFocusEmulationEnabled", {{"enabled", true}});
+    }
+
+    std::string output() const override {
+        readMessages(0);
+        return out;
+    }
+    std::string errors() const override {
+        readMessages(0);
+        return err;
+    }
+
+    PngImage screenshot() const override {
+        // the PNG comes as base64 text
+        const std::string png =
+            command("Page.captureScreenshot", {{"format", "png"}}).at("data").get<std::string>();
+        FILE* decoder = popen(("base64 -d >'" + shotPath + "'").c_str(), "w");
+        const bool written = decoder != nullptr &&
+                             std::fwrite(png.data(), 1, png.size(), decoder) == png.size() &&
+                             pclose(decoder) == 0;
+        const Picture picture = written ? readPng(shotPath, 3) : Picture{};
+        PngImage shot;
+        if (!picture.pixels.empty()) {
+            shot.width = static_cast<int>(picture.width);
+            shot.height = static_cast<int>(picture.height);
+            shot.channels = 3;
+            shot.pixels = picture.pixels;
+        }
+        return shot;
+    }
+
+    bool running() override {
+        if (browser > 0 && waitpid(browser, nullptr, WNOHANG) == browser) {
+            browser = -1;
+        }
+        readMessages(0);
+        return browser > 0 && !crashed;
+    }
+
+    std::string evaluate(const std::string& script) override {
+        const json value =
+            command("Runtime.evaluate",
+                    {{"expression", script}, {"returnByValue", true}, {"awaitPromise", true}})
+                .at("result")
+                .value("value", json());
+        return value.is_string() ? value.get<std::string>() : value.dump();
+    }
+
+  private:
+    // Opens the page at the url on the browser's first tab, 1024 by 768.
+    void openSite(const std::string& url) {
+        const json targets = command("Target.getTargets", json::object(), false);
+        std::string target;
+        for (const json& info : targets.at("targetInfos")) {
+            if (info.at("type") == "page") {
+                target = info.at("targetId");
+            }
+        }
+        session = command("Target.attachToTarget", {{"targetId", target}, {"flatten", true}}, false)
+                      .at("sessionId");
+        command("Emulation.setDeviceMetricsOverride", {{"width", PageWidth},
+                                                       {"height", PageHeight},
+                                                       {"deviceScaleFactor", 1},
+                                                       {"mobile", false}});
+        command("Runtime.enable", json::object());
+        command("Inspector.enable", json::object());
+        command("Page.navigate", {{"url", url}});
+    }
+
+    // Ends Chromium (with what is left of its own processes, in its group) and the server.
+    void shutDown() {
+        const pid_t group = browser;
+        stopProcess(browser);
+        kill(-group, SIGKILL);
+        close(toBrowser);
+        close(fromBrowser);
+        stopProcess(server);
+    }
+
+    void mouse(const std::string& type, const std::string& button) {
+        command("Input.dispatchMouseEvent", {{"type", type},
+                                             {"x", mouseX},
+                                             {"y", mouseY},
+                                             {"button", button},
+                                             {"clickCount", type == "mouseMoved" ? 0 : 1}});
+    }
+
+    // Sends a command (to the page, or to the browser) and waits for its
+    // answer; throws on an error or when none comes within the answer time.
+    json command(const std::string& method, const json& parameters, bool toPage = true) const {
+        const int id = ++lastId;
+        json message = {{"id", id}, {"method", method}, {"params", parameters}};
+        if (toPage) {
+            message["sessionId"] = session;
+        }
+        const std::string text = message.dump() + '\0';
+        for (size_t sent = 0; sent < text.size();) {
+            const ssize_t wrote = write(toBrowser, text.data() + sent, text.size() - sent);
+            if (wrote <= 0) {
+                throw std::runtime_error("Chromium has gone: " + method);
+            }
+            sent += static_cast<size_t>(wrote);
+        }
+        answer = json();
+        answerId = id;
+        if (!readMessages(static_cast<int>(answerSeconds * 1000))) {
+            throw std::runtime_error("Chromium did not answer " + method);
+        }
+        if (answer.contains("error")) {
+            throw std::runtime_error(method + ": " + answer["error"].value("message", ""));
+        }
+        return answer.value("result", json::object());
+    }
+
+    // Reads Chromium's messages until the answer awaited has come (true), or
+    // until nothing has come for waitMs or Chromium has gone (false); with
+    // no answer awaited, until there is nothing more to read now.
+    bool readMessages(int waitMs) const {
+        const bool awaiting = answerId != 0;
+        pollfd from = {fromBrowser, POLLIN, 0};
+        while (!(awaiting && answerId == 0) && poll(&from, 1, awaiting ? waitMs : 0) > 0) {
+            char buffer[65536];
+            const ssize_t got = read(fromBrowser, buffer, sizeof buffer);
+            if (got <= 0) {
+                return false;
+            }
+            pending.append(buffer, static_cast<size_t>(got));
+            for (size_t end; (end = pending.find('\0')) != std::string::npos;) {
+                const json message = json::parse(pending.substr(0, end), nullptr, false);
+                pending.erase(0, end + 1);
+                if (message.is_object()) {
+                    take(message);
+                }
+            }
+        }
+        return answerId == 0;
+    }
+
+    void take(const json& message) const {
+        if (message.value("id", 0) == answerId && answerId != 0) {
+            answer = message;
+            answerId = 0;
+            return;
+        }
+        const std::string method = message.value("method", "");
+        const json parameters = message.value("params", json::object());
+        if (method == "Runtime.consoleAPICalled") {
+            std::string line;
+            for (const json& argument : parameters.value("args", json::array())) {
+                const json value = argument.value("value", json());
+                line += (line.empty() ? "" : " ") +
+                        (value.is_string() ? value.get<std::string>() : value.dump());
+            }
+            (parameters.value("type", "") == "log" ? out : err) += line + "\n";
+        } else if (method == "Runtime.exceptionThrown") {
+            err += parameters.value("exceptionDetails", json::object()).dump() + "\n";
+        } else if (method == "Inspector.targetCrashed") {
+            crashed = true;
+        }
+    }
+
+    // where a screenshot's PNG goes to be read
+    std::string shotPath;
+    // the HTTP server and Chromium (-1 once ended), the leader of its processes' group
+    pid_t server = -1;
+    pid_t browser = -1;
+    // the pipe's two ends: commands to Chromium, its answers and events
+    int toBrowser = -1;
+    int fromBrowser = -1;
+    // the page's session with the browser
+    std::string session;
+    // whether the game has started
+    bool shown = false;
+    // the mouse's place, window pixels
+    int mouseX = PageWidth / 2;
+    int mouseY = PageHeight / 2;
+
+    // What Chromium has sent, read whenever the driver asks or looks: the
+    // last command's id (0 once answered) and its answer, a message read in
+    // part, the console's lines (standard output; standard error with the
+    // page's exceptions) and whether the page's renderer crashed.
+    mutable int lastId = 0;
+    mutable int answerId = 0;
+    mutable json answer;
+    mutable std::string pending;
+    mutable std::string out;
+    mutable std::string err;
+    mutable bool crashed = false;
+};
+
+} // namespace
+
+std::unique_ptr<GameWindow> openPage(const std::string& site, const std::string& files) {
+    return std::make_unique<PageWindow>(site, files);
+}

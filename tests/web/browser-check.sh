@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Builds the web zip (packaging/web/build.sh), unzips it into a scratch
+# folder and runs the play-through tests on it, the page opened in headless
+# Chromium through the one driver of the game window, as the Linux build's
+# are (the Linux test program drives it). With --benchmark, the page's
+# benchmark instead: the time to the title and the frames a second while
+# the street is busy (bench/PageBenchmark.cpp).
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+source scripts/packages.sh
+
+start=$SECONDS
+ensure_packages chromium python3 unzip "${TEST_PACKAGES[@]}"
+packaging/web/build.sh
+target=play_tests
+[ "${1:-}" = --benchmark ] && target=pellucane_bench
+build_game ON --target "$target"
+built=$SECONDS
+
+scratch=$(mktemp -d /tmp/pellucane-browser-check-XXXXXX)
+trap 'rm -rf "$scratch"' EXIT
+version=$(sed -n 's/^project(Pellucane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+name=pellucane-$version-web
+unzip -q "build-web/$name.zip" -d "$scratch"
+export PELLUCANE_PLAY_PAGE="$scratch/$name"
+if [ "$target" = pellucane_bench ]; then
+  exec build/bench/pellucane_bench --benchmark_filter=Page
+fi
+# Every play-through test but four, which test what a page cannot be asked:
+# - a key held while the game stands still: a page's script cannot be
+#   stopped as a process is (SIGSTOP), and the browser sends no repeats of
+#   a key held through DevTools;
+# - a key let go while another window has the keyboard: headless Chromium
+#   has no other window to give the keyboard to;
+# - windows of no size: the page cannot resize the browser's window, and
+#   the canvas fills whatever the page has;
+# - SIGINT and SIGTERM: a page has no signals.
+# The first test checks that the page's sound starts with the first press
+# instead of reading SDL's disk-audio file, which a page has none of.
+left_out=AHeldKeyActsOnceHoweverLateTheGameHandlesIt:AKeyLetGoElsewhereActsOnItsNextPress
+left_out+=:NoWindowSizeEndsTheGame:InterruptAndTerminateEndTheGame
+log=build-web/play-browser.log
+if ! nice -n 19 build/tests/play_tests --gtest_filter="-PlayThrough.${left_out//:/:PlayThrough.}" \
+  >"$log" 2>&1; then
+  cat "$log" >&2
+  echo "browser-check: the play-through tests failed in the browser" >&2
+  exit 1
+fi
+played=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$log")
+printf 'browser-check: %d s building, %d s playing the page\n' \
+  $((built - start)) $((SECONDS - built)) >&2
+echo "browser: $played passed, 0 failed"
