@@ -3,6 +3,9 @@
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
 
 #include <algorithm>
 #include <climits>
@@ -86,19 +89,44 @@ Market& newStreet(unsigned int seed) {
     return market;
 }
 
+#ifdef __EMSCRIPTEN__
+// emscripten duplicates a descriptor by opening its file again by name, and
+// neither standard output nor an unnamed file has one: under Node standard
+// output's number is given the file's stream itself while the capture
+// lives, its own kept under a spare number.
+EM_JS(int, pointStdoutAt, (int fd), {
+    const spare = FS.nextfd();
+    FS.streams[spare] = FS.streams[1];
+    FS.streams[1] = FS.streams[fd];
+    return spare;
+});
+EM_JS(void, restoreStdout, (int spare), {
+    FS.streams[1] = FS.streams[spare];
+    FS.streams[spare] = null;
+});
+#endif
+
 CapturedStdout::CapturedStdout() : file(std::tmpfile()), realStdout(-1) {
     if (file == nullptr) {
         throw std::runtime_error("cannot make a file for standard output");
     }
     std::fflush(stdout);
+#ifdef __EMSCRIPTEN__
+    realStdout = pointStdoutAt(fileno(file));
+#else
     realStdout = dup(fileno(stdout));
     dup2(fileno(file), fileno(stdout));
+#endif
 }
 
 CapturedStdout::~CapturedStdout() {
     std::fflush(stdout);
+#ifdef __EMSCRIPTEN__
+    restoreStdout(realStdout);
+#else
     dup2(realStdout, fileno(stdout));
     close(realStdout);
+#endif
     std::fclose(file);
 }
 

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Builds the recorded trajectory's test with emscripten, on the browser
+# build's libraries (packaging/web/libraries.sh), into build-web-tests/ and
+# runs it under Node against tests/market/trajectory.digest. Says on standard
+# output, in one line, whether every update matched and, if not, the first
+# that differs; fails when one does.
+set -euo pipefail
+WEB_DIR=$(cd "$(dirname "$0")/../../packaging/web" && pwd)
+cd "$WEB_DIR/../.."
+source scripts/packages.sh
+
+# read by libraries.sh
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  # shellcheck disable=SC2034
+  sudo="sudo"
+fi
+# emscripten, Node and what builds the libraries (as packaging/web/build.sh
+# has it), and GoogleTest's sources
+ensure_packages emscripten nodejs cmake make dpkg-dev patch xz-utils googletest
+export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
+source "$WEB_DIR/libraries.sh"
+ensure_web_libraries
+
+build="build-web-tests"
+log=$build/build.log
+start=$SECONDS
+mkdir -p "$build"
+{ emcmake cmake -S . -B "$build" -DPELLUCANE_WEB_PREFIX="$WEB_PREFIX" -DCMAKE_BUILD_TYPE=Release \
+  -DPELLUCANE_WERROR=ON -DPELLUCANE_TESTS=ON && cmake --build "$build" -j2 --target trajectory_node; } \
+  >"$log" 2>&1 || {
+  tail -n 60 "$log" >&2
+  echo "node: the trajectory's test did not build (the whole log: $log)"
+  exit 1
+}
+built=$SECONDS
+
+report=$build/trajectory.log
+if ! node --no-experimental-fetch "$build/tests/web/trajectory_node.js" >"$report" 2>&1; then
+  cat "$report" >&2
+  first=$(sed -n 's/^ *Which is: "\(.*\)"$/\1/p' "$report" | head -n 1)
+  echo "node: the trajectory differs from its digest: ${first:-the test failed, its report is above}"
+  exit 1
+fi
+# the test has matched every line of the digest, and found no line more
+updates=$(wc -l <tests/market/trajectory.digest)
+echo "node: the trajectory matches its digest, $updates updates" \
+  "(built in $((built - start)) s, ran in $((SECONDS - built)) s)"
