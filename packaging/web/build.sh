@@ -10,21 +10,9 @@ REPO=$(cd "$WEB_DIR/../.." && pwd)
 cd "$REPO"
 source scripts/packages.sh
 
-# read by libraries.sh, which this script sources
-sudo=""
-if [ "$(id -u)" -ne 0 ]; then
-  # shellcheck disable=SC2034
-  sudo="sudo"
-fi
-
-# emscripten and what fetches, unpacks and builds the sources and packs the zip
-WEB_PACKAGES=(emscripten cmake make dpkg-dev patch xz-utils zip)
-ensure_packages "${WEB_PACKAGES[@]}"
-# emcc's optimiser runs on Node with Debian's acorn, which another Node on the
-# path does not see by itself
-export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 source "$WEB_DIR/libraries.sh"
-ensure_web_libraries
+# and zip, which packs the site
+prepare_web_build zip
 
 # The game.
 build="build-web"

@@ -10,6 +10,22 @@ source "$WEB_DIR/../debian-sources.sh"
 # zlib, which libpng and FreeType read compressed data with.
 WEB_SOURCES=(zlib libpng1.6 freetype libsdl2 libsdl2-mixer)
 
+# Installs emscripten, the tools that fetch, unpack and build the sources and
+# the packages named, and sets WEB_PREFIX to the libraries' prefix.
+prepare_web_build() {
+  # read by debian-sources.sh
+  sudo=""
+  if [ "$(id -u)" -ne 0 ]; then
+    # shellcheck disable=SC2034
+    sudo="sudo"
+  fi
+  ensure_packages emscripten cmake make dpkg-dev patch xz-utils "$@"
+  # emcc's optimiser runs on Node with Debian's acorn, which another Node on
+  # the path does not see by itself
+  export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
+  ensure_web_libraries
+}
+
 # Sets WEB_PREFIX to the prefix for the current source versions and this
 # recipe, building the libraries there first unless that was done already.
 ensure_web_libraries() {

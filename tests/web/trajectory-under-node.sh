@@ -9,18 +9,9 @@ WEB_DIR=$(cd "$(dirname "$0")/../../packaging/web" && pwd)
 cd "$WEB_DIR/../.."
 source scripts/packages.sh
 
-# read by libraries.sh
-sudo=""
-if [ "$(id -u)" -ne 0 ]; then
-  # shellcheck disable=SC2034
-  sudo="sudo"
-fi
-# emscripten, Node and what builds the libraries (as packaging/web/build.sh
-# has it), and GoogleTest's sources
-ensure_packages emscripten nodejs cmake make dpkg-dev patch xz-utils googletest
-export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
 source "$WEB_DIR/libraries.sh"
-ensure_web_libraries
+# and Node, and GoogleTest's sources
+prepare_web_build nodejs googletest
 
 build="build-web-tests"
 log=$build/build.log
