@@ -10,8 +10,13 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/packages.sh
 
+fail() {
+  echo "wine-check: $*" >&2
+  exit 1
+}
+
 start=$SECONDS
-ensure_packages wine wine64 unzip "${TEST_PACKAGES[@]}"
+ensure_packages wine wine64 unzip icoutils binutils "${TEST_PACKAGES[@]}"
 packaging/windows/build.sh --tests
 source packaging/windows/test-suites.sh
 build_game ON --target play_tests
@@ -26,6 +31,26 @@ export WINEDLLOVERRIDES="mscoree=;mshtml=" WINEDEBUG=-all LIBGL_ALWAYS_SOFTWARE=
 version=$(sed -n 's/^project(Pellucane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 name=pellucane-$version-win64
 unzip -q "build-windows/$name.zip" -d "$scratch"
+
+# The program carries the Linux package's icon, PNG for PNG, at the sizes
+# Windows shows, and its version and product name in its file properties.
+exe=$scratch/$name/pellucane.exe
+wrestool -x --type=group_icon --name=GLUT_ICON "$exe" -o "$scratch/icon.ico"
+icotool -x -o "$scratch" "$scratch/icon.ico"
+for size in 16 32 48 256; do
+  cmp -s "$scratch/icon_"*"_${size}x${size}x32.png" "data/icons/pellucane-$size.png" ||
+    fail "the program's $size-pixel icon is not data/icons/pellucane-$size.png"
+done
+IFS=. read -r major minor patch <<<"$version"
+fixed=$(wrestool -x --raw --type=version "$exe" | od -An -tx4 -v -w4 | grep -A5 -x ' feef04bd' | tail -4 | tr -d ' \n')
+[ "$fixed" = "$(printf '%04x%04x%04x0000' "$major" "$minor" "$patch" "$major" "$minor" "$patch")" ] ||
+  fail "the program's file and product version numbers are $fixed, not $version"
+properties=$(wrestool -x --raw --type=version "$exe" | strings -el -n 1 | paste -sd '|')
+for property in "ProductName|Pellucane|" "ProductVersion|$version|" "FileVersion|$version|" "FileDescription|Pellucane: "; do
+  grep -qF "|$property" <<<"|$properties|" || fail "the program's properties lack $property ($properties)"
+done
+echo "wine-check: the program's icon and version ($version) are in place" >&2
+
 # Every play-through test but three, which test what Windows does otherwise:
 # - a key let go while another window has the keyboard: GetAsyncKeyState
 #   follows the keyboard whoever has it, but wine's key state learns of
