@@ -63,5 +63,6 @@ cp /usr/share/doc/emscripten/copyright "$stage/licences/emscripten-debian-copyri
 # the libraries' exact versions
 cp "$(dirname "$WEB_PREFIX")/versions" "$stage/licences/debian-source-versions.txt"
 
-(cd "$build" && zip -q -r -X "$name.zip" "$name")
+source packaging/reproducible.sh
+pack_zip "$build" "$name"
 echo "build.sh: wrote $REPO/$build/$name.zip ($(du -k "$build/$name.zip" | cut -f1) KiB)" >&2

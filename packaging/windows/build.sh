@@ -106,5 +106,6 @@ done
 # the libraries' exact versions
 crlf "$(dirname "$WINDOWS_PREFIX")/versions" "$stage/licences/debian-source-versions.txt"
 
-(cd "$build" && zip -q -r -X "$name.zip" "$name")
+source packaging/reproducible.sh
+pack_zip "$build" "$name"
 echo "build.sh: wrote $REPO/$build/$name.zip ($(du -k "$build/$name.zip" | cut -f1) KiB)" >&2
