@@ -5,8 +5,11 @@
 # "wine pellucane.exe" through the one driver of the game window, as the
 # Linux build's are (the Linux test program drives it); then runs the
 # market's tests (the recorded trajectory among them), the input's, the
-# shops' and the data files' under wine.
+# shops' and the data files' under wine. Given a zip (a release's), it plays
+# that one in place of the one it builds.
+# Usage: tests/windows/wine-check.sh [ZIP]
 set -euo pipefail
+zip=${1:+$(readlink -f "$1")}
 cd "$(dirname "$0")/../.."
 source scripts/packages.sh
 
@@ -30,7 +33,7 @@ export WINEDLLOVERRIDES="mscoree=;mshtml=" WINEDEBUG=-all LIBGL_ALWAYS_SOFTWARE=
 
 version=$(sed -n 's/^project(Pellucane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 name=pellucane-$version-win64
-unzip -q "build-windows/$name.zip" -d "$scratch"
+unzip -q "${zip:-build-windows/$name.zip}" -d "$scratch"
 
 # The program carries the Linux package's icon, PNG for PNG, at the sizes
 # Windows shows, and its version and product name in its file properties.
