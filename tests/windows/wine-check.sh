@@ -13,11 +13,6 @@ zip=${1:+$(readlink -f "$1")}
 cd "$(dirname "$0")/../.."
 source scripts/packages.sh
 
-fail() {
-  echo "wine-check: $*" >&2
-  exit 1
-}
-
 start=$SECONDS
 ensure_packages wine wine64 unzip icoutils binutils "${TEST_PACKAGES[@]}"
 packaging/windows/build.sh --tests
@@ -42,15 +37,16 @@ wrestool -x --type=group_icon --name=GLUT_ICON "$exe" -o "$scratch/icon.ico"
 icotool -x -o "$scratch" "$scratch/icon.ico"
 for size in 16 32 48 256; do
   cmp -s "$scratch/icon_"*"_${size}x${size}x32.png" "data/icons/pellucane-$size.png" ||
-    fail "the program's $size-pixel icon is not data/icons/pellucane-$size.png"
+    { echo "wine-check: the program's $size-pixel icon is not data/icons/pellucane-$size.png" >&2; exit 1; }
 done
 IFS=. read -r major minor patch <<<"$version"
 fixed=$(wrestool -x --raw --type=version "$exe" | od -An -tx4 -v -w4 | grep -A5 -x ' feef04bd' | tail -4 | tr -d ' \n')
 [ "$fixed" = "$(printf '%04x%04x%04x0000' "$major" "$minor" "$patch" "$major" "$minor" "$patch")" ] ||
-  fail "the program's file and product version numbers are $fixed, not $version"
+  { echo "wine-check: the program's file and product version numbers are $fixed, not $version" >&2; exit 1; }
 properties=$(wrestool -x --raw --type=version "$exe" | strings -el -n 1 | paste -sd '|')
 for property in "ProductName|Pellucane|" "ProductVersion|$version|" "FileVersion|$version|" "FileDescription|Pellucane: "; do
-  grep -qF "|$property" <<<"|$properties|" || fail "the program's properties lack $property ($properties)"
+  grep -qF "|$property" <<<"|$properties|" ||
+    { echo "wine-check: the program's properties lack $property ($properties)" >&2; exit 1; }
 done
 echo "wine-check: the program's icon and version ($version) are in place" >&2
 
