@@ -13,9 +13,11 @@ scratch=$(mktemp -d /tmp/pellucane-reproducible-XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
 
 release() { # CLONE UMASK TZ
+  local start=$SECONDS
   (umask "$2" && git clone -q --no-checkout "$PWD" "$1" && git -C "$1" checkout -q "$commit" &&
     cd "$1" && TZ=$3 nice -n 19 packaging/release.sh >"$1.log" 2>&1) ||
     { cat "$1.log" >&2; echo "reproducible-check: the release in $1 failed" >&2; exit 1; }
+  echo "reproducible-check: released in $1 (umask $2, TZ=$3) in $((SECONDS - start)) s" >&2
 }
 release "$scratch/first" 022 UTC
 release "$scratch/a/second/clone" 077 Pacific/Kiritimati
