@@ -32,7 +32,7 @@ BUILD_PACKAGES=(build-essential cmake pkg-config freeglut3-dev libgl-dev libglu1
 # installed game and build its Debian package, and the JSON reader of the
 # driver's browser side.
 TEST_PACKAGES=(clang-format shellcheck libgtest-dev libbenchmark-dev xvfb xauth xdotool imagemagick x11-utils
-  desktop-file-utils appstream groff-base dpkg-dev file nlohmann-json3-dev)
+  desktop-file-utils appstream groff-base dpkg-dev file nlohmann-json3-dev lintian)
 
 # What test.sh's sanitizer build, fuzz harnesses and broken-data check need.
 HARDENING_PACKAGES=(clang libclang-rt-dev python3)

@@ -51,5 +51,10 @@ cp /usr/share/doc/emscripten/copyright "$stage/licences/emscripten-debian-copyri
 # the libraries' exact versions
 cp "$(dirname "$WEB_PREFIX")/versions" "$stage/licences/debian-source-versions.txt"
 
-(cd "$build" && zip -q -r -X "$name.zip" "$name")
+# emscripten names the data package by a random UUID (for a cache the page
+# does not use): the zip's names it by its contents instead.
+uuid=$(sha256sum "$stage/pellucane.data" | sed -E 's/^(.{8})(.{4})(.{4})(.{4})(.{12}).*/\1-\2-\3-\4-\5/')
+sed -i -E "s/\"package_uuid\":\"[0-9a-f-]{36}\"/\"package_uuid\":\"$uuid\"/" "$stage/pellucane.js"
+source packaging/reproducible.sh
+pack_zip "$build" "$name"
 echo "build.sh: wrote $REPO/$build/$name.zip ($(du -k "$build/$name.zip" | cut -f1) KiB)" >&2

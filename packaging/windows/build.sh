@@ -26,9 +26,10 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 
 # The cross compilers, Debian's static zlib for them, and what fetches,
-# unpacks and builds the sources and packs the zip.
+# unpacks and builds the sources and packs the zip, and icotool for the
+# program's icon.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  libz-mingw-w64-dev cmake make dpkg-dev patch xz-utils bzip2 zip)
+  libz-mingw-w64-dev cmake make dpkg-dev patch xz-utils bzip2 zip icoutils)
 ensure_packages "${WINDOWS_PACKAGES[@]}"
 ensure_libraries
 
@@ -105,5 +106,6 @@ done
 # the libraries' exact versions
 crlf "$(dirname "$WINDOWS_PREFIX")/versions" "$stage/licences/debian-source-versions.txt"
 
-(cd "$build" && zip -q -r -X "$name.zip" "$name")
+source packaging/reproducible.sh
+pack_zip "$build" "$name"
 echo "build.sh: wrote $REPO/$build/$name.zip ($(du -k "$build/$name.zip" | cut -f1) KiB)" >&2

@@ -5,13 +5,16 @@
 # "wine pellucane.exe" through the one driver of the game window, as the
 # Linux build's are (the Linux test program drives it); then runs the
 # market's tests (the recorded trajectory among them), the input's, the
-# shops' and the data files' under wine.
+# shops' and the data files' under wine. Given a zip (a release's), it plays
+# that one in place of the one it builds.
+# Usage: tests/windows/wine-check.sh [ZIP]
 set -euo pipefail
+zip=${1:+$(readlink -f "$1")}
 cd "$(dirname "$0")/../.."
 source scripts/packages.sh
 
 start=$SECONDS
-ensure_packages wine wine64 unzip "${TEST_PACKAGES[@]}"
+ensure_packages wine wine64 unzip icoutils binutils "${TEST_PACKAGES[@]}"
 packaging/windows/build.sh --tests
 source packaging/windows/test-suites.sh
 build_game ON --target play_tests
@@ -25,7 +28,28 @@ export WINEDLLOVERRIDES="mscoree=;mshtml=" WINEDEBUG=-all LIBGL_ALWAYS_SOFTWARE=
 
 version=$(sed -n 's/^project(Pellucane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 name=pellucane-$version-win64
-unzip -q "build-windows/$name.zip" -d "$scratch"
+unzip -q "${zip:-build-windows/$name.zip}" -d "$scratch"
+
+# The program carries the Linux package's icon, PNG for PNG, at the sizes
+# Windows shows, and its version and product name in its file properties.
+exe=$scratch/$name/pellucane.exe
+wrestool -x --type=group_icon --name=GLUT_ICON "$exe" -o "$scratch/icon.ico"
+icotool -x -o "$scratch" "$scratch/icon.ico"
+for size in 16 32 48 256; do
+  cmp -s "$scratch/icon_"*"_${size}x${size}x32.png" "data/icons/pellucane-$size.png" ||
+    { echo "wine-check: the program's $size-pixel icon is not data/icons/pellucane-$size.png" >&2; exit 1; }
+done
+IFS=. read -r major minor patch <<<"$version"
+fixed=$(wrestool -x --raw --type=version "$exe" | od -An -tx4 -v -w4 | grep -A5 -x ' feef04bd' | tail -4 | tr -d ' \n')
+[ "$fixed" = "$(printf '%04x%04x%04x0000' "$major" "$minor" "$patch" "$major" "$minor" "$patch")" ] ||
+  { echo "wine-check: the program's file and product version numbers are $fixed, not $version" >&2; exit 1; }
+properties=$(wrestool -x --raw --type=version "$exe" | strings -el -n 1 | paste -sd '|')
+for property in "ProductName|Pellucane|" "ProductVersion|$version|" "FileVersion|$version|" "FileDescription|Pellucane: "; do
+  grep -qF "|$property" <<<"|$properties|" ||
+    { echo "wine-check: the program's properties lack $property ($properties)" >&2; exit 1; }
+done
+echo "wine-check: the program's icon and version ($version) are in place" >&2
+
 # Every play-through test but three, which test what Windows does otherwise:
 # - a key let go while another window has the keyboard: GetAsyncKeyState
 #   follows the keyboard whoever has it, but wine's key state learns of
