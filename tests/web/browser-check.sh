@@ -4,16 +4,19 @@
 # Chromium through the one driver of the game window, as the Linux build's
 # are (the Linux test program drives it). With --benchmark, the page's
 # benchmark instead: the time to the title and the frames a second while
-# the street is busy (bench/PageBenchmark.cpp).
+# the street is busy (bench/PageBenchmark.cpp). Given a zip (a release's),
+# it plays that one in place of the one it builds.
+# Usage: tests/web/browser-check.sh [--benchmark] [ZIP]
 set -euo pipefail
+target=play_tests
+[ "${1:-}" = --benchmark ] && target=pellucane_bench && shift
+zip=${1:+$(readlink -f "$1")}
 cd "$(dirname "$0")/../.."
 source scripts/packages.sh
 
 start=$SECONDS
 ensure_packages chromium python3 unzip "${TEST_PACKAGES[@]}"
-packaging/web/build.sh
-target=play_tests
-[ "${1:-}" = --benchmark ] && target=pellucane_bench
+[ -n "$zip" ] || packaging/web/build.sh
 build_game ON --target "$target"
 built=$SECONDS
 
@@ -21,7 +24,7 @@ scratch=$(mktemp -d /tmp/pellucane-browser-check-XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
 version=$(sed -n 's/^project(Pellucane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 name=pellucane-$version-web
-unzip -q "build-web/$name.zip" -d "$scratch"
+unzip -q "${zip:-build-web/$name.zip}" -d "$scratch"
 export PELLUCANE_PLAY_PAGE="$scratch/$name"
 if [ "$target" = pellucane_bench ]; then
   exec build/bench/pellucane_bench --benchmark_filter=Page
