@@ -182,8 +182,13 @@ class PageWindow : public GameWindow {
         keyDown(name);
         keyUp(name);
     }
+    // Keys pressed or let go while the page has lost the keyboard go to
+    // whatever has it, not to the page.
     void keyDown(const std::string& name) override {
         const KeyStroke stroke = strokeOf(name);
+        if (!focused) {
+            return;
+        }
         command("Input.dispatchKeyEvent", {{"type", stroke.text.empty() ? "rawKeyDown" : "keyDown"},
                                            {"modifiers", stroke.modifiers},
                                            {"key", stroke.key},
@@ -194,6 +199,9 @@ class PageWindow : public GameWindow {
     }
     void keyUp(const std::string& name) override {
         const KeyStroke stroke = strokeOf(name);
+        if (!focused) {
+            return;
+        }
         command("Input.dispatchKeyEvent", {{"type", "keyUp"},
                                            {"modifiers", stroke.modifiers},
                                            {"key", stroke.key},
@@ -201,9 +209,15 @@ class PageWindow : public GameWindow {
                                            {"windowsVirtualKeyCode", stroke.keyCode}});
     }
 
-    // The page has the keyboard as if its window were in front.
+    // The page has the keyboard as if its window were in front, or loses it
+    // as to another window: the browser tells it so (a blur event).
     void takeFocus() override {
         command("Emulation.setFocusEmulationEnabled", {{"enabled", true}});
+        focused = true;
+    }
+    void loseFocus() override {
+        evaluate("window.dispatchEvent(new FocusEvent('blur'))");
+        focused = false;
     }
 
     std::string output() const override {
@@ -374,8 +388,9 @@ class PageWindow : public GameWindow {
     int fromBrowser = -1;
     // the page's session with the browser
     std::string session;
-    // whether the game has started
+    // whether the game has started, and whether the page has the keyboard
     bool shown = false;
+    bool focused = false;
     // the mouse's place, window pixels
     int mouseX = PageWidth / 2;
     int mouseY = PageHeight / 2;

@@ -29,19 +29,17 @@ export PELLUCANE_PLAY_PAGE="$scratch/$name"
 if [ "$target" = pellucane_bench ]; then
   exec build/bench/pellucane_bench --benchmark_filter=Page
 fi
-# Every play-through test but four, which test what a page cannot be asked:
+# Every play-through test but three, which test what a page cannot be asked:
 # - a key held while the game stands still: a page's script cannot be
 #   stopped as a process is (SIGSTOP), and the browser sends no repeats of
 #   a key held through DevTools;
-# - a key let go while another window has the keyboard: headless Chromium
-#   has no other window to give the keyboard to;
 # - windows of no size: the page cannot resize the browser's window, and
 #   the canvas fills whatever the page has;
 # - SIGINT and SIGTERM: a page has no signals.
 # The first test checks that the page's sound starts with the first press
 # instead of reading SDL's disk-audio file, which a page has none of.
-left_out=AHeldKeyActsOnceHoweverLateTheGameHandlesIt:AKeyLetGoElsewhereActsOnItsNextPress
-left_out+=:NoWindowSizeEndsTheGame:InterruptAndTerminateEndTheGame
+left_out=AHeldKeyActsOnceHoweverLateTheGameHandlesIt:NoWindowSizeEndsTheGame
+left_out+=:InterruptAndTerminateEndTheGame
 log=build-web/play-browser.log
 if ! nice -n 19 build/tests/play_tests --gtest_filter="-PlayThrough.${left_out//:/:PlayThrough.}" \
   >"$log" 2>&1; then
