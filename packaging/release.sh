@@ -20,7 +20,7 @@ umask 022
 export TZ=UTC
 SOURCE_DATE_EPOCH=$(source_date_epoch)
 export SOURCE_DATE_EPOCH
-version=$(sed -n 's/^project(Pellucane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(project_version)
 start=$SECONDS
 ensure_packages "${BUILD_PACKAGES[@]}" dpkg-dev git xz-utils
 rm -rf release

@@ -43,3 +43,33 @@ build_game() {
   cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DPELLUCANE_WERROR=ON -DPELLUCANE_TESTS="$1" >&2
   cmake --build build -j"$(nproc)" "${@:2}" >&2
 }
+
+# The game's version, from project() in CMakeLists.txt.
+project_version() {
+  sed -n 's/^project(Pellucane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt
+}
+
+# Makes the build folder FOLDER for libraries in the prefix PREFIX, which the
+# cache variable VARIABLE names there, with an empty FOLDER/build.log: a
+# folder built against another prefix has the old one's libraries in its
+# cache, and starts afresh.
+fresh_build_folder() {
+  local folder=$1 variable=$2 prefix=$3
+  if [ -f "$folder/CMakeCache.txt" ] &&
+    ! grep -qxF "$variable:UNINITIALIZED=$prefix" "$folder/CMakeCache.txt"; then
+    rm -rf "$folder"
+  fi
+  mkdir -p "$folder"
+  : >"$folder/build.log"
+}
+
+# Runs a command with its output added to LOG; when it fails, shows the log's
+# end and fails.
+logged() {
+  local log=$1
+  shift
+  "$@" >>"$log" 2>&1 || {
+    tail -n 60 "$log" >&2
+    return 1
+  }
+}

@@ -18,26 +18,15 @@ prepare_web_build zip
 build="build-web"
 log="$build/build.log"
 start=$SECONDS
-# a build against another prefix has the old one's libraries in its cache
-if [ -f "$build/CMakeCache.txt" ] &&
-  ! grep -qxF "PELLUCANE_WEB_PREFIX:UNINITIALIZED=$WEB_PREFIX" "$build/CMakeCache.txt"; then
-  rm -rf "$build"
-fi
-mkdir -p "$build"
-emcmake cmake -S . -B "$build" -DPELLUCANE_WEB_PREFIX="$WEB_PREFIX" -DCMAKE_BUILD_TYPE=Release \
-  -DPELLUCANE_WERROR=ON -DPELLUCANE_TESTS=OFF >"$log" 2>&1 || {
-  cat "$log" >&2
-  exit 1
-}
-cmake --build "$build" -j2 --target pellucane >>"$log" 2>&1 || {
-  tail -n 60 "$log" >&2
-  exit 1
-}
+fresh_build_folder "$build" PELLUCANE_WEB_PREFIX "$WEB_PREFIX"
+logged "$log" emcmake cmake -S . -B "$build" -DPELLUCANE_WEB_PREFIX="$WEB_PREFIX" \
+  -DCMAKE_BUILD_TYPE=Release -DPELLUCANE_WERROR=ON -DPELLUCANE_TESTS=OFF
+logged "$log" cmake --build "$build" -j2 --target pellucane
 echo "build.sh: game built in $((SECONDS - start)) s" >&2
 
 # The zip: the page, the game and its data package, a README for whoever
 # hosts it and every licence.
-version=$(sed -n 's/^project(Pellucane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(project_version)
 name=pellucane-$version-web
 stage="$build/$name"
 rm -rf "$stage" "$build/$name.zip"

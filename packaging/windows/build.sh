@@ -37,34 +37,23 @@ ensure_libraries
 build="build-windows"
 log="$build/build.log"
 start=$SECONDS
-# a build against another prefix has the old one's libraries in its cache
-if [ -f "$build/CMakeCache.txt" ] &&
-  ! grep -qxF "PELLUCANE_WINDOWS_PREFIX:UNINITIALIZED=$WINDOWS_PREFIX" "$build/CMakeCache.txt"; then
-  rm -rf "$build"
-fi
-mkdir -p "$build"
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$WINDOWS_DIR/toolchain-mingw64.cmake" \
+fresh_build_folder "$build" PELLUCANE_WINDOWS_PREFIX "$WINDOWS_PREFIX"
+logged "$log" cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$WINDOWS_DIR/toolchain-mingw64.cmake" \
   -DPELLUCANE_WINDOWS_PREFIX="$WINDOWS_PREFIX" -DCMAKE_BUILD_TYPE=Release \
   -DPELLUCANE_WERROR=ON -DPELLUCANE_TESTS="$tests" \
   -DZLIB_INCLUDE_DIR=/usr/x86_64-w64-mingw32/include \
-  -DZLIB_LIBRARY=/usr/x86_64-w64-mingw32/lib/libz.a >"$log" 2>&1 || {
-  cat "$log" >&2
-  exit 1
-}
+  -DZLIB_LIBRARY=/usr/x86_64-w64-mingw32/lib/libz.a
 targets=(--target pellucane)
 if [ "$tests" = ON ]; then
   source "$WINDOWS_DIR/test-suites.sh"
   targets+=("${WINDOWS_TEST_SUITES[@]}")
 fi
-cmake --build "$build" -j"$(nproc)" "${targets[@]}" >>"$log" 2>&1 || {
-  tail -n 60 "$log" >&2
-  exit 1
-}
+logged "$log" cmake --build "$build" -j"$(nproc)" "${targets[@]}"
 echo "build.sh: game built in $((SECONDS - start)) s" >&2
 
 # The zip: the game, the DLLs it loads, its data, a README for players and
 # every licence.
-version=$(sed -n 's/^project(Pellucane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(project_version)
 name=pellucane-$version-win64
 stage="$build/$name"
 rm -rf "$stage" "$build/$name.zip"

@@ -22,7 +22,7 @@ built=$SECONDS
 
 scratch=$(mktemp -d /tmp/pellucane-browser-check-XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
-version=$(sed -n 's/^project(Pellucane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(project_version)
 name=pellucane-$version-web
 unzip -q "${zip:-build-web/$name.zip}" -d "$scratch"
 export PELLUCANE_PLAY_PAGE="$scratch/$name"

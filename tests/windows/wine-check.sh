@@ -26,7 +26,7 @@ trap 'wineserver -k 2>/dev/null || true; rm -rf "$scratch"' EXIT
 # no wait for Mono and Gecko, which cannot be downloaded
 export WINEDLLOVERRIDES="mscoree=;mshtml=" WINEDEBUG=-all LIBGL_ALWAYS_SOFTWARE=1
 
-version=$(sed -n 's/^project(Pellucane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(project_version)
 name=pellucane-$version-win64
 unzip -q "${zip:-build-windows/$name.zip}" -d "$scratch"
 
