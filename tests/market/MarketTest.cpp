@@ -150,41 +150,67 @@ TEST_F(MarketTest, AfterAWinTheStreetStaysStillWhenTheWinnerFallsBack) {
     EXPECT_EQ(frozen, streetSnapshot(street)) << "customers and sidebar stand still";
 }
 
-TEST_F(MarketTest, HeldButtonRepeatsAfterMoreThan100Ms) {
-    // Sold out, so that no shopper's payment blurs the money the buttons take.
+TEST_F(MarketTest, EachPressFiresOnceAndAHeldButtonRepeatsAfterADelay) {
+    // Sold out, so that no shopper's payment blurs the money the button takes.
     street.shops[0].product = 0.0f;
-    // Rest on the sign band until the strip is out, then hold the big sign button.
-    street.setCursor(-40.0f, 71.5f);
-    for (int i = 0; i < 60; ++i) {
-        step(20);
-    }
-    ASSERT_GE(street.sidebar.signStripX, street.sidebar.stripMax);
-    street.setCursor(street.sidebar.signButtonX[0], street.sidebar.signButtonY[0]);
-    street.setMouseDown(true);
-    street.lastRepeatMs = nowMs;
+    const Sidebar& bar = street.sidebar;
+    // A press right on the product button's circle, which needs no menu.
+    street.setCursor(bar.productButtonX + bar.buttonRadius, bar.productButtonY);
+    const std::string once = "PRODUCT BUTTON\n";
+    const auto press = [&] { street.setMouseDown(true); };
+    const auto release = [&] { street.setMouseDown(false); };
+
+    // Pressed and let go between two updates, the cursor gone by then: it
+    // fires once, where it was pressed.
+    EXPECT_EQ(once, traceOf([&] {
+                  press();
+                  release();
+                  street.setCursor(30.0f, 30.0f);
+                  step(20);
+                  step(200);
+              }));
+    EXPECT_EQ(970.0f, street.shops[0].money);
+    street.setCursor(bar.productButtonX, bar.productButtonY);
+    // Two quick clicks before an update fire twice; a click held 300 ms once.
+    EXPECT_EQ(once + once, traceOf([&] {
+                  press();
+                  release();
+                  press();
+                  release();
+                  step(20);
+              }));
+    EXPECT_EQ(once, traceOf([&] {
+                  press();
+                  for (int i = 0; i < 15; ++i) {
+                      step(20);
+                  }
+                  release();
+                  step(20);
+              }));
+
+    // Held on: the first repeat comes more than 500 ms after the press, the
+    // next ones more than 100 ms after the one before.
+    press();
+    EXPECT_EQ(once, traceOf([&] { step(1); }));
+    EXPECT_EQ("", traceOf([&] { step(499); }));
+    EXPECT_EQ(once, traceOf([&] { step(1); }));
+    EXPECT_EQ(nowMs, street.lastRepeatMs);
     EXPECT_EQ("", traceOf([&] { step(100); }));
-    EXPECT_FALSE(street.shops[0].bigSign);
-    EXPECT_EQ("BIG SIGN BUTTON\n", traceOf([&] { step(1); }));
-    EXPECT_TRUE(street.shops[0].bigSign);
-    EXPECT_EQ(500.0f, street.shops[0].money);
-    EXPECT_EQ(nowMs, street.lastRepeatMs);
-    EXPECT_EQ("BIG SIGN BUTTON\n", traceOf([&] { step(101); }));
-    EXPECT_FALSE(street.shops[0].bigSign);
+    EXPECT_EQ(once + once, traceOf([&] {
+                  step(1);
+                  step(101);
+              }));
+    release();
+    EXPECT_EQ("", traceOf([&] { step(500); }));
 
-    // A shop with no money fires nothing, but the check still moves on.
+    // Without money a press fires nothing and is not kept for later.
     street.shops[0].money = 0.0f;
-    EXPECT_EQ("", traceOf([&] { step(101); }));
-    EXPECT_EQ(nowMs, street.lastRepeatMs);
+    press();
+    release();
+    EXPECT_EQ("", traceOf([&] { step(20); }));
     street.shops[0].money = 10.0f;
-    street.setMouseDown(false);
-    EXPECT_EQ("", traceOf([&] { step(101); }));
-
-    // The product button needs no menu, and a click right on the circle counts.
-    street.setMouseDown(true);
-    street.setCursor(street.sidebar.productButtonX + street.sidebar.buttonRadius,
-                     street.sidebar.productButtonY);
-    EXPECT_EQ("PRODUCT BUTTON\n", traceOf([&] { step(101); }));
-    EXPECT_EQ(-20.0f, street.shops[0].money);
+    EXPECT_EQ("", traceOf([&] { step(20); }));
+    EXPECT_EQ(10.0f, street.shops[0].money);
 }
 
 TEST_F(MarketTest, HoverBandsAndCircleEdges) {
