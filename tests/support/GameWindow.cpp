@@ -129,9 +129,15 @@ void GameWindow::moveToGame(float gx, float gy) {
     moveTo(pixel.x, pixel.y);
 }
 
+void GameWindow::tapGame(float gx, float gy) {
+    const WindowPixel pixel = windowPixelOf(gx, gy);
+    tap(pixel.x, pixel.y);
+}
+
 void GameWindow::cannot(const std::string& what) const {
     throw std::runtime_error("this window cannot " + what);
 }
+void GameWindow::tap(int, int) { cannot("be touched"); }
 void GameWindow::resize(int, int) { cannot("resize"); }
 std::pair<int, int> GameWindow::size() const { cannot("tell its size"); }
 void GameWindow::loseFocus() { cannot("lose the focus"); }

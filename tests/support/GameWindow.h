@@ -65,6 +65,9 @@ struct GameWindow {
 
     // Mouse at game point (gx, gy): x -50..50, y 0..75.
     void moveToGame(float gx, float gy);
+    // A finger's tap on a touch screen at game point (gx, gy), the mouse
+    // left where it was.
+    void tapGame(float gx, float gy);
     // Left button down / up / a quick click with button 1, 2 or 3.
     virtual void press() = 0;
     virtual void release() = 0;
@@ -135,6 +138,8 @@ struct GameWindow {
     const double answerSeconds;
     // Mouse at window pixel (x, y), origin top left.
     virtual void moveTo(int x, int y) = 0;
+    // A finger down and up at once at window pixel (x, y).
+    virtual void tap(int x, int y);
     // what the game has written to standard output so far
     virtual std::string output() const = 0;
     // Ends the game with the signal: end's outcomes but the last two.

@@ -170,6 +170,13 @@ class PageWindow : public GameWindow {
         mouseY = y;
         mouse("mouseMoved", "none");
     }
+    // A touch screen's finger: the page takes it for the first button, where it touches.
+    void tap(int x, int y) override {
+        const json finger = {{"x", x}, {"y", y}};
+        command("Input.dispatchTouchEvent",
+                {{"type", "touchStart"}, {"touchPoints", json::array({finger})}});
+        command("Input.dispatchTouchEvent", {{"type", "touchEnd"}, {"touchPoints", json::array()}});
+    }
     void press() override { mouse("mousePressed", "left"); }
     void release() override { mouse("mouseReleased", "left"); }
     void click(int button) override {
@@ -266,7 +273,8 @@ class PageWindow : public GameWindow {
     }
 
   private:
-    // Opens the page at the url on the browser's first tab, 1024 by 768.
+    // Opens the page at the url on the browser's first tab, 1024 by 768,
+    // on a touch screen.
     void openSite(const std::string& url) {
         const json targets = command("Target.getTargets", json::object(), false);
         std::string target;
@@ -281,6 +289,8 @@ class PageWindow : public GameWindow {
                                                        {"height", PageHeight},
                                                        {"deviceScaleFactor", 1},
                                                        {"mobile", false}});
+        // a screen that can be touched as well as clicked, as a tablet's or a laptop's
+        command("Emulation.setTouchEmulationEnabled", {{"enabled", true}, {"maxTouchPoints", 1}});
         command("Runtime.enable", json::object());
         command("Inspector.enable", json::object());
         command("Page.navigate", {{"url", url}});
