@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <list>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -154,62 +155,39 @@ TEST_F(MarketTest, EachPressFiresOnceAndAHeldButtonRepeatsAfterADelay) {
     // Sold out, so that no shopper's payment blurs the money the button takes.
     street.shops[0].product = 0.0f;
     const Sidebar& bar = street.sidebar;
-    // A press right on the product button's circle, which needs no menu.
-    street.setCursor(bar.productButtonX + bar.buttonRadius, bar.productButtonY);
-    const std::string once = "PRODUCT BUTTON\n";
-    const auto press = [&] { street.setMouseDown(true); };
-    const auto release = [&] { street.setMouseDown(false); };
-
-    // Pressed and let go between two updates, the cursor gone by then: it
-    // fires once, where it was pressed.
-    EXPECT_EQ(once, traceOf([&] {
-                  press();
-                  release();
-                  street.setCursor(30.0f, 30.0f);
-                  step(20);
-                  step(200);
-              }));
-    EXPECT_EQ(970.0f, street.shops[0].money);
-    street.setCursor(bar.productButtonX, bar.productButtonY);
-    // Two quick clicks before an update fire twice; a click held 300 ms once.
-    EXPECT_EQ(once + once, traceOf([&] {
-                  press();
-                  release();
-                  press();
-                  release();
-                  step(20);
-              }));
-    EXPECT_EQ(once, traceOf([&] {
-                  press();
-                  for (int i = 0; i < 15; ++i) {
-                      step(20);
-                  }
-                  release();
-                  step(20);
-              }));
-
-    // Held on: the first repeat comes more than 500 ms after the press, the
-    // next ones more than 100 ms after the one before.
-    press();
-    EXPECT_EQ(once, traceOf([&] { step(1); }));
-    EXPECT_EQ("", traceOf([&] { step(499); }));
-    EXPECT_EQ(once, traceOf([&] { step(1); }));
-    EXPECT_EQ(nowMs, street.lastRepeatMs);
-    EXPECT_EQ("", traceOf([&] { step(100); }));
-    EXPECT_EQ(once + once, traceOf([&] {
-                  step(1);
-                  step(101);
-              }));
-    release();
-    EXPECT_EQ("", traceOf([&] { step(500); }));
-
-    // Without money a press fires nothing and is not kept for later.
-    street.shops[0].money = 0.0f;
-    press();
-    release();
-    EXPECT_EQ("", traceOf([&] { step(20); }));
-    street.shops[0].money = 10.0f;
-    EXPECT_EQ("", traceOf([&] { step(20); }));
+    // Events in turn: d a press right on the product button's circle, u its
+    // release, away the cursor off it, $N shop 0's money N, a number an
+    // update that many ms on; and how many times the button fires.
+    const std::pair<const char*, int> cases[] = {
+        {"d u away 20 200", 1},       // a press fires where it was, even let go
+        {"d u d u 20", 2},            // two quick clicks
+        {"d 20 100 100 100 u 20", 1}, // a click held 300 ms
+        {"d 1", 1},                   // held: it fires at once,
+        {"499", 0},                   // not again for 500 ms,
+        {"1", 1},                     // then repeats,
+        {"100", 0},                   // more than 100 ms
+        {"1 101", 2},                 // after the last fire
+        {"u 500", 0},                 // until it is let go
+        {"$0 d u 20 $10 20", 0},      // a press without money is lost
+    };
+    for (const auto& [events, fires] : cases) {
+        std::istringstream tokens(events);
+        const std::string trace = traceOf([&] {
+            for (std::string token; tokens >> token;) {
+                if (token == "d" || token == "u") {
+                    street.setCursor(bar.productButtonX + bar.buttonRadius, bar.productButtonY);
+                    street.setMouseDown(token == "d");
+                } else if (token == "away") {
+                    street.setCursor(30.0f, 30.0f);
+                } else if (token[0] == '$') {
+                    street.shops[0].money = std::stof(token.substr(1));
+                } else {
+                    step(std::stoi(token));
+                }
+            }
+        });
+        EXPECT_EQ(std::count(trace.begin(), trace.end(), '\n'), fires) << events;
+    }
     EXPECT_EQ(10.0f, street.shops[0].money);
 }
 
