@@ -7,8 +7,10 @@
 #include <csignal>
 #include <cstdint>
 #include <fstream>
+#include <sstream>
 
 #include "tests/support/GameWindow.h"
+#include "tests/support/Pictures.h"
 
 namespace {
 
@@ -104,6 +106,20 @@ void twoNewFrames(GameWindow& game) {
             return difference(before, game.screenshot(), 10, 50, 30, 70) > 1.0;
         })) << "the street stopped drawing";
     }
+}
+
+// Rests the cursor on the sale band, where the strip of sale buttons slides
+// out from the street as closed shows it, and waits until it stands still.
+PngImage openSaleStrip(GameWindow& game, const PngImage& closed) {
+    game.moveToGame(-40, 63.5f);
+    EXPECT_TRUE(changes(game, closed, -35, 60, 0, 67)) << "the sale strip did not slide out";
+    PngImage open;
+    EXPECT_TRUE(game.waitFor([&] {
+        open = game.screenshot();
+        twoNewFrames(game);
+        return difference(open, game.screenshot(), -35, 60, 0, 67) < 1.0;
+    })) << "the sale strip never came to rest";
+    return open;
 }
 
 // Milliseconds since start on the test's own clock.
@@ -261,14 +277,8 @@ TEST(PlayThrough, SidebarOpensUnderTheCursorAndRepeatsHeldButtons) {
     PngImage closed = game->screenshot();
 
     // Resting on the sale band slides the strip of sale buttons out, until it stands still.
-    game->moveToGame(-40, 63.5f);
-    ASSERT_TRUE(changes(*game, closed, -35, 60, 0, 67)) << "the sale strip did not slide out";
     PngImage open;
-    ASSERT_TRUE(game->waitFor([&] {
-        open = game->screenshot();
-        twoNewFrames(*game);
-        return difference(open, game->screenshot(), -35, 60, 0, 67) < 1.0;
-    })) << "the sale strip never came to rest";
+    ASSERT_NO_FATAL_FAILURE(open = openSaleStrip(*game, closed));
 
     // A press on the second sale button fires it; once released, it fires no more.
     // (Slow frames let a strip overshoot its end by a step, up to 8.4 units, so
@@ -377,4 +387,132 @@ TEST(PlayThrough, InterruptAndTerminateEndTheGame) {
         const auto game = startGame(display);
         EXPECT_EQ(game->end(signal), "ran") << "signal " << signal;
     }
+}
+
+// The web build's page itself (skipped without one): the window's shape and
+// the screen's density it shows the game in, the keys it keeps from the
+// browser, and a browser without WebGL.
+
+namespace {
+
+// Numbers the page answers with, as a JSON array's.
+std::vector<double> pageNumbers(GameWindow& game, const std::string& script) {
+    std::vector<double> numbers;
+    std::istringstream read(game.evaluate("JSON.stringify(" + script + ")").substr(1));
+    char comma;
+    for (double number; read >> number; read >> comma) {
+        numbers.push_back(number);
+    }
+    return numbers;
+}
+
+} // namespace
+
+TEST(Page, DrawsEveryPixelOfAnyWindowAt4By3AndPlays) {
+    GameCommand command = gameCommand();
+    if (command.page.empty()) {
+        GTEST_SKIP() << "the web build's page alone";
+    }
+    VirtualDisplay display;
+    // A window wider than 4:3, and a screen of twice the density.
+    const PageView views[] = {{1280, 600, 1, false, true}, {1024, 768, 2, false, true}};
+    for (const PageView& view : views) {
+        SCOPED_TRACE(std::to_string(view.width) + " x " + std::to_string(view.height) + " at " +
+                     std::to_string(view.pixelRatio));
+        command.view = view;
+        const auto game = startGame(display, command);
+        ASSERT_TRUE(game->showsRoughly("title"));
+        // The canvas is 4:3, as large as the window allows, in the middle:
+        // bars beside it or above and below it.
+        const std::vector<double> box = pageNumbers(*game, R"((() => {
+  const shown = Module.canvas.getBoundingClientRect();
+  return [shown.left, shown.top, shown.width, shown.height,
+          Module.canvas.width, Module.canvas.height, ...Module.ctx.getParameter(Module.ctx.VIEWPORT)];
+})())");
+        ASSERT_EQ(box.size(), 10u);
+        const double scale = std::min(view.width / 4.0, view.height / 3.0);
+        EXPECT_EQ(box[2], 4 * scale);
+        EXPECT_EQ(box[3], 3 * scale);
+        EXPECT_EQ(box[0], (view.width - box[2]) / 2);
+        EXPECT_EQ(box[1], (view.height - box[3]) / 2);
+        // It draws a pixel for every pixel of the screen it covers, the
+        // game's view on the whole of it.
+        EXPECT_GE(box[4], view.pixelRatio * box[2] - 4);
+        EXPECT_GE(box[5], view.pixelRatio * box[3] - 3);
+        EXPECT_EQ(std::vector<double>(box.begin() + 6, box.end()),
+                  (std::vector<double>{0, 0, box[4], box[5]}));
+
+        // Clicks land where they are aimed: the screens follow two presses,
+        // and a press on a sale button fires it.
+        game->click(1);
+        ASSERT_TRUE(game->showsRoughly("instructions"));
+        const PngImage instructions = game->screenshot();
+        game->click(1);
+        const PngImage street = nextScreen(*game, instructions);
+        ASSERT_NO_FATAL_FAILURE(openSaleStrip(*game, street));
+        game->moveToGame(-31, 63.5f);
+        game->press();
+        EXPECT_TRUE(game->waitForLines(1, "% BUTTON$"));
+        game->release();
+        // and a working page's console holds nothing but the trace lines
+        EXPECT_EQ(game->errors(), "");
+    }
+}
+
+TEST(Page, AHeldKeyActsOnce) {
+    const GameCommand command = gameCommand();
+    if (command.page.empty()) {
+        GTEST_SKIP() << "the web build's page alone";
+    }
+    VirtualDisplay display;
+    const auto game = startGame(display, command);
+    game->titleScreen();
+    // The browser repeats a held key as presses marked as repeats.
+    game->keyDown("m");
+    for (int repeat = 0; repeat < 5; ++repeat) {
+        game->keyRepeat("m");
+    }
+    game->keyUp("m");
+    barrier(*game);
+    EXPECT_EQ(countOf(game->traceLines(), "HANDOUT BUTTON"), 1);
+}
+
+TEST(Page, FramedKeepsTheKeysThatScrollFromTheHostPage) {
+    GameCommand command = gameCommand();
+    if (command.page.empty()) {
+        GTEST_SKIP() << "the web build's page alone";
+    }
+    command.view.framed = true;
+    VirtualDisplay display;
+    const auto game = startGame(display, command);
+    game->titleScreen();
+    // A click gives the game the keyboard; the keys that would scroll the
+    // page that frames it reach the game alone.
+    game->click(1);
+    for (const char* name : {"space", "Down", "Next"}) {
+        game->key(name);
+    }
+    barrier(*game);
+    EXPECT_EQ(game->evaluate("parent.scrollY"), "0");
+}
+
+TEST(Page, WithoutWebGLSaysSoAndStartsNoGame) {
+    GameCommand command = gameCommand();
+    if (command.page.empty()) {
+        GTEST_SKIP() << "the web build's page alone";
+    }
+    command.view.webgl = false;
+    VirtualDisplay display;
+    const auto game = startGame(display, command);
+    EXPECT_FALSE(game->showing());
+    const std::string said = game->evaluate("document.getElementById('no-webgl').innerText");
+    EXPECT_NE(said.find("needs WebGL"), std::string::npos) << said;
+    // whole in the window, and the game's script never loaded
+    EXPECT_EQ(game->evaluate(R"((() => {
+  const said = document.getElementById('no-webgl').getBoundingClientRect();
+  return said.height > 0 && said.left >= 0 && said.top >= 0 && said.right <= innerWidth &&
+         said.bottom <= innerHeight && !document.querySelector('script[src="pellucane.js"]');
+})())"),
+              "true");
+    EXPECT_EQ(game->errors(), "");
 }
