@@ -482,18 +482,30 @@ TEST(Page, FramedKeepsTheKeysThatScrollFromTheHostPage) {
     if (command.page.empty()) {
         GTEST_SKIP() << "the web build's page alone";
     }
-    command.view.framed = true;
-    VirtualDisplay display;
-    const auto game = startGame(display, command);
-    game->titleScreen();
-    // A click gives the game the keyboard; the keys that would scroll the
-    // page that frames it reach the game alone.
-    game->click(1);
-    for (const char* name : {"space", "Down", "Next"}) {
-        game->key(name);
+    // Framed in a window wider than 4:3, with bars beside the game.
+    command.view = {1280, 600, 1, true, true, false};
+    // While the game's data loads, the page keeps the keys; once it plays,
+    // the game's keyboard does.
+    for (const bool loading : {true, false}) {
+        SCOPED_TRACE(loading ? "loading" : "playing");
+        command.view.loading = loading;
+        VirtualDisplay display;
+        const auto game = startGame(display, command);
+        ASSERT_NE(game->showing(), loading);
+        // A click beside the game gives the framed page the keyboard.
+        game->takeFocus();
+        game->moveToGame(-60, 37.5f);
+        game->click(1);
+        for (const char* name : {"space", "Down", "Next"}) {
+            game->key(name);
+        }
+        if (!loading) {
+            barrier(*game);
+        }
+        // the keys' default actions are done by the page's next frame
+        game->evaluate("new Promise(done => requestAnimationFrame(() => done()))");
+        EXPECT_EQ(game->evaluate("parent.scrollY"), "0");
     }
-    barrier(*game);
-    EXPECT_EQ(game->evaluate("parent.scrollY"), "0");
 }
 
 TEST(Page, WithoutWebGLSaysSoAndStartsNoGame) {

@@ -38,13 +38,15 @@ struct VirtualDisplay {
 // How the page shows the game: the browser window's size, CSS pixels; the
 // screen's device pixels to a CSS pixel; whether the page is framed in
 // another, taller page (an iframe, as game sites show games); whether the
-// browser has WebGL.
+// browser has WebGL; whether the game's data is held back for good, the
+// page loading all the while (the game never starts).
 struct PageView {
     int width = 1024;
     int height = 768;
     int pixelRatio = 1;
     bool framed = false;
     bool webgl = true;
+    bool loading = false;
 };
 
 // How the game starts: a command and the folder it starts in, or the web
@@ -183,8 +185,8 @@ std::unique_ptr<GameWindow> startGame(const VirtualDisplay& display,
 // The two places a game runs in, started by startGame: the command in its
 // folder on the X display of that name, and the web build's site in that
 // folder served on 127.0.0.1 and opened in headless Chromium as the view
-// says. A page without WebGL shows no game (showing is false) once it has
-// loaded.
+// says. A page without WebGL, or still loading, shows no game (showing is
+// false) once its own script has run.
 std::unique_ptr<GameWindow> openXWindow(const std::string& display, const GameCommand& command,
                                         const std::string& files, const std::string& soundFile);
 std::unique_ptr<GameWindow> openPage(const std::string& site, const PageView& view,

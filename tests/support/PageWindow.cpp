@@ -152,20 +152,23 @@ class PageWindow : public GameWindow {
         try {
             openSite(url);
             // The page has settled once the game's main function has run, or
-            // once it has loaded without starting the game (no WebGL).
-            waitFor([this] {
+            // once it has loaded without starting the game (no WebGL), or
+            // without its data.
+            const std::string settled =
+                "typeof Module === 'object' && (Module.calledRun === true || "
+                "document.readyState === 'complete' && (" +
+                std::string(view.loading ? "true" : "false") +
+                " || !document.querySelector('script[src=\"pellucane.js\"]')))";
+            waitFor([this, &settled] {
                 try {
-                    return evaluate("typeof Module === 'object' && (Module.calledRun === true || "
-                                    "document.readyState === 'complete' && "
-                                    "!document.querySelector('script[src=\"pellucane.js\"]'))") ==
-                           "true";
+                    return evaluate(settled) == "true";
                 } catch (const std::runtime_error&) {
                     // the page is still loading
                     return false;
                 }
             });
             shown = evaluate("Module.calledRun === true") == "true";
-            if (shown) {
+            if (shown || view.loading) {
                 findCanvas();
             }
         } catch (...) {
@@ -318,6 +321,10 @@ class PageWindow : public GameWindow {
                                                        {"mobile", false}});
         command("Runtime.enable", json::object());
         command("Inspector.enable", json::object());
+        if (view.loading) {
+            // the request for the game's data waits for an answer that never comes
+            command("Fetch.enable", {{"patterns", {{{"urlPattern", "*pellucane.data"}}}}});
+        }
         command("Page.navigate", {{"url", url}});
     }
 
