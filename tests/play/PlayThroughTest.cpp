@@ -7,7 +7,7 @@
 #include <csignal>
 #include <cstdint>
 #include <fstream>
-#include <sstream>
+#include <tuple>
 
 #include "tests/support/GameWindow.h"
 #include "tests/support/Pictures.h"
@@ -392,104 +392,65 @@ TEST(PlayThrough, InterruptAndTerminateEndTheGame) {
 // The web build's page itself (skipped without one): the window's shape and
 // the screen's density it shows the game in, the keys it keeps from the
 // browser, and a browser without WebGL.
-
-namespace {
-
-// Numbers the page answers with, as a JSON array's.
-std::vector<double> pageNumbers(GameWindow& game, const std::string& script) {
-    std::vector<double> numbers;
-    std::istringstream read(game.evaluate("JSON.stringify(" + script + ")").substr(1));
-    char comma;
-    for (double number; read >> number; read >> comma) {
-        numbers.push_back(number);
+class Page : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (command.page.empty()) {
+            GTEST_SKIP() << "the web build's page alone";
+        }
     }
-    return numbers;
-}
-
-} // namespace
-
-TEST(Page, DrawsEveryPixelOfAnyWindowAt4By3AndPlays) {
     GameCommand command = gameCommand();
-    if (command.page.empty()) {
-        GTEST_SKIP() << "the web build's page alone";
-    }
     VirtualDisplay display;
-    // A window wider than 4:3, and a screen of twice the density.
-    const PageView views[] = {{1280, 600, 1, false, true}, {1024, 768, 2, false, true}};
-    for (const PageView& view : views) {
-        SCOPED_TRACE(std::to_string(view.width) + " x " + std::to_string(view.height) + " at " +
-                     std::to_string(view.pixelRatio));
+};
+
+TEST_F(Page, DrawsEveryPixelOfAnyWindowAt4By3AndPlays) {
+    // A window wider than 4:3, and a screen of twice the density: the
+    // canvas's place (left, top, width, height), and its pixels and the
+    // game's view (x, y, width, height) on them.
+    const std::tuple<PageView, std::string, std::string> views[] = {
+        {{1280, 600, 1, false, true, false}, "240,0,800,600", "800,600,0,0,800,600"},
+        {{1024, 768, 2, false, true, false}, "0,0,1024,768", "2048,1536,0,0,2048,1536"}};
+    for (const auto& [view, place, pixels] : views) {
+        SCOPED_TRACE(place + " at " + std::to_string(view.pixelRatio));
         command.view = view;
         const auto game = startGame(display, command);
         ASSERT_TRUE(game->showsRoughly("title"));
-        // The canvas is 4:3, as large as the window allows, in the middle:
-        // bars beside it or above and below it.
-        const std::vector<double> box = pageNumbers(*game, R"((() => {
-  const shown = Module.canvas.getBoundingClientRect();
-  return [shown.left, shown.top, shown.width, shown.height,
-          Module.canvas.width, Module.canvas.height, ...Module.ctx.getParameter(Module.ctx.VIEWPORT)];
-})())");
-        ASSERT_EQ(box.size(), 10u);
-        const double scale = std::min(view.width / 4.0, view.height / 3.0);
-        EXPECT_EQ(box[2], 4 * scale);
-        EXPECT_EQ(box[3], 3 * scale);
-        EXPECT_EQ(box[0], (view.width - box[2]) / 2);
-        EXPECT_EQ(box[1], (view.height - box[3]) / 2);
-        // It draws a pixel for every pixel of the screen it covers, the
-        // game's view on the whole of it.
-        EXPECT_GE(box[4], view.pixelRatio * box[2] - 4);
-        EXPECT_GE(box[5], view.pixelRatio * box[3] - 3);
-        EXPECT_EQ(std::vector<double>(box.begin() + 6, box.end()),
-                  (std::vector<double>{0, 0, box[4], box[5]}));
-
+        EXPECT_EQ(game->evaluate("(({left, top, width, height}) => [left, top, width, height])("
+                                 "Module.canvas.getBoundingClientRect()).join()"),
+                  place);
+        EXPECT_EQ(game->evaluate("[Module.canvas.width, Module.canvas.height, "
+                                 "...Module.ctx.getParameter(Module.ctx.VIEWPORT)].join()"),
+                  pixels);
+        // A held key, repeated by the browser, acts once.
+        game->keyDown("m");
+        game->keyRepeat("m");
+        game->keyRepeat("m");
+        game->keyUp("m");
         // Clicks land where they are aimed: the screens follow two presses,
         // and a press on a sale button fires it.
         game->click(1);
         ASSERT_TRUE(game->showsRoughly("instructions"));
         const PngImage instructions = game->screenshot();
         game->click(1);
-        const PngImage street = nextScreen(*game, instructions);
-        ASSERT_NO_FATAL_FAILURE(openSaleStrip(*game, street));
+        ASSERT_NO_FATAL_FAILURE(openSaleStrip(*game, nextScreen(*game, instructions)));
         game->moveToGame(-31, 63.5f);
         game->press();
         EXPECT_TRUE(game->waitForLines(1, "% BUTTON$"));
         game->release();
+        barrier(*game);
+        EXPECT_EQ(countOf(game->traceLines(), "HANDOUT BUTTON"), 1);
         // and a working page's console holds nothing but the trace lines
         EXPECT_EQ(game->errors(), "");
     }
 }
 
-TEST(Page, AHeldKeyActsOnce) {
-    const GameCommand command = gameCommand();
-    if (command.page.empty()) {
-        GTEST_SKIP() << "the web build's page alone";
-    }
-    VirtualDisplay display;
-    const auto game = startGame(display, command);
-    game->titleScreen();
-    // The browser repeats a held key as presses marked as repeats.
-    game->keyDown("m");
-    for (int repeat = 0; repeat < 5; ++repeat) {
-        game->keyRepeat("m");
-    }
-    game->keyUp("m");
-    barrier(*game);
-    EXPECT_EQ(countOf(game->traceLines(), "HANDOUT BUTTON"), 1);
-}
-
-TEST(Page, FramedKeepsTheKeysThatScrollFromTheHostPage) {
-    GameCommand command = gameCommand();
-    if (command.page.empty()) {
-        GTEST_SKIP() << "the web build's page alone";
-    }
-    // Framed in a window wider than 4:3, with bars beside the game.
-    command.view = {1280, 600, 1, true, true, false};
-    // While the game's data loads, the page keeps the keys; once it plays,
-    // the game's keyboard does.
+TEST_F(Page, FramedKeepsTheKeysThatScrollFromTheHostPage) {
+    // Framed in a window wider than 4:3, with bars beside the game. While
+    // the game's data loads, the page keeps the keys; once it plays, the
+    // game's keyboard does.
     for (const bool loading : {true, false}) {
         SCOPED_TRACE(loading ? "loading" : "playing");
-        command.view.loading = loading;
-        VirtualDisplay display;
+        command.view = {1280, 600, 1, true, true, loading};
         const auto game = startGame(display, command);
         ASSERT_NE(game->showing(), loading);
         // A click beside the game gives the framed page the keyboard.
@@ -508,22 +469,16 @@ TEST(Page, FramedKeepsTheKeysThatScrollFromTheHostPage) {
     }
 }
 
-TEST(Page, WithoutWebGLSaysSoAndStartsNoGame) {
-    GameCommand command = gameCommand();
-    if (command.page.empty()) {
-        GTEST_SKIP() << "the web build's page alone";
-    }
+TEST_F(Page, WithoutWebGLSaysSoAndStartsNoGame) {
     command.view.webgl = false;
-    VirtualDisplay display;
     const auto game = startGame(display, command);
     EXPECT_FALSE(game->showing());
-    const std::string said = game->evaluate("document.getElementById('no-webgl').innerText");
-    EXPECT_NE(said.find("needs WebGL"), std::string::npos) << said;
-    // whole in the window, and the game's script never loaded
+    // The message, whole in the window; the game's script never loaded.
     EXPECT_EQ(game->evaluate(R"((() => {
-  const said = document.getElementById('no-webgl').getBoundingClientRect();
-  return said.height > 0 && said.left >= 0 && said.top >= 0 && said.right <= innerWidth &&
-         said.bottom <= innerHeight && !document.querySelector('script[src="pellucane.js"]');
+  const said = document.getElementById('no-webgl'), box = said.getBoundingClientRect();
+  return said.innerText.includes('needs WebGL') && box.height > 0 && box.left >= 0 &&
+         box.top >= 0 && box.right <= innerWidth && box.bottom <= innerHeight &&
+         !document.querySelector('script[src="pellucane.js"]');
 })())"),
               "true");
     EXPECT_EQ(game->errors(), "");
