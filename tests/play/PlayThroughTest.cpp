@@ -7,8 +7,10 @@
 #include <csignal>
 #include <cstdint>
 #include <fstream>
+#include <tuple>
 
 #include "tests/support/GameWindow.h"
+#include "tests/support/Pictures.h"
 
 namespace {
 
@@ -114,6 +116,16 @@ bool settles(GameWindow& game, PngImage& shot, float x0, float y0, float x1, flo
         twoNewFrames(game);
         return difference(shot, game.screenshot(), x0, y0, x1, y1) < 1.0;
     });
+}
+
+// Rests the cursor on the sale band, where the strip of sale buttons slides
+// out from the street as closed shows it, and waits until it stands still.
+PngImage openSaleStrip(GameWindow& game, const PngImage& closed) {
+    game.moveToGame(-40, 63.5f);
+    EXPECT_TRUE(changes(game, closed, -35, 60, 0, 67)) << "the sale strip did not slide out";
+    PngImage open;
+    EXPECT_TRUE(settles(game, open, -35, 60, 0, 67)) << "the sale strip never came to rest";
+    return open;
 }
 
 // Milliseconds since start on the test's own clock.
@@ -284,10 +296,8 @@ TEST(PlayThrough, SidebarOpensUnderTheCursorAndRepeatsHeldButtons) {
     PngImage closed = game->screenshot();
 
     // Resting on the sale band slides the strip of sale buttons out, until it stands still.
-    game->moveToGame(-40, 63.5f);
-    ASSERT_TRUE(changes(*game, closed, -35, 60, 0, 67)) << "the sale strip did not slide out";
     PngImage open;
-    ASSERT_TRUE(settles(*game, open, -35, 60, 0, 67)) << "the sale strip never came to rest";
+    ASSERT_NO_FATAL_FAILURE(open = openSaleStrip(*game, closed));
 
     // Every click fires its button once: quick ones, pressed and let go
     // within a frame as a touchpad's tap is, and a slow one. (Slow frames let
@@ -398,4 +408,99 @@ TEST(PlayThrough, InterruptAndTerminateEndTheGame) {
         const auto game = startGame(display);
         EXPECT_EQ(game->end(signal), "ran") << "signal " << signal;
     }
+}
+
+// The web build's page itself (skipped without one): the window's shape and
+// the screen's density it shows the game in, the keys it keeps from the
+// browser, and a browser without WebGL.
+class Page : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (command.page.empty()) {
+            GTEST_SKIP() << "the web build's page alone";
+        }
+    }
+    GameCommand command = gameCommand();
+    VirtualDisplay display;
+};
+
+TEST_F(Page, DrawsEveryPixelOfAnyWindowAt4By3AndPlays) {
+    // A window wider than 4:3, and a screen of twice the density: the
+    // canvas's place (left, top, width, height), and its pixels and the
+    // game's view (x, y, width, height) on them.
+    const std::tuple<PageView, std::string, std::string> views[] = {
+        {{1280, 600, 1, false, true, false}, "240,0,800,600", "800,600,0,0,800,600"},
+        {{1024, 768, 2, false, true, false}, "0,0,1024,768", "2048,1536,0,0,2048,1536"}};
+    for (const auto& [view, place, pixels] : views) {
+        SCOPED_TRACE(place + " at " + std::to_string(view.pixelRatio));
+        command.view = view;
+        const auto game = startGame(display, command);
+        ASSERT_TRUE(game->showsRoughly("title"));
+        EXPECT_EQ(game->evaluate("(({left, top, width, height}) => [left, top, width, height])("
+                                 "Module.canvas.getBoundingClientRect()).join()"),
+                  place);
+        EXPECT_EQ(game->evaluate("[Module.canvas.width, Module.canvas.height, "
+                                 "...Module.ctx.getParameter(Module.ctx.VIEWPORT)].join()"),
+                  pixels);
+        // A held key, repeated by the browser, acts once.
+        game->keyDown("m");
+        game->keyRepeat("m");
+        game->keyRepeat("m");
+        game->keyUp("m");
+        // Clicks land where they are aimed: the screens follow two presses,
+        // and a press on a sale button fires it.
+        game->click(1);
+        ASSERT_TRUE(game->showsRoughly("instructions"));
+        const PngImage instructions = game->screenshot();
+        game->click(1);
+        ASSERT_NO_FATAL_FAILURE(openSaleStrip(*game, nextScreen(*game, instructions)));
+        game->moveToGame(-31, 63.5f);
+        game->press();
+        EXPECT_TRUE(game->waitForLines(1, "% BUTTON$"));
+        game->release();
+        barrier(*game);
+        EXPECT_EQ(countOf(game->traceLines(), "HANDOUT BUTTON"), 1);
+        // and a working page's console holds nothing but the trace lines
+        EXPECT_EQ(game->errors(), "");
+    }
+}
+
+TEST_F(Page, FramedKeepsTheKeysThatScrollFromTheHostPage) {
+    // Framed in a window wider than 4:3, with bars beside the game. While
+    // the game's data loads, the page keeps the keys; once it plays, the
+    // game's keyboard does.
+    for (const bool loading : {true, false}) {
+        SCOPED_TRACE(loading ? "loading" : "playing");
+        command.view = {1280, 600, 1, true, true, loading};
+        const auto game = startGame(display, command);
+        ASSERT_NE(game->showing(), loading);
+        // A click beside the game gives the framed page the keyboard.
+        game->takeFocus();
+        game->moveToGame(-60, 37.5f);
+        game->click(1);
+        for (const char* name : {"space", "Down", "Next"}) {
+            game->key(name);
+        }
+        if (!loading) {
+            barrier(*game);
+        }
+        // the keys' default actions are done by the page's next frame
+        game->evaluate("new Promise(done => requestAnimationFrame(() => done()))");
+        EXPECT_EQ(game->evaluate("parent.scrollY"), "0");
+    }
+}
+
+TEST_F(Page, WithoutWebGLSaysSoAndStartsNoGame) {
+    command.view.webgl = false;
+    const auto game = startGame(display, command);
+    EXPECT_FALSE(game->showing());
+    // The message, whole in the window; the game's script never loaded.
+    EXPECT_EQ(game->evaluate(R"((() => {
+  const said = document.getElementById('no-webgl'), box = said.getBoundingClientRect();
+  return said.innerText.includes('needs WebGL') && box.height > 0 && box.left >= 0 &&
+         box.top >= 0 && box.right <= innerWidth && box.bottom <= innerHeight &&
+         !document.querySelector('script[src="pellucane.js"]');
+})())"),
+              "true");
+    EXPECT_EQ(game->errors(), "");
 }
