@@ -30,16 +30,16 @@ export PELLUCANE_PLAY_PAGE="$scratch/$name"
 # The zip holds every licence its README.txt names: the files it names, at
 # its root or in licences/, and a licence in licences/ for each library.
 licences_named() {
-  local site=$1 name missing=0
-  for name in $(grep -oP '(?<![-*\w/.])\w[\w/.-]*\.txt' "$site/README.txt") \
+  local site=$1 licence lacking=0
+  for licence in $(grep -oP '(?<![-*\w/.])\w[\w/.-]*\.txt' "$site/README.txt") \
     zlib libpng freetype SDL2 SDL2_mixer emscripten; do
-    compgen -G "$site/$name" >/dev/null || compgen -G "$site/licences/$name" >/dev/null ||
-      compgen -G "$site/licences/$name[.-]*" >/dev/null || {
-      echo "browser-check: README.txt names $name, whose licence the zip lacks" >&2
-      missing=1
+    compgen -G "$site/$licence" >/dev/null || compgen -G "$site/licences/$licence" >/dev/null ||
+      compgen -G "$site/licences/${licence}[.-]*" >/dev/null || {
+      echo "browser-check: README.txt names $licence, whose licence the zip lacks" >&2
+      lacking=1
     }
   done
-  return "$missing"
+  return "$lacking"
 }
 licences_named "$PELLUCANE_PLAY_PAGE"
 if [ "$target" = pellucane_bench ]; then
