@@ -6,8 +6,7 @@
 # versions, in a prefix outside the clone (see libraries.sh).
 set -euo pipefail
 WEB_DIR=$(cd "$(dirname "$0")" && pwd)
-REPO=$(cd "$WEB_DIR/../.." && pwd)
-cd "$REPO"
+cd "$WEB_DIR/../.."
 source scripts/packages.sh
 
 source "$WEB_DIR/libraries.sh"
