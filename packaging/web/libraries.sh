@@ -37,6 +37,8 @@ toolchain_recipe() {
   emcc --version | head -n 1
 }
 
+# Builds the libraries from the unpacked sources in the folder given first
+# into the prefix given second, with their licences.
 build_libraries() {
   local sources_dir=$1 prefix=$2 source
   local licences="$prefix/licences"

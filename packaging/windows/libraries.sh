@@ -30,6 +30,8 @@ toolchain_recipe() {
   cat "$WINDOWS_DIR/toolchain-mingw64.cmake"
 }
 
+# Builds the libraries from the unpacked sources in the folder given first
+# into the prefix given second, with their licences.
 build_libraries() {
   local sources_dir=$1 prefix=$2 source
   local zlib=/usr/x86_64-w64-mingw32
