@@ -8,8 +8,7 @@
 # (test-suites.sh names them).
 set -euo pipefail
 WINDOWS_DIR=$(cd "$(dirname "$0")" && pwd)
-REPO=$(cd "$WINDOWS_DIR/../.." && pwd)
-cd "$REPO"
+cd "$WINDOWS_DIR/../.."
 source scripts/packages.sh
 source "$WINDOWS_DIR/libraries.sh"
 source packaging/zip.sh
