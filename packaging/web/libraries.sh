@@ -32,9 +32,10 @@ toolchain_cmake() {
     -DBUILD_SHARED_LIBS=OFF "$@"
 }
 
-# The compiler's version, which the libraries are built with.
+# The compiler's version, which the libraries are built with: its first line,
+# read through to the end (emcc fails on a pipe closed early).
 toolchain_recipe() {
-  emcc --version | head -n 1
+  emcc --version | sed -n 1p
 }
 
 # Builds the libraries from the unpacked sources in the folder given first
