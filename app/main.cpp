@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
         // for here on X), which the key callbacks pass over. Not
         // glutIgnoreKeyRepeat: it takes a release for a repeat when the key is
         // down again by the time the game meets it, and drops a real second tap.
-        askForDetectableKeyRepeat();
+        setUpKeyboard();
 
         // First use of the Engine: its clock starts before any loading.
         Engine::instance().initialise();

@@ -27,9 +27,9 @@ EM_BOOL onVisibilityChange(int, const EmscriptenVisibilityChangeEvent* event, vo
 } // namespace
 
 // The browser marks a held key's repeats as such and sends them as presses
-// with no release between them: there is nothing to ask for. Listens here,
-// once, for the page losing the keyboard.
-void askForDetectableKeyRepeat() {
+// with no release between them: there is nothing to ask for. Listens, once,
+// for the page losing the keyboard.
+void setUpKeyboard() {
     emscripten_set_blur_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE, onBlur);
     emscripten_set_visibilitychange_callback(nullptr, EM_FALSE, onVisibilityChange);
 }

@@ -7,7 +7,7 @@
 // Windows repeats a held key as presses with no release between them, which
 // the key callbacks pass over as presses of a key already down: there is
 // nothing to ask for.
-void askForDetectableKeyRepeat() {}
+void setUpKeyboard() {}
 
 void forgetKeysReleasedElsewhere(HeldKeys& held) {
     if (!held.anyDown()) {

@@ -23,7 +23,9 @@ KeySym keysymOf(unsigned char character) {
 
 } // namespace
 
-void askForDetectableKeyRepeat() {
+// Asks the X server for detectable auto-repeat: a held key's repeats come
+// as presses, with its one release at the end.
+void setUpKeyboard() {
     Display* display = glXGetCurrentDisplay();
     if (display != nullptr) {
         XkbSetDetectableAutoRepeat(display, True, nullptr);

@@ -1,9 +1,14 @@
 # shellcheck shell=bash
-# Sourced by the Windows and the web builds (packaging/windows/libraries.sh,
-# packaging/web/libraries.sh): fetches libraries as Debian source packages and
-# builds them once into a prefix kept outside the clone, one folder for each
-# set of source versions and build recipe, so that a fresh clone on the same
-# machine reuses what an earlier one built. Reads $sudo ("" or "sudo").
+# Sourced by the Windows and the web builds' libraries.sh, after
+# scripts/packages.sh: fetches libraries as Debian source packages and builds
+# them once into a prefix kept outside the clone, one folder for each set of
+# source versions and build recipe, so that a fresh clone on the same machine
+# reuses what an earlier one built. The sourcing file names its toolchain:
+# TOOLCHAIN (web or windows), LIBRARY_SOURCES (the source packages),
+# LIBRARIES_CACHE (the cache folder), toolchain_cmake (configures a CMake
+# project for the prefix given first), toolchain_recipe (what else, besides
+# the functions here, makes the libraries differ) and build_libraries (builds
+# the sources' folder given first into the prefix given second).
 
 # A deb-src entry beside each of Debian's binary entries, unless one exists:
 # the machines are set up with binary entries only, and apt-get source needs
@@ -17,16 +22,16 @@ ensure_deb_src() {
   if [ -f /etc/apt/sources.list.d/debian.sources ]; then
     added=/etc/apt/sources.list.d/pellucane-deb-src.sources
     sed 's/^Types:[[:space:]]*deb[[:space:]]*$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
-      ${sudo:-} tee "$added" >/dev/null
+      $SUDO tee "$added" >/dev/null
   elif grep -qsE '^[[:space:]]*deb[[:space:]]' /etc/apt/sources.list; then
     added=/etc/apt/sources.list.d/pellucane-deb-src.list
-    sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' /etc/apt/sources.list | ${sudo:-} tee "$added" >/dev/null
+    sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' /etc/apt/sources.list | $SUDO tee "$added" >/dev/null
   else
     echo "build.sh: no Debian archive entry in /etc/apt to add a deb-src entry beside" >&2
     return 1
   fi
   echo "build.sh: added $added, a deb-src entry for Debian's archive (apt-get source needs one)" >&2
-  $sudo apt-get update -qq >&2
+  $SUDO apt-get update -qq >&2
 }
 
 # "name_version" of the source package apt-get source would fetch now.
@@ -93,6 +98,33 @@ unpacked() {
   find "$1" -maxdepth 1 -mindepth 1 -type d -name "$2-[0-9]*" | head -n 1
 }
 
+# Configures, builds and installs the CMake project in the folder SOURCE into
+# PREFIX with the toolchain, and the project's SETTINGS; the log is
+# SOURCE/build-TOOLCHAIN.log.
+# Usage: build_source SOURCE PREFIX SETTING...
+build_source() {
+  local source=$1 prefix=$2
+  shift 2
+  local build="$source/build-$TOOLCHAIN"
+  local log="$build.log"
+  : >"$log"
+  logged "$log" toolchain_cmake "$prefix" -S "$source" -B "$build" -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DCMAKE_BUILD_TYPE=Release "$@" &&
+    logged "$log" cmake --build "$build" -j"$(nproc)" &&
+    logged "$log" cmake --install "$build"
+}
+
+# Sets LIBRARIES_PREFIX to the prefix for the current versions of the source
+# packages and this recipe in the cache folder, building the libraries there
+# first unless that was done already. A change of recipe (the functions that
+# build, the toolchain's version) builds afresh.
+ensure_libraries() {
+  local recipe
+  recipe=$( (declare -f build_libraries build_source toolchain_cmake && toolchain_recipe) |
+    sha256sum | cut -c1-10)
+  ensure_prefix "$LIBRARIES_CACHE" "$recipe" build_libraries "${LIBRARY_SOURCES[@]}"
+}
+
 # Sets LIBRARIES_PREFIX to the prefix for the current versions of the source
 # packages and the recipe (a hash of the build settings) in the cache folder,
 # first calling the build function with the unpacked sources' folder and the
@@ -107,7 +139,7 @@ ensure_prefix() {
     version=$(source_version "$package")
     if [ -z "$version" ]; then
       # entries just added, or lists not fetched since
-      $sudo apt-get update -qq >&2
+      $SUDO apt-get update -qq >&2
       version=$(source_version "$package")
     fi
     if [ -z "$version" ]; then
@@ -119,8 +151,8 @@ ensure_prefix() {
   local key
   key="$(IFS=,; echo "${versions[*]}"),$recipe"
   LIBRARIES_PREFIX="$cache/$key/prefix"
-  $sudo mkdir -p "$cache"
-  $sudo chown "$(id -u):$(id -g)" "$cache"
+  $SUDO mkdir -p "$cache"
+  $SUDO chown "$(id -u):$(id -g)" "$cache"
   # one build of a set at a time; a second run waits for it and reuses it
   exec 9>"$cache/$key.lock"
   flock 9

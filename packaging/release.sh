@@ -30,15 +30,11 @@ mkdir release
 build="build-release"
 rm -rf "$build"
 mkdir "$build"
-{
-  cmake -S . -B "$build" -DPELLUCANE_TESTS=OFF &&
-    cmake --build "$build" -j"$(nproc)" &&
-    (cd "$build" && cpack -G DEB)
-} >"$build/build.log" 2>&1 || {
-  tail -n 60 "$build/build.log" >&2
-  exit 1
-}
-grep '^packaging:' "$build/build.log" >&2 || true
+log="$PWD/$build/build.log"
+logged "$log" cmake -S . -B "$build" -DPELLUCANE_TESTS=OFF
+logged "$log" cmake --build "$build" -j"$(nproc)"
+(cd "$build" && logged "$log" cpack -G DEB)
+grep '^packaging:' "$log" >&2 || true
 cp "$build/pellucane_${version}_$(dpkg --print-architecture).deb" release/
 
 # The zips, each with its own build.

@@ -13,35 +13,14 @@
 // glBegin's vertices as records alike, each with the same attributes: a
 // normal given once in a glBegin is kept before each of its vertices.
 
+#include "render/LegacyGLEmulation.h"
+
 #include <GL/gl.h>
 #include <emscripten.h>
 
+#include <functional>
 #include <unordered_map>
 #include <vector>
-
-// The emulation's own entry points, under the names it gives them beside the
-// usual ones, which this file defines.
-extern "C" {
-void emscripten_glBindTexture(GLenum target, GLuint texture);
-void emscripten_glPushMatrix();
-void emscripten_glPopMatrix();
-void emscripten_glTranslatef(GLfloat x, GLfloat y, GLfloat z);
-void emscripten_glBegin(GLenum mode);
-void emscripten_glEnd();
-void emscripten_glTexCoord2f(GLfloat s, GLfloat t);
-void emscripten_glNormal3f(GLfloat x, GLfloat y, GLfloat z);
-void emscripten_glVertex3f(GLfloat x, GLfloat y, GLfloat z);
-void emscripten_glEnable(GLenum cap);
-void emscripten_glDisable(GLenum cap);
-GLboolean emscripten_glIsEnabled(GLenum cap);
-void emscripten_glGetIntegerv(GLenum name, GLint* value);
-void emscripten_glMatrixMode(GLenum mode);
-void emscripten_glClearDepthf(GLfloat depth);
-void emscripten_glTexParameteri(GLenum target, GLenum name, GLint value);
-void emscripten_glTexImage2D(GLenum target, GLint level, GLint internalFormat, GLsizei width,
-                             GLsizei height, GLint border, GLenum format, GLenum type,
-                             const GLvoid* pixels);
-}
 
 namespace {
 
@@ -51,26 +30,8 @@ EM_JS(int, textureEnabled, (), {
     return GLImmediate.TexEnvJIT.getTexUnitType(GLImmediate.TexEnvJIT.getActiveTexture()) != 0;
 });
 
-enum class Op {
-    BindTexture,
-    PushMatrix,
-    PopMatrix,
-    Translate,
-    Begin,
-    End,
-    TexCoord,
-    Normal,
-    Vertex
-};
-
-struct Command {
-    Op op;
-    // the texture or the primitive
-    GLuint name;
-    float x;
-    float y;
-    float z;
-};
+// A call kept in a list: the emulation's entry point with its arguments.
+using Command = std::function<void()>;
 
 std::unordered_map<GLuint, std::vector<Command>> lists;
 GLuint nextList = 1;
@@ -83,45 +44,16 @@ GLuint recordedList = 0;
 std::vector<Command> recorded;
 // the normal given in the glBegin being recorded, if one was
 bool normalGiven = false;
-Command normal{};
+Command normal;
 
-// Keeps a command while a list is recorded; says whether to carry it out.
-bool keep(Op op, GLuint name = 0, float x = 0.0f, float y = 0.0f, float z = 0.0f) {
+// Keeps a call while a list is recorded, and carries it out unless the list
+// is only compiled.
+template <typename Call> void record(Call call) {
     if (recording) {
-        recorded.push_back({op, name, x, y, z});
+        recorded.emplace_back(call);
     }
-    return executing;
-}
-
-void carryOut(const Command& command) {
-    switch (command.op) {
-    case Op::BindTexture:
-        emscripten_glBindTexture(GL_TEXTURE_2D, command.name);
-        break;
-    case Op::PushMatrix:
-        emscripten_glPushMatrix();
-        break;
-    case Op::PopMatrix:
-        emscripten_glPopMatrix();
-        break;
-    case Op::Translate:
-        emscripten_glTranslatef(command.x, command.y, command.z);
-        break;
-    case Op::Begin:
-        emscripten_glBegin(command.name);
-        break;
-    case Op::End:
-        emscripten_glEnd();
-        break;
-    case Op::TexCoord:
-        emscripten_glTexCoord2f(command.x, command.y);
-        break;
-    case Op::Normal:
-        emscripten_glNormal3f(command.x, command.y, command.z);
-        break;
-    case Op::Vertex:
-        emscripten_glVertex3f(command.x, command.y, command.z);
-        break;
+    if (executing) {
+        call();
     }
 }
 
@@ -131,7 +63,7 @@ void callList(GLuint list) {
         return;
     }
     for (const Command& command : found->second) {
-        carryOut(command);
+        command();
     }
 }
 
@@ -203,46 +135,32 @@ void glCallLists(GLsizei n, GLenum type, const GLvoid* names) {
 }
 
 void glBindTexture(GLenum target, GLuint texture) {
-    if (keep(Op::BindTexture, texture)) {
-        emscripten_glBindTexture(target, texture);
-    }
+    record([=] { emscripten_glBindTexture(target, texture); });
 }
 
 void glPushMatrix() {
-    if (keep(Op::PushMatrix)) {
-        emscripten_glPushMatrix();
-    }
+    record([] { emscripten_glPushMatrix(); });
 }
 
 void glPopMatrix() {
-    if (keep(Op::PopMatrix)) {
-        emscripten_glPopMatrix();
-    }
+    record([] { emscripten_glPopMatrix(); });
 }
 
 void glTranslatef(GLfloat x, GLfloat y, GLfloat z) {
-    if (keep(Op::Translate, 0, x, y, z)) {
-        emscripten_glTranslatef(x, y, z);
-    }
+    record([=] { emscripten_glTranslatef(x, y, z); });
 }
 
 void glBegin(GLenum mode) {
     normalGiven = false;
-    if (keep(Op::Begin, mode)) {
-        emscripten_glBegin(mode);
-    }
+    record([=] { emscripten_glBegin(mode); });
 }
 
 void glEnd() {
-    if (keep(Op::End)) {
-        emscripten_glEnd();
-    }
+    record([] { emscripten_glEnd(); });
 }
 
 void glTexCoord2f(GLfloat s, GLfloat t) {
-    if (keep(Op::TexCoord, 0, s, t)) {
-        emscripten_glTexCoord2f(s, t);
-    }
+    record([=] { emscripten_glTexCoord2f(s, t); });
 }
 
 void glTexCoord2d(GLdouble s, GLdouble t) {
@@ -267,13 +185,15 @@ void glTexImage2D(GLenum target, GLint level, GLint, GLsizei width, GLsizei heig
                             format, type, pixels);
 }
 
+// Kept for the vertices that follow, instead of in its place.
 void glNormal3f(GLfloat x, GLfloat y, GLfloat z) {
+    const auto call = [=] { emscripten_glNormal3f(x, y, z); };
     if (recording) {
-        normal = {Op::Normal, 0, x, y, z};
+        normal = call;
         normalGiven = true;
     }
     if (executing) {
-        emscripten_glNormal3f(x, y, z);
+        call();
     }
 }
 
@@ -283,9 +203,7 @@ void glVertex3f(GLfloat x, GLfloat y, GLfloat z) {
     if (recording && normalGiven) {
         recorded.push_back(normal);
     }
-    if (keep(Op::Vertex, 0, x, y, z)) {
-        emscripten_glVertex3f(x, y, z);
-    }
+    record([=] { emscripten_glVertex3f(x, y, z); });
 }
 
 // Keeps the list base, the matrix mode and the capabilities above; the

@@ -1,8 +1,17 @@
 # shellcheck shell=bash
-# The package lists below are read by the scripts that source this file.
+# Sourced by every script that builds, tests, packages or releases the game:
+# what they share of installing Debian's packages, building and logging.
+# The package lists and SUDO are read by the scripts that source this file.
 # shellcheck disable=SC2034
-# Sourced by play.sh and test.sh: installs the Debian packages that are
-# missing, non-interactively (CI has no standard input).
+
+# "sudo" for the commands that change the system, unless run as root.
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO="sudo"
+fi
+
+# Installs the Debian packages named that are missing, non-interactively (CI
+# has no standard input), waiting for another apt or dpkg to finish first.
 ensure_packages() {
   local missing=()
   local package
@@ -15,12 +24,10 @@ ensure_packages() {
     return 0
   fi
   echo "Installing ${missing[*]}" >&2
-  local sudo=""
-  if [ "$(id -u)" -ne 0 ]; then
-    sudo="sudo"
-  fi
-  $sudo apt-get update -qq >&2
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+  local wait=(-o DPkg::Lock::Timeout=900)
+  $SUDO apt-get "${wait[@]}" update -qq >&2
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get "${wait[@]}" install -y -qq --no-install-recommends \
+    "${missing[@]}" >&2
 }
 
 # What building and running the game needs.
@@ -64,12 +71,13 @@ fresh_build_folder() {
 }
 
 # Runs a command with its output added to LOG; when it fails, shows the log's
-# end and fails.
+# end and where the whole log is, and fails.
 logged() {
   local log=$1
   shift
   "$@" >>"$log" 2>&1 || {
     tail -n 60 "$log" >&2
+    echo "${0##*/}: $1 failed (the whole log: $log)" >&2
     return 1
   }
 }

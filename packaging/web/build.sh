@@ -6,11 +6,11 @@
 # versions, in a prefix outside the clone (see libraries.sh).
 set -euo pipefail
 WEB_DIR=$(cd "$(dirname "$0")" && pwd)
-REPO=$(cd "$WEB_DIR/../.." && pwd)
-cd "$REPO"
+cd "$WEB_DIR/../.."
 source scripts/packages.sh
 
 source "$WEB_DIR/libraries.sh"
+source packaging/zip.sh
 # and zip, which packs the site
 prepare_web_build zip
 
@@ -18,32 +18,22 @@ prepare_web_build zip
 build="build-web"
 log="$build/build.log"
 start=$SECONDS
-fresh_build_folder "$build" PELLUCANE_WEB_PREFIX "$WEB_PREFIX"
-logged "$log" emcmake cmake -S . -B "$build" -DPELLUCANE_WEB_PREFIX="$WEB_PREFIX" \
+fresh_build_folder "$build" PELLUCANE_WEB_PREFIX "$LIBRARIES_PREFIX"
+logged "$log" emcmake cmake -S . -B "$build" -DPELLUCANE_WEB_PREFIX="$LIBRARIES_PREFIX" \
   -DCMAKE_BUILD_TYPE=Release -DPELLUCANE_WERROR=ON -DPELLUCANE_TESTS=OFF
 logged "$log" cmake --build "$build" -j2 --target pellucane
 echo "build.sh: game built in $((SECONDS - start)) s" >&2
 
-# The zip: the page, the game and its data package, a README for whoever
-# hosts it and every licence.
-version=$(project_version)
-name=pellucane-$version-web
-stage="$build/$name"
-rm -rf "$stage" "$build/$name.zip"
-mkdir -p "$stage/licences"
-cp "$WEB_DIR/index.html" "$build"/pellucane.{js,wasm,data} "$stage/"
-sed "s/@VERSION@/$version/" "$WEB_DIR/README-hosts.txt" >"$stage/README.txt"
-cp LICENSE "$stage/LICENSE.txt"
-cp packaging/copyright "$stage/licences/pellucane-copyright.txt"
-cp "$WEB_PREFIX"/licences/* "$stage/licences/"
-cp /usr/share/doc/emscripten/copyright "$stage/licences/emscripten-debian-copyright.txt"
-# the libraries' exact versions
-cp "$(dirname "$WEB_PREFIX")/versions" "$stage/licences/debian-source-versions.txt"
-
-# emscripten names the data package by a random UUID (for a cache the page
-# does not use): the zip's names it by its contents instead.
-uuid=$(sha256sum "$stage/pellucane.data" | sed -E 's/^(.{8})(.{4})(.{4})(.{4})(.{12}).*/\1-\2-\3-\4-\5/')
-sed -i -E "s/\"package_uuid\":\"[0-9a-f-]{36}\"/\"package_uuid\":\"$uuid\"/" "$stage/pellucane.js"
-source packaging/reproducible.sh
-pack_zip "$build" "$name"
-echo "build.sh: wrote $REPO/$build/$name.zip ($(du -k "$build/$name.zip" | cut -f1) KiB)" >&2
+# The zip's own files: the page, the game and its data package, and
+# emscripten's licence; emscripten names the data package by a random UUID
+# (for a cache the page does not use): the zip's names it by its contents
+# instead.
+add_web_files() {
+  local stage=$1 uuid
+  cp "$WEB_DIR/index.html" "$build"/pellucane.{js,wasm,data} "$stage/"
+  cp /usr/share/doc/emscripten/copyright "$stage/licences/emscripten-debian-copyright.txt"
+  uuid=$(sha256sum "$stage/pellucane.data" | sed -E 's/^(.{8})(.{4})(.{4})(.{4})(.{12}).*/\1-\2-\3-\4-\5/')
+  sed -i -E "s/\"package_uuid\":\"[0-9a-f-]{36}\"/\"package_uuid\":\"$uuid\"/" "$stage/pellucane.js"
+}
+# with a README for whoever hosts it and every licence
+make_zip "$build" web "$WEB_DIR/README-hosts.txt" cat add_web_files

@@ -8,21 +8,14 @@
 # (test-suites.sh names them).
 set -euo pipefail
 WINDOWS_DIR=$(cd "$(dirname "$0")" && pwd)
-REPO=$(cd "$WINDOWS_DIR/../.." && pwd)
-cd "$REPO"
+cd "$WINDOWS_DIR/../.."
 source scripts/packages.sh
 source "$WINDOWS_DIR/libraries.sh"
+source packaging/zip.sh
 
 tests=OFF
 if [ "${1:-}" = --tests ]; then
   tests=ON
-fi
-
-# read by libraries.sh, which this script sources
-sudo=""
-if [ "$(id -u)" -ne 0 ]; then
-  # shellcheck disable=SC2034
-  sudo="sudo"
 fi
 
 # The cross compilers, Debian's static zlib for them, and what fetches,
@@ -37,9 +30,8 @@ ensure_libraries
 build="build-windows"
 log="$build/build.log"
 start=$SECONDS
-fresh_build_folder "$build" PELLUCANE_WINDOWS_PREFIX "$WINDOWS_PREFIX"
-logged "$log" cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$WINDOWS_DIR/toolchain-mingw64.cmake" \
-  -DPELLUCANE_WINDOWS_PREFIX="$WINDOWS_PREFIX" -DCMAKE_BUILD_TYPE=Release \
+fresh_build_folder "$build" PELLUCANE_WINDOWS_PREFIX "$LIBRARIES_PREFIX"
+logged "$log" toolchain_cmake "$LIBRARIES_PREFIX" -S . -B "$build" -DCMAKE_BUILD_TYPE=Release \
   -DPELLUCANE_WERROR=ON -DPELLUCANE_TESTS="$tests" \
   -DZLIB_INCLUDE_DIR=/usr/x86_64-w64-mingw32/include \
   -DZLIB_LIBRARY=/usr/x86_64-w64-mingw32/lib/libz.a
@@ -51,50 +43,35 @@ fi
 logged "$log" cmake --build "$build" -j"$(nproc)" "${targets[@]}"
 echo "build.sh: game built in $((SECONDS - start)) s" >&2
 
-# The zip: the game, the DLLs it loads, its data, a README for players and
-# every licence.
-version=$(project_version)
-name=pellucane-$version-win64
-stage="$build/$name"
-rm -rf "$stage" "$build/$name.zip"
-mkdir -p "$stage/licences"
-cp "$build/pellucane.exe" "$stage/"
-cp -r data/images data/fonts data/sound "$stage/"
-
-# Every DLL the game imports, and those they import, from the prefix;
-# anything else must be Windows's own.
+# The zip's own files: the game and every DLL it imports, and those they
+# import, from the prefix (anything else must be Windows's own), and its data.
 system_dlls='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|imm32|winmm|version|setupapi|msvcrt|opengl32|glu32|cfgmgr32|ws2_32|dinput8|hid|rpcrt4|shlwapi|comdlg32|uuid)\.dll$'
-pending=("$stage/pellucane.exe")
-while [ ${#pending[@]} -gt 0 ]; do
-  file=${pending[0]}
-  pending=("${pending[@]:1}")
-  for dll in $(x86_64-w64-mingw32-objdump -p "$file" | sed -n 's/^\s*DLL Name: //p'); do
-    if [ -f "$stage/$dll" ] || echo "$dll" | tr 'A-Z' 'a-z' | grep -qE "$system_dlls"; then
-      continue
-    fi
-    if [ ! -f "$WINDOWS_PREFIX/bin/$dll" ]; then
-      echo "build.sh: $file imports $dll, which is neither built here nor part of Windows" >&2
-      exit 1
-    fi
-    cp "$WINDOWS_PREFIX/bin/$dll" "$stage/"
-    x86_64-w64-mingw32-strip --strip-unneeded "$stage/$dll"
-    pending+=("$stage/$dll")
+add_windows_files() {
+  local stage=$1 pending file dll
+  cp "$build/pellucane.exe" "$stage/"
+  cp -r data/images data/fonts data/sound "$stage/"
+  pending=("$stage/pellucane.exe")
+  while [ ${#pending[@]} -gt 0 ]; do
+    file=${pending[0]}
+    pending=("${pending[@]:1}")
+    for dll in $(x86_64-w64-mingw32-objdump -p "$file" | sed -n 's/^\s*DLL Name: //p'); do
+      if [ -f "$stage/$dll" ] || echo "$dll" | tr 'A-Z' 'a-z' | grep -qE "$system_dlls"; then
+        continue
+      fi
+      if [ ! -f "$LIBRARIES_PREFIX/bin/$dll" ]; then
+        echo "build.sh: $file imports $dll, which is neither built here nor part of Windows" >&2
+        exit 1
+      fi
+      cp "$LIBRARIES_PREFIX/bin/$dll" "$stage/"
+      x86_64-w64-mingw32-strip --strip-unneeded "$stage/$dll"
+      pending+=("$stage/$dll")
+    done
   done
-done
-x86_64-w64-mingw32-strip "$stage/pellucane.exe"
+  x86_64-w64-mingw32-strip "$stage/pellucane.exe"
+}
 
-# Text for Windows's editors: CRLF line ends, .txt names.
-crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
-sed "s/@VERSION@/$version/" "$WINDOWS_DIR/README-players.txt" >"$build/README.txt"
-crlf "$build/README.txt" "$stage/README.txt"
-crlf LICENSE "$stage/LICENSE.txt"
-crlf packaging/copyright "$stage/licences/pellucane-copyright.txt"
-for licence in "$WINDOWS_PREFIX"/licences/*; do
-  crlf "$licence" "$stage/licences/$(basename "$licence")"
-done
-# the libraries' exact versions
-crlf "$(dirname "$WINDOWS_PREFIX")/versions" "$stage/licences/debian-source-versions.txt"
+# Text for Windows's editors: CRLF line ends (and .txt names, make_zip's).
+crlf() { sed 's/\r*$/\r/'; }
 
-source packaging/reproducible.sh
-pack_zip "$build" "$name"
-echo "build.sh: wrote $REPO/$build/$name.zip ($(du -k "$build/$name.zip" | cut -f1) KiB)" >&2
+# with a README for players and every licence
+make_zip "$build" win64 "$WINDOWS_DIR/README-players.txt" crlf add_windows_files

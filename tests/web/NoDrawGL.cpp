@@ -5,6 +5,8 @@
 // (render/LegacyGLWeb.cpp) record as they do in the page and replay into
 // the emscripten_gl* calls here, which do nothing either.
 
+#include "render/LegacyGLEmulation.h"
+
 #include <GL/freeglut.h>
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -64,7 +66,8 @@ void glShadeModel(GLenum) {}
 void glViewport(GLint, GLint, GLsizei, GLsizei) {}
 void gluPerspective(GLdouble, GLdouble, GLdouble, GLdouble) {}
 
-// Where render/LegacyGLWeb.cpp carries out what it records.
+// The emulation's entry points, where render/LegacyGLWeb.cpp carries out
+// what it records.
 void emscripten_glGetIntegerv(GLenum name, GLint* value) { glGetIntegerv(name, value); }
 void emscripten_glMatrixMode(GLenum mode) { glMatrixMode(mode); }
 GLboolean emscripten_glIsEnabled(GLenum) { return GL_FALSE; }

@@ -16,14 +16,13 @@ prepare_web_build nodejs googletest
 build="build-web-tests"
 log=$build/build.log
 start=$SECONDS
-mkdir -p "$build"
-{ emcmake cmake -S . -B "$build" -DPELLUCANE_WEB_PREFIX="$WEB_PREFIX" -DCMAKE_BUILD_TYPE=Release \
-  -DPELLUCANE_WERROR=ON -DPELLUCANE_TESTS=ON && cmake --build "$build" -j2 --target trajectory_node; } \
-  >"$log" 2>&1 || {
-  tail -n 60 "$log" >&2
+fresh_build_folder "$build" PELLUCANE_WEB_PREFIX "$LIBRARIES_PREFIX"
+if ! logged "$log" emcmake cmake -S . -B "$build" -DPELLUCANE_WEB_PREFIX="$LIBRARIES_PREFIX" \
+  -DCMAKE_BUILD_TYPE=Release -DPELLUCANE_WERROR=ON -DPELLUCANE_TESTS=ON ||
+  ! logged "$log" cmake --build "$build" -j2 --target trajectory_node; then
   echo "node: the trajectory's test did not build (the whole log: $log)"
   exit 1
-}
+fi
 built=$SECONDS
 
 report=$build/trajectory.log
