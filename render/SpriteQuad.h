@@ -2,10 +2,19 @@
 
 #include <initializer_list>
 
+// How the owner draws a picture: by the alpha test (beginSpriteDrawing),
+// or opaque whatever its alpha holds (the title and the instructions).
+enum class SpriteDrawing { AlphaTested, Opaque };
+
 // Builds a picture as one display list: its texture and a unit square
 // centred on the origin. A list of 0 or more is left alone; a texture of -1
 // is loaded from pngPath (a missing file binds texture 0: a plain square).
-void buildSpriteQuad(int& list, int& texture, const char* pngPath);
+// A picture loaded here and drawn by the alpha test gets only the part of
+// the square that can show (see visibleBox), with the texture coordinates
+// the whole square has there: every fragment left out is one the alpha test
+// would discard, so it draws the same pixels at a fraction of the fill.
+void buildSpriteQuad(int& list, int& texture, const char* pngPath,
+                     SpriteDrawing drawing = SpriteDrawing::AlphaTested);
 
 // A picture file and the list it is built into.
 struct SpriteQuadFile {
@@ -13,7 +22,13 @@ struct SpriteQuadFile {
     int* list;
     // the PNG file, relative to the working directory
     const char* pngPath;
+    // how the owner draws it
+    SpriteDrawing drawing = SpriteDrawing::AlphaTested;
 };
+
+// Whether pictures drawn by the alpha test are built cut to what they show
+// (the default); the benchmark builds them whole too, to compare.
+void cutSpriteQuads(bool cut);
 
 // Builds each picture in order, each from its file into a texture of its own.
 void loadSpriteQuads(std::initializer_list<SpriteQuadFile> files);
