@@ -13,10 +13,8 @@
 #include "app/Backdrop.h"
 #include "app/Engine.h"
 #include "render/SpriteQuad.h"
-#include "tests/support/Pictures.h"
 #include "tests/support/ScriptedGame.h"
 #include "tests/support/TestSupport.h"
-#include <string>
 
 // The busy street drawn natively (Mesa's llvmpipe under Xvfb) into a frame
 // of the given width at 4:3, with the pictures cut to what they show and
@@ -24,9 +22,9 @@
 // fill a frame (their areas on screen, from GL's feedback of each quad as it
 // is drawn, text included), and how many pixels of the frame differ between
 // the two. The CPU column is the process's, the renderer's threads
-// included: the figure a busy machine changes least. Cut runs first: the whole run's street, the
-// process's second, shares textures among copies of a file (the texture budget), if anything a help
-// to it.
+// included: the figure a busy machine changes least. Cut runs first: the
+// whole run's street, the process's second, shares textures among copies of
+// a file (the texture budget), if anything a help to it.
 
 namespace {
 
@@ -195,10 +193,6 @@ void BM_StreetFill(benchmark::State& state) {
     if (cut) {
         cutFrames[frame.width] = pixels;
     } else {
-        writePng("/tmp/fill-cut-" + std::to_string(frame.width) + ".png", cutFrames[frame.width],
-                 static_cast<unsigned>(frame.width), static_cast<unsigned>(frame.height));
-        writePng("/tmp/fill-whole-" + std::to_string(frame.width) + ".png", pixels,
-                 static_cast<unsigned>(frame.width), static_cast<unsigned>(frame.height));
         const auto [differing, largest] = difference(cutFrames[frame.width], pixels);
         state.counters["pixels_differing"] = static_cast<double>(differing);
         state.counters["largest_difference"] = largest;
