@@ -4,7 +4,6 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <map>
 #include <utility>
@@ -18,9 +17,8 @@
 
 // The busy street drawn natively (Mesa's llvmpipe under Xvfb) into a frame
 // of the given width at 4:3, with the pictures cut to what they show and
-// whole, side by side: frames a second, the screens of fragments the quads
-// fill a frame (their areas on screen, from GL's feedback of each quad as it
-// is drawn, text included), and how many pixels of the frame differ between
+// whole, side by side: frames a second, the screens of fragments a frame
+// shades (text included), and how many pixels of the frame differ between
 // the two. The CPU column is the process's, the renderer's threads
 // included: the figure a busy machine changes least. Cut runs first: the
 // whole run's street, the process's second, shares textures among copies of
@@ -112,43 +110,19 @@ void playBusyStreet(bool cut) {
     game.play(steps);
 }
 
-// The area of the polygons in GL's 2D feedback, pixels.
-double feedbackArea(const std::vector<double>& tokens) {
-    // floats each other token carries
-    const std::map<GLint, size_t> skipped = {
-        {GL_PASS_THROUGH_TOKEN, 1}, {GL_POINT_TOKEN, 2},  {GL_LINE_TOKEN, 4},
-        {GL_LINE_RESET_TOKEN, 4},   {GL_BITMAP_TOKEN, 2}, {GL_DRAW_PIXEL_TOKEN, 2},
-        {GL_COPY_PIXEL_TOKEN, 2},
-    };
-    double area = 0.0;
-    for (size_t at = 0; at < tokens.size();) {
-        const auto token = static_cast<GLint>(tokens[at++]);
-        if (token != GL_POLYGON_TOKEN) {
-            at += skipped.at(token);
-            continue;
-        }
-        const auto corners = static_cast<size_t>(tokens[at++]);
-        const double* const xy = &tokens[at];
-        double twice = 0.0;
-        for (size_t i = 0; i < corners; ++i) {
-            const size_t j = (i + 1) % corners;
-            twice += xy[2 * i] * xy[2 * j + 1] - xy[2 * j] * xy[2 * i + 1];
-        }
-        area += std::fabs(twice) / 2.0;
-        at += 2 * corners;
-    }
-    return area;
-}
-
-// Screens of fragments one frame of the street fills.
+// Screens of fragments one frame of the street fills: the fragments GL
+// shades (its count of fragment shader invocations, which the alpha test
+// then keeps or discards).
 double screensFilled(const Frame& frame) {
-    std::vector<GLfloat> tokens(1 << 20);
-    glFeedbackBuffer(static_cast<GLsizei>(tokens.size()), GL_2D, tokens.data());
-    glRenderMode(GL_FEEDBACK);
+    GLuint query = 0;
+    glGenQueries(1, &query);
+    glBeginQuery(GL_FRAGMENT_SHADER_INVOCATIONS_ARB, query);
     Engine::instance().drawScreen();
-    const auto count = static_cast<size_t>(glRenderMode(GL_RENDER));
-    return feedbackArea({tokens.begin(), tokens.begin() + static_cast<long>(count)}) /
-           (static_cast<double>(frame.width) * frame.height);
+    glEndQuery(GL_FRAGMENT_SHADER_INVOCATIONS_ARB);
+    GLuint64 fragments = 0;
+    glGetQueryObjectui64v(query, GL_QUERY_RESULT, &fragments);
+    glDeleteQueries(1, &query);
+    return static_cast<double>(fragments) / (static_cast<double>(frame.width) * frame.height);
 }
 
 // The cut frame of each width, for the whole one to be compared with.

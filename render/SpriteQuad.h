@@ -9,10 +9,9 @@ enum class SpriteDrawing { AlphaTested, Opaque };
 // Builds a picture as one display list: its texture and a unit square
 // centred on the origin. A list of 0 or more is left alone; a texture of -1
 // is loaded from pngPath (a missing file binds texture 0: a plain square).
-// A picture loaded here and drawn by the alpha test gets only the part of
-// the square that can show (see visibleBox), with the texture coordinates
-// the whole square has there: every fragment left out is one the alpha test
-// would discard, so it draws the same pixels at a fraction of the fill.
+// A picture loaded here and drawn by the alpha test is drawn only within the
+// window pixels round the part of its square that can show (see visibleBox
+// and drawSpriteQuad): the same pixels at a fraction of the fill.
 void buildSpriteQuad(int& list, int& texture, const char* pngPath,
                      SpriteDrawing drawing = SpriteDrawing::AlphaTested);
 
@@ -26,8 +25,9 @@ struct SpriteQuadFile {
     SpriteDrawing drawing = SpriteDrawing::AlphaTested;
 };
 
-// Whether pictures drawn by the alpha test are built cut to what they show
-// (the default); the benchmark builds them whole too, to compare.
+// Whether pictures drawn by the alpha test and built from now on are cut to
+// what they show (the default); the benchmark builds them whole too, to
+// compare.
 void cutSpriteQuads(bool cut);
 
 // Builds each picture in order, each from its file into a texture of its own.
@@ -35,6 +35,8 @@ void loadSpriteQuads(std::initializer_list<SpriteQuadFile> files);
 
 // Draws a built picture centred on (x, y, z), width by height, between its
 // own push and pop of the modelview matrix; a picture still -1 draws nothing.
+// A cut picture is drawn with the scissor test round the part of it that
+// can show, and leaves the test off.
 void drawSpriteQuad(int list, float x, float y, float z, float width, float height);
 
 // Turns on what drawing pictures needs: texturing, blending by the picture's

@@ -32,7 +32,7 @@ input/InputState.cpp @@ if (InputState::instance().heldKeys.press(key)) { @@ if 
 input/InputState.cpp @@ InputState::instance().heldKeys.release(key); @@ 
 input/KeyboardX11.cpp @@ XkbSetDetectableAutoRepeat(display, True, nullptr); @@ 
 input/KeyboardX11.cpp @@ if (XEventsQueued(display, QueuedAlready) > 0) { @@ if (true) {
-render/SpriteQuad.cpp @@ {&TextureBox::left, &TextureBox::bottom}, @@ {&TextureBox::left, &TextureBox::top},
+render/SpriteQuad.cpp @@ {0.0f, 1.0f, -0.5f, -0.5f}, @@ {0.0f, 0.0f, -0.5f, -0.5f},
 render/SpriteQuad.cpp @@ glScalef(width, height, 1.0f); @@ glScalef(width, width, 1.0f);
 render/SpriteQuad.cpp @@ glAlphaFunc(GL_GREATER, 0.0f); @@ glAlphaFunc(GL_GREATER, 0.5f);
 render/Font.cpp @@ loadedPath.clear(); @@ 
@@ -109,7 +109,9 @@ render/PngDecode.cpp @@ return TextureBox{edge(left > 0 ? left - 1 : 0, grid.wid
 render/PngDecode.cpp @@ edge(std::min(bottom + 1, grid.height), grid.height)}; @@ edge(bottom, grid.height)};
 render/PngDecode.cpp @@ right = std::max(right, last + 1); @@ right = std::max(right, first + 1);
 render/SpriteQuad.cpp @@ cutting && drawing == SpriteDrawing::AlphaTested ? &shown : nullptr; @@ cutting ? &shown : nullptr;
-render/SpriteQuad.cpp @@ glVertex3f(s - 0.5f, 0.5f - t, 0.0f); @@ glVertex3f(s - 0.5f, t - 0.5f, 0.0f);
+render/SpriteQuad.cpp @@ for (const float t : {box.top, box.bottom}) { @@ for (const float t : {box.top, box.top}) {
+render/SpriteQuad.cpp @@ viewport[axis] + (clip[axis] / clip[3] + 1.0) / 2.0 * viewport[axis + 2]; @@ viewport[axis] + (clip[axis] / clip[3] + 1.0) / 2.1 * viewport[axis + 2];
+render/SpriteQuad.cpp @@ if (scissored) {\n        glDisable(GL_SCISSOR_TEST);\n    } @@ 
 render/PngBind.cpp @@ return returned(known->texture, known->visible); @@ return returned(known->texture, TextureBox{0.0f, 0.0f, 0.0f, 0.0f});
 EOF
 )

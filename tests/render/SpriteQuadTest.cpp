@@ -5,7 +5,6 @@
 #include <png.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -54,15 +53,6 @@ std::vector<unsigned char> frame() {
     return rgb;
 }
 
-// The largest difference of a channel between two frames.
-int largestDifference(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b) {
-    int largest = 0;
-    for (size_t i = 0; i < a.size(); ++i) {
-        largest = std::max(largest, std::abs(a[i] - b[i]));
-    }
-    return largest;
-}
-
 } // namespace
 
 TEST(SpriteQuad, PicturesStandUprightWithHolesAndMirroredOnesAreCulled) {
@@ -104,11 +94,22 @@ TEST(SpriteQuad, ACutPictureDrawsWhatItsWholeSquareDrawsAndAnOpaqueOneStaysWhole
             const std::vector<unsigned char> whole = frame();
             cutSpriteQuads(true);
             drawPicture(path, width);
-            // the same but for the last bit of a blended edge pixel (the
-            // smaller quad's interpolation rounds differently)
-            EXPECT_LE(largestDifference(frame(), whole), 1) << path << " " << width;
+            EXPECT_TRUE(frame() == whole) << path << " " << width;
+            EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));
         }
     }
+    // The scissor box of the last pixels shown (20 to 40 across, 12 to 30
+    // down) and their margin, 40 units across: -8.125 to 6.25 across, 37.5
+    // to 50.625 up.
+    drawPicture(pictures[0], 40.0f);
+    GLint box[4];
+    glGetIntegerv(GL_SCISSOR_BOX, box);
+    const WindowPixel low = windowPixelOf(-8.125f, 37.5f);
+    const WindowPixel high = windowPixelOf(6.25f, 50.625f);
+    EXPECT_NEAR(box[0], low.x, 1);
+    EXPECT_NEAR(box[0] + box[2], high.x, 1);
+    EXPECT_NEAR(768 - box[1], low.y, 1);
+    EXPECT_NEAR(768 - box[1] - box[3], high.y, 1);
     // Drawn opaque (texturing only), the clear black corner shows.
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     int list = -1, texture = -1;
