@@ -11,3 +11,8 @@ extern const char* const NullDevice;
 // Gives the pages that the heap holds free back to the system, where the
 // system's allocator can.
 void releaseFreeMemory();
+
+// Whether the game draws at whatever 4:3 size its window has (the page's
+// canvas, as many pixels as the screen shows it with), or at 1024 by 768
+// alone, pushing other sizes back to 4:3 (a desktop window).
+extern const bool DrawsAtAnySize;

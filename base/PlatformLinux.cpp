@@ -5,3 +5,6 @@
 const char* const NullDevice = "/dev/null";
 
 void releaseFreeMemory() { malloc_trim(0); }
+
+// A window of 1024 by 768.
+const bool DrawsAtAnySize = false;

@@ -6,3 +6,6 @@ const char* const NullDevice = "/dev/null";
 // A WebAssembly page's memory only grows: nothing freed can be given back
 // to the browser.
 void releaseFreeMemory() {}
+
+// The page sizes its canvas to the screen's pixels.
+const bool DrawsAtAnySize = true;

@@ -5,3 +5,6 @@
 const char* const NullDevice = "NUL";
 
 void releaseFreeMemory() { _heapmin(); }
+
+// A window of 1024 by 768.
+const bool DrawsAtAnySize = false;

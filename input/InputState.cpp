@@ -51,8 +51,11 @@ void onMotion(int x, int y) {
 
 void onPassiveMotion(int x, int y) { onMotion(x, y); }
 
-void onMouse(int button, int state, int /*x*/, int /*y*/) {
+void onMouse(int button, int state, int x, int y) {
     InputState& input = InputState::instance();
+    // The event's own position: a tap on a touch screen, or a click after the
+    // window came up under a still pointer, brings no motion before it.
+    input.mapCursor(x, y);
     // A press on a still screen only turns the page; the Market never sees it.
     if (state == GLUT_DOWN && GameState != Playing) {
         if (GameState == Title) {
@@ -63,9 +66,9 @@ void onMouse(int button, int state, int /*x*/, int /*y*/) {
         }
         return;
     }
-    // A button event uses the cursor of the last motion event.
-    market.setMouseDown(button == GLUT_LEFT_BUTTON && state == GLUT_DOWN);
+    // The cursor first: a press fires where it happened.
     market.setCursor(input.cursorX, input.cursorY);
+    market.setMouseDown(button == GLUT_LEFT_BUTTON && state == GLUT_DOWN);
 }
 
 // A held key acts once: its repeats come as presses of a key already down.

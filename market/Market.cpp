@@ -24,7 +24,11 @@ constexpr float HotbeatsX = -30.0f;
 constexpr float TopTunesX = 30.0f;
 // Real milliseconds between two starts of the footsteps sound, at least.
 constexpr int FootstepsGapMs = 1640;
-// Real milliseconds a held button waits before it fires again (more than this).
+// Real milliseconds a held button waits after its press before it repeats
+// (more than this): a keyboard's delay, longer than any click (80 to 200 ms,
+// a slow one 300), short enough that a player holding on means to repeat.
+constexpr int ButtonRepeatDelayMs = 500;
+// Real milliseconds between two repeats of a held button (more than this).
 constexpr int ButtonRepeatMs = 100;
 // The winner's banner: where it starts, its scale.
 constexpr float BannerX = -20.0f;
@@ -62,9 +66,10 @@ const Banner banners[] = {
 } // namespace
 
 Market::Market()
-    : bannerZ(0.0f), mouseDown(false), mouseX(0.0f), mouseY(0.0f),
-      lastRepeatMs(0), cumulativeShare{0.0f, 0.0f, 0.0f}, musicBoxWins(false), topTunesWins(false),
-      hotbeatsWins(false), footstepsPlaying(false), footstepsStartMs(0), gameOver(false) {
+    : bannerZ(0.0f), mouseDown(false), pressesWaiting{}, pressCount(0), pressMs(0), mouseX(0.0f),
+      mouseY(0.0f), lastRepeatMs(0), cumulativeShare{0.0f, 0.0f, 0.0f}, musicBoxWins(false),
+      topTunesWins(false), hotbeatsWins(false), footstepsPlaying(false), footstepsStartMs(0),
+      gameOver(false) {
     for (int i = 0; i < ShopperCount; ++i) {
         shoppers.emplace_back();
     }
@@ -125,7 +130,7 @@ void Market::update(float dt) {
         passerBy.update(dt);
     }
     updateSidebar(dt);
-    repeatButton();
+    fireButtons();
 }
 
 void Market::updateShops(float dt) {
@@ -226,23 +231,35 @@ void Market::updateSidebar(float dt) {
                                               mouseX, mouseY, radius, half));
 }
 
-void Market::repeatButton() {
-    if (elapsedMs() - lastRepeatMs <= ButtonRepeatMs) {
+void Market::fireButtons() {
+    if (pressCount > 0) {
+        for (int i = 0; i < pressCount; ++i) {
+            fireButtonAt(pressesWaiting[i].x, pressesWaiting[i].y);
+        }
+        pressCount = 0;
+    } else if (mouseDown && elapsedMs() - pressMs > ButtonRepeatDelayMs &&
+               elapsedMs() - lastRepeatMs > ButtonRepeatMs) {
+        fireButtonAt(mouseX, mouseY);
+    } else {
         return;
     }
-    if (shops[0].getMoney() > 0.0f && mouseDown) {
-        for (const ShopCommand& command : shopCommands) {
-            float x = 0.0f;
-            float y = 0.0f;
-            sidebar.buttonCentre(command.button, x, y);
-            if (insideCircle(x, y, mouseX, mouseY, sidebar.buttonRadius)) {
-                runShopCommand(command, FromSidebar, shops[0]);
-                break;
-            }
+    // Read again: the next repeat counts from after this one's command ran.
+    lastRepeatMs = elapsedMs();
+}
+
+void Market::fireButtonAt(float x, float y) {
+    if (shops[0].getMoney() <= 0.0f) {
+        return;
+    }
+    for (const ShopCommand& command : shopCommands) {
+        float cx = 0.0f;
+        float cy = 0.0f;
+        sidebar.buttonCentre(command.button, cx, cy);
+        if (insideCircle(cx, cy, x, y, sidebar.buttonRadius)) {
+            runShopCommand(command, FromSidebar, shops[0]);
+            return;
         }
     }
-    // Read again: the next check counts from after this one's command ran.
-    lastRepeatMs = elapsedMs();
 }
 
 void Market::draw() {
@@ -287,7 +304,16 @@ void Market::setCursor(float x, float y) {
     mouseY = y;
 }
 
-void Market::setMouseDown(bool down) { mouseDown = down; }
+void Market::setMouseDown(bool down) {
+    mouseDown = down;
+    if (!down) {
+        return;
+    }
+    pressMs = elapsedMs();
+    if (pressCount < MaxPressesWaiting) {
+        pressesWaiting[pressCount++] = {mouseX, mouseY};
+    }
+}
 
 void Market::handleKey(unsigned char key) { dispatchKey(key, shops[1], shops[2]); }
 

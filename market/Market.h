@@ -10,6 +10,16 @@
 // Money at which a shop wins.
 constexpr float WinningMoney = 20000.0f;
 
+// A press of the left button, where it happened, game units.
+struct ButtonPress {
+    float x;
+    float y;
+};
+
+// Presses one update can serve, at most: more between two updates are no
+// player's clicks, and are dropped.
+constexpr int MaxPressesWaiting = 8;
+
 // The street: the day clock, the three shops, the sidebar, 49 shoppers and
 // 20 passers-by, stepped once per playing frame.
 struct Market {
@@ -27,10 +37,16 @@ struct Market {
     float bannerZ;
     // left button held, as last reported
     bool mouseDown;
+    // presses no update has served yet, oldest first: each fires once, even
+    // when the button was let go before the update
+    ButtonPress pressesWaiting[MaxPressesWaiting];
+    int pressCount;
+    // elapsed ms at the latest press, from which a held button's repeat waits
+    int pressMs;
     // cursor, game units, as last reported
     float mouseX;
     float mouseY;
-    // elapsed ms at the last button-repeat check
+    // elapsed ms at the last button fire or repeat check
     int lastRepeatMs;
     // cumulative attraction shares of shops 0, 0..1, 0..2, percent
     float cumulativeShare[3];
@@ -55,6 +71,8 @@ struct Market {
     // The street in painter's order, the banner and the clock.
     void draw();
     void setCursor(float x, float y);
+    // true: a press of the left button at the cursor, which fires once;
+    // false: the button is up.
     void setMouseDown(bool down);
     // Keyboard players (shops 1 and 2), on every screen.
     void handleKey(unsigned char key);
@@ -91,8 +109,12 @@ struct Market {
     void serve(Customer& shopper);
     // Slides the strips and opens the menus whose band holds the cursor.
     void updateSidebar(float dt);
-    // Fires the held button under the cursor on shop 0, at most every 100 ms.
-    void repeatButton();
+    // Fires each waiting press's button on shop 0 once, and a button held
+    // past the repeat delay again, at most every 100 ms, as a key repeats.
+    void fireButtons();
+    // Fires the first sidebar button whose circle holds (x, y) on shop 0,
+    // while shop 0 has money.
+    void fireButtonAt(float x, float y);
 };
 
 // The street, constructed before main.

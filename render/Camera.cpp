@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/Platform.h"
+
 namespace {
 
-// the only window size the game draws for, pixels
+// the only window size a desktop window is drawn at, pixels
 constexpr int AcceptedWidth = 1024;
 constexpr int AcceptedHeight = 768;
 // near and far clipping planes, game units from the eye
@@ -27,7 +29,8 @@ Camera& Camera::instance() {
 
 void Camera::reshape(int width, int height) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (width != AcceptedWidth || height != AcceptedHeight) {
+    const bool fourByThree = width > 0 && height == (3 * width) / 4;
+    if (DrawsAtAnySize ? !fourByThree : width != AcceptedWidth || height != AcceptedHeight) {
         // Push the window back towards 4:3 at the same width; keep drawing
         // with the last accepted size meanwhile. X refuses a window with no
         // pixels, and that would end the game: ask for one at least. A window

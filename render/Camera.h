@@ -14,7 +14,8 @@ struct Camera {
 
     static Camera& instance();
 
-    // Accepts 1024 by 768 only; other sizes ask for a 4:3 window of the same width.
+    // Accepts 1024 by 768 only (any 4:3 size in the page); other sizes ask
+    // for a 4:3 window of the same width.
     void reshape(int width, int height);
     // Modelview = the view translation.
     void applyView();

@@ -51,10 +51,18 @@ market/Market.cpp @@ const int xRoll = randomBetween(-48, 48);\n    const int ge
 market/Market.cpp @@ {true, 0, &Market::musicBoxWins},  {true, 1, &Market::hotbeatsWins}, @@ {true, 0, &Market::hotbeatsWins},  {true, 1, &Market::musicBoxWins},
 market/Market.cpp @@ shops[rule.shop].getMoney() >= WinningMoney @@ shops[rule.shop].getMoney() > WinningMoney
 market/Market.cpp @@ if (elapsedMs() - footstepsStartMs >= FootstepsGapMs) { @@ if (elapsedMs() - footstepsStartMs > FootstepsGapMs) {
-market/Market.cpp @@ if (elapsedMs() - lastRepeatMs <= ButtonRepeatMs) { @@ if (elapsedMs() - lastRepeatMs < ButtonRepeatMs) {
-market/Market.cpp @@ if (shops[0].getMoney() > 0.0f && mouseDown) { @@ if (shops[0].getMoney() >= 0.0f && mouseDown) {
 market/Market.cpp @@ if (shop.getProduct() == 0.0f) { @@ if (shop.getProduct() < 0.0f) {
-market/Market.cpp @@     updateSidebar(dt);\n    repeatButton(); @@     repeatButton();
+market/Market.cpp @@     updateSidebar(dt);\n    fireButtons(); @@     fireButtons();
+market/Market.cpp @@ } else if (mouseDown && elapsedMs() - pressMs > ButtonRepeatDelayMs && @@ } else if (mouseDown && elapsedMs() - pressMs >= ButtonRepeatDelayMs &&
+market/Market.cpp @@ elapsedMs() - lastRepeatMs > ButtonRepeatMs) { @@ elapsedMs() - lastRepeatMs >= ButtonRepeatMs) {
+market/Market.cpp @@ constexpr int ButtonRepeatDelayMs = 500; @@ constexpr int ButtonRepeatDelayMs = 100;
+market/Market.cpp @@ if (shops[0].getMoney() <= 0.0f) { @@ if (shops[0].getMoney() < 0.0f) {
+market/Market.cpp @@ fireButtonAt(pressesWaiting[i].x, pressesWaiting[i].y); @@ fireButtonAt(mouseX, mouseY);
+market/Market.cpp @@ pressesWaiting[pressCount++] = {mouseX, mouseY}; @@ pressesWaiting[0] = {mouseX, mouseY}; pressCount = 1;
+market/Market.cpp @@         pressCount = 0;\n    } else if @@     } else if
+market/Market.cpp @@     pressMs = elapsedMs();\n @@ \n
+input/InputState.cpp @@     input.mapCursor(x, y);\n    // A press on a still @@     // A press on a still
+input/KeyboardX11.cpp @@ return code != 0 && (keys[code / 8] & (1 << (code % 8))) != 0; @@ return code != 0 && (keys[code / 8] & (1 << (code % 7))) != 0;
 market/Market.cpp @@     if (gameOver) {\n        return; @@     if (false) {\n        return;
 market/Market.cpp @@ shopper.setHatForShop(s); @@ shopper.setHatForShop(0);
 market/Market.cpp @@ share[2] = share[2] + share[1]; @@ share[2] = share[2] + share[0];

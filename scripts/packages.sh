@@ -31,7 +31,7 @@ BUILD_PACKAGES=(build-essential cmake pkg-config freeglut3-dev libgl-dev libglu1
 # virtual X server and the tools that drive it, and the tools that check the
 # installed game and build its Debian package, and the JSON reader of the
 # driver's browser side.
-TEST_PACKAGES=(clang-format shellcheck libgtest-dev libbenchmark-dev xvfb xauth xdotool imagemagick x11-utils
+TEST_PACKAGES=(clang-format shellcheck libgtest-dev libbenchmark-dev xvfb xauth xdotool libxtst-dev imagemagick x11-utils
   desktop-file-utils appstream groff-base dpkg-dev file nlohmann-json3-dev lintian)
 
 # What test.sh's sanitizer build, fuzz harnesses and broken-data check need.

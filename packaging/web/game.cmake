@@ -18,7 +18,10 @@ target_link_options(pellucane PRIVATE ${data_options}
   # cost of catching.
   -sDISABLE_EXCEPTION_CATCHING=0
   # GLUT's mouse motion with the pointer's new position
-  "SHELL:--post-js ${PROJECT_SOURCE_DIR}/packaging/web/glut-motion.js")
-list(APPEND data_files ${PROJECT_SOURCE_DIR}/packaging/web/glut-motion.js)
+  "SHELL:--post-js ${PROJECT_SOURCE_DIR}/packaging/web/glut-motion.js"
+  # the canvas at the screen's density
+  "SHELL:--post-js ${PROJECT_SOURCE_DIR}/packaging/web/sharp-canvas.js")
+list(APPEND data_files ${PROJECT_SOURCE_DIR}/packaging/web/glut-motion.js
+  ${PROJECT_SOURCE_DIR}/packaging/web/sharp-canvas.js)
 set_source_files_properties(app/main.cpp PROPERTIES COMPILE_OPTIONS -sDISABLE_EXCEPTION_CATCHING=0)
 set_target_properties(pellucane PROPERTIES LINK_DEPENDS "${data_files}")

@@ -16,11 +16,12 @@ namespace {
 
 // The first row from the bottom (step -1) or from the top (step 1) holding
 // a pixel that is not fully clear; -1 or the height when there is none.
-int firstInkedRow(const Picture& picture, int step) {
-    const int height = static_cast<int>(picture.height);
+int firstInkedRow(const PngImage& picture, int step) {
+    const int height = picture.height;
     for (int row = step < 0 ? height - 1 : 0; row >= 0 && row < height; row += step) {
-        for (unsigned x = 0; x < picture.width; ++x) {
-            if (picture.at(x, static_cast<std::size_t>(row))[3] != 0)
+        for (int x = 0; x < picture.width; ++x) {
+            if (pixelBytes(picture, static_cast<std::size_t>(x),
+                           static_cast<std::size_t>(row))[3] != 0)
                 return row;
         }
     }
@@ -49,8 +50,8 @@ TEST(PictureFit, WalkersStayAboveTheStatusBoxes) {
         "femalehotbeatbag", "femaletopbag",  "femalemusicbag",
     };
     for (const char* name : walkers) {
-        const Picture picture = readGamePicture(name);
-        ASSERT_EQ(picture.error, "");
+        const PngImage picture = readGamePicture(name);
+        ASSERT_FALSE(picture.pixels.empty());
         const int row = firstInkedRow(picture, -1);
         const double bottomY = 22.5 - 15.0 * (row + 1) / picture.height;
         EXPECT_GE(bottomY, LowestY) << name << ": row " << row << " of " << picture.height;
@@ -62,8 +63,8 @@ TEST(PictureFit, TheBiggestSaleBalloonStaysInTheWindow) {
     // growth more (10 units a second, frames of at most 0.12 s); the square
     // stands 2 units into the roof at y 50, and the window's top is y 75.
     const double biggest = 25.0 / 0.7 + 10.0 * 0.12;
-    const Picture balloon = readGamePicture("balloonmonster");
-    ASSERT_EQ(balloon.error, "");
+    const PngImage balloon = readGamePicture("balloonmonster");
+    ASSERT_FALSE(balloon.pixels.empty());
     const double topY =
         48.0 + biggest * (1.0 - static_cast<double>(firstInkedRow(balloon, 1)) / balloon.height);
     EXPECT_LT(topY, 75.0);
@@ -76,8 +77,8 @@ TEST(PictureFit, StatusLinesReadOnTheirPanel) {
     // lines start 1 unit in, the price line runs to 24.4 and their ink spans
     // y 0.8 to 8.4.  Behind them, at least 4.5:1 for the red of a bankrupt or
     // sold-out shop; a pixel that is not opaque is taken over white pavement.
-    const Picture box = readGamePicture("statbox");
-    ASSERT_EQ(box.error, "");
+    const PngImage box = readGamePicture("statbox");
+    ASSERT_FALSE(box.pixels.empty());
     const double white = luminance(255, 255, 255);
     const double red = luminance(255, 0, 0);
     double worstRed = 100.0;
@@ -86,7 +87,7 @@ TEST(PictureFit, StatusLinesReadOnTheirPanel) {
     auto row = [&](double y) { return static_cast<std::size_t>((20.0 - y) / 25.0 * box.height); };
     for (std::size_t r = row(8.4); r <= row(0.8); ++r) {
         for (std::size_t c = column(1.0); c <= column(24.4); ++c) {
-            const std::uint8_t* p = box.at(c, r);
+            const std::uint8_t* p = pixelBytes(box, c, r);
             const double a = p[3] / 255.0;
             const double panel = luminance(p[0] * a + 255 * (1 - a), p[1] * a + 255 * (1 - a),
                                            p[2] * a + 255 * (1 - a));

@@ -17,12 +17,13 @@ void expectCursor(double x, double y, float gameX, float gameY) {
     EXPECT_NEAR(InputState::instance().cursorY, gameY, 1e-5) << x << ", " << y;
 }
 
-// Presses or releases a button with the Market's cursor at (999, 999) and
-// its flag the other way, so they show whether the event reached it.
-void click(int button, int state) {
+// Presses or releases a button at window pixel (x, y) with the Market's
+// cursor at (999, 999) and its flag the other way, so they show whether the
+// event reached it.
+void click(int button, int state, int x = 0, int y = 0) {
     market.setCursor(999.0f, 999.0f);
     market.setMouseDown(state == GLUT_UP);
-    onMouse(button, state, 0, 0);
+    onMouse(button, state, x, y);
 }
 
 } // namespace
@@ -58,9 +59,13 @@ TEST(MouseButtons, PressesTurnTheStillScreensWithoutReachingTheMarket) {
         EXPECT_EQ(std::make_pair(GameState, market.mouseX), std::make_pair(2, 999.0f));
         EXPECT_TRUE(near(pixelAt(5, 5), Rgb{0, 0, 255}, 0));
     }
-    // While playing only a left press holds the flag; the cursor is the last motion's.
-    click(GLUT_LEFT_BUTTON, GLUT_DOWN);
-    EXPECT_EQ(std::make_pair(market.mouseY, market.mouseDown), std::make_pair(75.0f, true));
+    // While playing only a left press holds the flag, at the press's own
+    // position (a tap brings no motion before it), and waits to fire there.
+    market.pressCount = 0;
+    click(GLUT_LEFT_BUTTON, GLUT_DOWN, 512, 384);
+    EXPECT_EQ(std::make_pair(market.mouseY, market.mouseDown), std::make_pair(37.5f, true));
+    EXPECT_EQ(std::make_pair(market.pressCount, market.pressesWaiting[0].y),
+              std::make_pair(1, 37.5f));
     for (int button : {GLUT_MIDDLE_BUTTON, GLUT_RIGHT_BUTTON, GLUT_LEFT_BUTTON}) {
         click(button, GLUT_DOWN);
         EXPECT_EQ(market.mouseDown, button == GLUT_LEFT_BUTTON);

@@ -7,8 +7,10 @@
 #include <csignal>
 #include <cstdint>
 #include <fstream>
+#include <tuple>
 
 #include "tests/support/GameWindow.h"
+#include "tests/support/Pictures.h"
 
 namespace {
 
@@ -106,6 +108,26 @@ void twoNewFrames(GameWindow& game) {
     }
 }
 
+// Whether a region of the window stops changing within the answer time
+// (two new frames alike in it); the last shot goes to shot.
+bool settles(GameWindow& game, PngImage& shot, float x0, float y0, float x1, float y1) {
+    return game.waitFor([&] {
+        shot = game.screenshot();
+        twoNewFrames(game);
+        return difference(shot, game.screenshot(), x0, y0, x1, y1) < 1.0;
+    });
+}
+
+// Rests the cursor on the sale band, where the strip of sale buttons slides
+// out from the street as closed shows it, and waits until it stands still.
+PngImage openSaleStrip(GameWindow& game, const PngImage& closed) {
+    game.moveToGame(-40, 63.5f);
+    EXPECT_TRUE(changes(game, closed, -35, 60, 0, 67)) << "the sale strip did not slide out";
+    PngImage open;
+    EXPECT_TRUE(settles(game, open, -35, 60, 0, 67)) << "the sale strip never came to rest";
+    return open;
+}
+
 // Milliseconds since start on the test's own clock.
 double millisecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
@@ -130,16 +152,18 @@ TEST(PlayThrough, TitleInstructionsAndStreetFollowTwoPresses) {
         EXPECT_GT(loudest, 1000) << "the music is silent";
     }
 
-    game->click(2);
-    // A page may play sound only from the player's first press on: SDL's
-    // audio context runs from then.
-    if (!command.page.empty()) {
+    // Any button's press turns the page; in the page a finger's tap does, and
+    // the first starts the sound: a page may play sound only from then on.
+    const bool page = !command.page.empty();
+    const auto press = [&](int button) { page ? game->tapGame(0, 37.5f) : game->click(button); };
+    press(2);
+    if (page) {
         EXPECT_TRUE(game->waitFor([&] {
             return game->evaluate("Module.SDL2.audioContext.state") == "running";
-        })) << "the page's sound did not start";
+        })) << "taps alone did not start the page's sound";
     }
     const PngImage instructions = game->showsFrame("instructions");
-    game->click(1);
+    press(1);
     PngImage street = nextScreen(*game, instructions);
 
     // The three shops stand alike on their lots: their price lines match.
@@ -149,6 +173,17 @@ TEST(PlayThrough, TitleInstructionsAndStreetFollowTwoPresses) {
     barrier(*game);
     EXPECT_EQ(game->traceLines(), std::vector<std::string>{"PRODUCT BUTTON"});
     EXPECT_TRUE(game->running());
+    if (page) {
+        // A tap on the sign band leaves the cursor there: the strip slides
+        // out and stays; a tap on one of its signs fires it once.
+        game->tapGame(-40, 71.5f);
+        ASSERT_TRUE(changes(*game, street, -35, 68, 0, 75)) << "the sign strip did not slide out";
+        ASSERT_TRUE(settles(*game, street, -35, 68, 0, 75)) << "the sign strip never came to rest";
+        game->tapGame(-31, 71.5f);
+        EXPECT_TRUE(game->waitForLines(1, "SIGN BUTTON")) << "the tap on a sign did nothing";
+        twoNewFrames(*game);
+        EXPECT_EQ(game->countLines(), 2) << "the tap fired more than once";
+    }
 }
 
 TEST(PlayThrough, KeysOnTheTitleScreenAlreadyChangeTheKeyboardShops) {
@@ -261,51 +296,47 @@ TEST(PlayThrough, SidebarOpensUnderTheCursorAndRepeatsHeldButtons) {
     PngImage closed = game->screenshot();
 
     // Resting on the sale band slides the strip of sale buttons out, until it stands still.
-    game->moveToGame(-40, 63.5f);
-    ASSERT_TRUE(changes(*game, closed, -35, 60, 0, 67)) << "the sale strip did not slide out";
     PngImage open;
-    ASSERT_TRUE(game->waitFor([&] {
-        open = game->screenshot();
-        twoNewFrames(*game);
-        return difference(open, game->screenshot(), -35, 60, 0, 67) < 1.0;
-    })) << "the sale strip never came to rest";
+    ASSERT_NO_FATAL_FAILURE(open = openSaleStrip(*game, closed));
 
-    // A press on the second sale button fires it; once released, it fires no more.
-    // (Slow frames let a strip overshoot its end by a step, up to 8.4 units, so
-    // the button under the cursor may be its neighbour: any sale counts.)
-    auto presses = [&] {
-        int sales = 0;
-        for (const std::string& line : game->traceLines()) {
-            sales += line.find("% BUTTON") != std::string::npos;
-        }
-        return sales;
-    };
-    // A held button fires at most once every 100 ms from the press it sees to
-    // the release it sees, both within the time the test measures.
+    // Every click fires its button once: quick ones, pressed and let go
+    // within a frame as a touchpad's tap is, and a slow one. (Slow frames let
+    // a strip overshoot its end by a step, up to 8.4 units, so the button
+    // under the cursor may be its neighbour: any sale counts.)
+    auto presses = [&] { return game->countLines("% BUTTON"); };
+    // A held button repeats after half a second, at most once every 100 ms:
+    // how many fires a press held since start allows.
     auto mostFiresSince = [&](std::chrono::steady_clock::time_point start) {
-        return static_cast<int>(millisecondsSince(start) / 100.0) + 1;
+        return 1 + std::max(0, static_cast<int>((millisecondsSince(start) - 500.0) / 100.0) + 1);
     };
     game->moveToGame(-31, 63.5f);
+    for (int click = 0; click < 3; ++click) {
+        game->click();
+    }
+    EXPECT_TRUE(game->waitFor([&] { return presses() >= 3; })) << "a quick click was lost";
     auto pressed = std::chrono::steady_clock::now();
     game->press();
-    ASSERT_TRUE(game->waitFor([&] { return presses() >= 1; }));
+    waitSeconds(0.25); // a slow click, as a new player's
     game->release();
-    barrier(*game);
-    const int afterPress = presses();
-    EXPECT_LE(afterPress, mostFiresSince(pressed));
+    const int mostSlow = mostFiresSince(pressed);
+    ASSERT_TRUE(game->waitFor([&] { return presses() >= 4; })) << "a slow click was lost";
     twoNewFrames(*game);
-    EXPECT_EQ(presses(), afterPress) << "the released button went on firing";
+    EXPECT_LE(presses(), 3 + mostSlow) << "a click fired twice";
 
-    // Held down, it fires again and again, at most once every 100 ms.
+    // Held down, it fires again and again.
+    const int afterClicks = presses();
     pressed = std::chrono::steady_clock::now();
     game->press();
-    ASSERT_TRUE(game->waitFor([&] { return presses() >= afterPress + 3; }))
+    ASSERT_TRUE(game->waitFor([&] { return presses() >= afterClicks + 3; }))
         << "a held button did not repeat";
     game->release();
-    barrier(*game);
+    const int mostHeld = mostFiresSince(pressed);
+    twoNewFrames(*game);
     const int afterHold = presses();
-    EXPECT_LE(afterHold - afterPress, mostFiresSince(pressed));
-    EXPECT_EQ(static_cast<int>(game->traceLines().size()), afterHold + 2) << "another button fired";
+    EXPECT_LE(afterHold - afterClicks, mostHeld);
+    twoNewFrames(*game);
+    EXPECT_EQ(presses(), afterHold) << "the released button went on firing";
+    EXPECT_EQ(game->countLines(), afterHold) << "another button fired";
 
     // Leaving the band slides it back.
     game->moveToGame(30, 30);
@@ -377,4 +408,99 @@ TEST(PlayThrough, InterruptAndTerminateEndTheGame) {
         const auto game = startGame(display);
         EXPECT_EQ(game->end(signal), "ran") << "signal " << signal;
     }
+}
+
+// The web build's page itself (skipped without one): the window's shape and
+// the screen's density it shows the game in, the keys it keeps from the
+// browser, and a browser without WebGL.
+class Page : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (command.page.empty()) {
+            GTEST_SKIP() << "the web build's page alone";
+        }
+    }
+    GameCommand command = gameCommand();
+    VirtualDisplay display;
+};
+
+TEST_F(Page, DrawsEveryPixelOfAnyWindowAt4By3AndPlays) {
+    // A window wider than 4:3, and a screen of twice the density: the
+    // canvas's place (left, top, width, height), and its pixels and the
+    // game's view (x, y, width, height) on them.
+    const std::tuple<PageView, std::string, std::string> views[] = {
+        {{1280, 600, 1, false, true, false}, "240,0,800,600", "800,600,0,0,800,600"},
+        {{1024, 768, 2, false, true, false}, "0,0,1024,768", "2048,1536,0,0,2048,1536"}};
+    for (const auto& [view, place, pixels] : views) {
+        SCOPED_TRACE(place + " at " + std::to_string(view.pixelRatio));
+        command.view = view;
+        const auto game = startGame(display, command);
+        ASSERT_TRUE(game->showsRoughly("title"));
+        EXPECT_EQ(game->evaluate("(({left, top, width, height}) => [left, top, width, height])("
+                                 "Module.canvas.getBoundingClientRect()).join()"),
+                  place);
+        EXPECT_EQ(game->evaluate("[Module.canvas.width, Module.canvas.height, "
+                                 "...Module.ctx.getParameter(Module.ctx.VIEWPORT)].join()"),
+                  pixels);
+        // A held key, repeated by the browser, acts once.
+        game->keyDown("m");
+        game->keyRepeat("m");
+        game->keyRepeat("m");
+        game->keyUp("m");
+        // Clicks land where they are aimed: the screens follow two presses,
+        // and a press on a sale button fires it.
+        game->click(1);
+        ASSERT_TRUE(game->showsRoughly("instructions"));
+        const PngImage instructions = game->screenshot();
+        game->click(1);
+        ASSERT_NO_FATAL_FAILURE(openSaleStrip(*game, nextScreen(*game, instructions)));
+        game->moveToGame(-31, 63.5f);
+        game->press();
+        EXPECT_TRUE(game->waitForLines(1, "% BUTTON$"));
+        game->release();
+        barrier(*game);
+        EXPECT_EQ(countOf(game->traceLines(), "HANDOUT BUTTON"), 1);
+        // and a working page's console holds nothing but the trace lines
+        EXPECT_EQ(game->errors(), "");
+    }
+}
+
+TEST_F(Page, FramedKeepsTheKeysThatScrollFromTheHostPage) {
+    // Framed in a window wider than 4:3, with bars beside the game. While
+    // the game's data loads, the page keeps the keys; once it plays, the
+    // game's keyboard does.
+    for (const bool loading : {true, false}) {
+        SCOPED_TRACE(loading ? "loading" : "playing");
+        command.view = {1280, 600, 1, true, true, loading};
+        const auto game = startGame(display, command);
+        ASSERT_NE(game->showing(), loading);
+        // A click beside the game gives the framed page the keyboard.
+        game->takeFocus();
+        game->moveToGame(-60, 37.5f);
+        game->click(1);
+        for (const char* name : {"space", "Down", "Next"}) {
+            game->key(name);
+        }
+        if (!loading) {
+            barrier(*game);
+        }
+        // the keys' default actions are done by the page's next frame
+        game->evaluate("new Promise(done => requestAnimationFrame(() => done()))");
+        EXPECT_EQ(game->evaluate("parent.scrollY"), "0");
+    }
+}
+
+TEST_F(Page, WithoutWebGLSaysSoAndStartsNoGame) {
+    command.view.webgl = false;
+    const auto game = startGame(display, command);
+    EXPECT_FALSE(game->showing());
+    // The message, whole in the window; the game's script never loaded.
+    EXPECT_EQ(game->evaluate(R"((() => {
+  const said = document.getElementById('no-webgl'), box = said.getBoundingClientRect();
+  return said.innerText.includes('needs WebGL') && box.height > 0 && box.left >= 0 &&
+         box.top >= 0 && box.right <= innerWidth && box.bottom <= innerHeight &&
+         !document.querySelector('script[src="pellucane.js"]');
+})())"),
+              "true");
+    EXPECT_EQ(game->errors(), "");
 }

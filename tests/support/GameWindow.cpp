@@ -1,5 +1,6 @@
 #include "tests/support/GameWindow.h"
 
+#include <fcntl.h>
 #include <regex.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -31,6 +32,55 @@ std::string gameFolder(const std::string& filesFolder) {
 }
 
 } // namespace
+
+pid_t startProcess(const ProcessStart& start, int* outputPipe) {
+    int fds[2] = {-1, -1};
+    if (outputPipe != nullptr && pipe2(fds, O_CLOEXEC) != 0) {
+        throw std::runtime_error("cannot make a pipe");
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setpgid(0, 0);
+        // whatever the test runner ignores
+        signal(SIGINT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
+        // Moved above 63 first: placing one at 3 then overwrites no other.
+        std::vector<int> moved;
+        for (const int fd : start.descriptors) {
+            moved.push_back(fcntl(fd, F_DUPFD_CLOEXEC, 64));
+        }
+        for (size_t i = 0; i < moved.size(); ++i) {
+            dup2(moved[i], 3 + static_cast<int>(i));
+        }
+        if (!start.folder.empty() && chdir(start.folder.c_str()) != 0) {
+            _exit(126);
+        }
+        for (const auto& [name, value] : start.environment) {
+            setenv(name.c_str(), value.c_str(), 1);
+        }
+        // a file written afresh, or the descriptor given for none
+        const auto opened = [](const std::string& path, int none) {
+            return path.empty() ? none : open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        };
+        const int error = opened(start.errorFile, 2);
+        const int output = outputPipe != nullptr ? fds[1] : opened(start.outputFile, error);
+        if (error < 0 || output < 0 || dup2(output, 1) < 0 || dup2(error, 2) < 0) {
+            _exit(125);
+        }
+        std::vector<char*> argv;
+        for (const std::string& argument : start.arguments) {
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        }
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    if (outputPipe != nullptr) {
+        close(fds[1]);
+        *outputPipe = fds[0];
+    }
+    return pid;
+}
 
 void stopProcess(pid_t pid) {
     if (pid <= 0) {
@@ -64,25 +114,22 @@ void waitSeconds(double seconds) {
 }
 
 VirtualDisplay::VirtualDisplay() {
-    int fds[2];
-    if (pipe(fds) != 0) {
-        throw std::runtime_error("cannot make a pipe");
-    }
-    server = fork();
-    if (server == 0) {
-        close(fds[0]);
-        std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-noreset", "-screen", "0", "1280x1024x24",
-               "-nolisten", "tcp", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(fds[1]);
+    // Xvfb says its display's number on its standard output (descriptor 1)
+    int numbers = -1;
+    server = startProcess({{"Xvfb", "-displayfd", "1", "-noreset", "-screen", "0", "1280x1024x24",
+                            "-nolisten", "tcp"},
+                           "",
+                           {},
+                           "",
+                           "",
+                           {}},
+                          &numbers);
     std::string number;
     char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n') {
+    while (read(numbers, &c, 1) == 1 && c != '\n') {
         number += c;
     }
-    close(fds[0]);
+    close(numbers);
     if (number.empty()) {
         throw std::runtime_error("Xvfb did not start");
     }
@@ -94,11 +141,11 @@ VirtualDisplay::~VirtualDisplay() { stopProcess(server); }
 GameCommand gameCommand(const std::string& dataFolder) {
     const char* page = std::getenv("PELLUCANE_PLAY_PAGE");
     if (page != nullptr && *page != '\0') {
-        return {{}, "", page};
+        return {{}, "", page, {}};
     }
     const char* command = std::getenv("PELLUCANE_PLAY_COMMAND");
     if (command == nullptr || *command == '\0') {
-        return {{PELLUCANE_BINARY}, dataFolder, ""};
+        return {{PELLUCANE_BINARY}, dataFolder, "", {}};
     }
     GameCommand other;
     std::istringstream words(command);
@@ -117,7 +164,7 @@ std::unique_ptr<GameWindow> startGame(const VirtualDisplay& display, const GameC
     const std::string files = gameFolder(filesFolder);
     std::unique_ptr<GameWindow> game = command.page.empty()
                                            ? openXWindow(display.name, command, files, soundFile)
-                                           : openPage(command.page, files);
+                                           : openPage(command.page, command.view, files);
     if (game->showing()) {
         game->takeFocus();
     }
@@ -129,12 +176,19 @@ void GameWindow::moveToGame(float gx, float gy) {
     moveTo(pixel.x, pixel.y);
 }
 
+void GameWindow::tapGame(float gx, float gy) {
+    const WindowPixel pixel = windowPixelOf(gx, gy);
+    tap(pixel.x, pixel.y);
+}
+
 void GameWindow::cannot(const std::string& what) const {
     throw std::runtime_error("this window cannot " + what);
 }
+void GameWindow::tap(int, int) { cannot("be touched"); }
 void GameWindow::resize(int, int) { cannot("resize"); }
 std::pair<int, int> GameWindow::size() const { cannot("tell its size"); }
 void GameWindow::loseFocus() { cannot("lose the focus"); }
+void GameWindow::keyRepeat(const std::string&) { cannot("send a key's repeat"); }
 void GameWindow::pause() { cannot("pause"); }
 void GameWindow::resume() { cannot("resume"); }
 std::string GameWindow::evaluate(const std::string&) { cannot("evaluate a script"); }
@@ -200,6 +254,11 @@ PngImage GameWindow::showsFrame(const std::string& name) {
     }
     throw std::runtime_error("the window never showed it: " +
                              keepMismatch(shot.pixels, name, difference) + "; " + errors());
+}
+
+bool GameWindow::showsRoughly(const std::string& name) {
+    const PngImage golden = readPng(goldenFramePath(name), 3);
+    return waitFor([&] { return difference(golden, screenshot(), -50, 0, 50, 75) < 6.0; });
 }
 
 std::string GameWindow::end(int signal) {

@@ -35,6 +35,20 @@ struct VirtualDisplay {
     pid_t server = -1;
 };
 
+// How the page shows the game: the browser window's size, CSS pixels; the
+// screen's device pixels to a CSS pixel; whether the page is framed in
+// another, taller page (an iframe, as game sites show games); whether the
+// browser has WebGL; whether the game's data is held back for good, the
+// page loading all the while (the game never starts).
+struct PageView {
+    int width = 1024;
+    int height = 768;
+    int pixelRatio = 1;
+    bool framed = false;
+    bool webgl = true;
+    bool loading = false;
+};
+
 // How the game starts: a command and the folder it starts in, or the web
 // build's page.
 struct GameCommand {
@@ -45,6 +59,8 @@ struct GameCommand {
     // the unzipped web build's folder (index.html) when set: the game plays
     // in headless Chromium, and the command is not used
     std::string page;
+    // how the page shows it
+    PageView view;
 };
 
 // The game to play: the web build in the folder PELLUCANE_PLAY_PAGE names;
@@ -65,6 +81,9 @@ struct GameWindow {
 
     // Mouse at game point (gx, gy): x -50..50, y 0..75.
     void moveToGame(float gx, float gy);
+    // A finger's tap on a touch screen at game point (gx, gy), the mouse
+    // left where it was.
+    void tapGame(float gx, float gy);
     // Left button down / up / a quick click with button 1, 2 or 3.
     virtual void press() = 0;
     virtual void release() = 0;
@@ -74,12 +93,15 @@ struct GameWindow {
     // The window's size now, pixels: width and height.
     virtual std::pair<int, int> size() const;
     // A key pressed and let go, pressed, or let go (xdotool's names: "a",
-    // "comma", "8", "A"); the X server repeats a held key as a real one
-    // does. Keys reach the window with the focus, which the game has from
-    // the start.
+    // "comma", "8", "A", "space", "Down", "Next"); the X server repeats a
+    // held key as a real one does. Keys reach the window with the focus,
+    // which the game has from the start.
     virtual void key(const std::string& name) = 0;
     virtual void keyDown(const std::string& name) = 0;
     virtual void keyUp(const std::string& name) = 0;
+    // One repeat of a held key, as the browser sends it: a press marked as
+    // a repeat.
+    virtual void keyRepeat(const std::string& name);
     // Gives the keyboard focus to the game's window, or to the root window
     // with the pointer off the game, where the game hears no key.
     virtual void takeFocus() = 0;
@@ -106,7 +128,8 @@ struct GameWindow {
     // Waits for count trace lines in all, or count that match the pattern.
     bool waitForLines(int count, const std::string& pattern = "");
 
-    // A screenshot of the window (1024 by 768, top row first, RGB).
+    // A screenshot of the window (1024 by 768, top row first, RGB); of a
+    // page, its canvas at that size, whatever its size on the screen.
     virtual PngImage screenshot() const = 0;
     // Waits until the window shows the golden frame of that name whole
     // (tests/app/frames/NAME.png), and returns it; throws when it does not
@@ -114,6 +137,10 @@ struct GameWindow {
     PngImage showsFrame(const std::string& name);
     // The title screen, once it is up: the game has loaded all it loads.
     PngImage titleScreen() { return showsFrame("title"); }
+    // Waits until the window shows the golden frame of that name drawn at
+    // another size (a page's canvas, scaled back to 1024 by 768): it differs
+    // from it by little. False when it does not come.
+    bool showsRoughly(const std::string& name);
 
     // The game's peak resident memory so far, KiB.
     virtual long peakMemoryKb() const;
@@ -135,6 +162,8 @@ struct GameWindow {
     const double answerSeconds;
     // Mouse at window pixel (x, y), origin top left.
     virtual void moveTo(int x, int y) = 0;
+    // A finger down and up at once at window pixel (x, y).
+    virtual void tap(int x, int y);
     // what the game has written to standard output so far
     virtual std::string output() const = 0;
     // Ends the game with the signal: end's outcomes but the last two.
@@ -160,10 +189,32 @@ std::unique_ptr<GameWindow> startGame(const VirtualDisplay& display,
 
 // The two places a game runs in, started by startGame: the command in its
 // folder on the X display of that name, and the web build's site in that
-// folder served on 127.0.0.1 and opened at 1024 by 768 in headless Chromium.
+// folder served on 127.0.0.1 and opened in headless Chromium as the view
+// says. A page without WebGL, or still loading, shows no game (showing is
+// false) once its own script has run.
 std::unique_ptr<GameWindow> openXWindow(const std::string& display, const GameCommand& command,
                                         const std::string& files, const std::string& soundFile);
-std::unique_ptr<GameWindow> openPage(const std::string& site, const std::string& files);
+std::unique_ptr<GameWindow> openPage(const std::string& site, const PageView& view,
+                                     const std::string& files);
+
+// A program to start: its arguments (the program looked up in the path),
+// its working folder (the test's when empty), the variables set for it, the
+// files its standard output and error go to (the test's standard error, and
+// the same as error, when empty), and descriptors handed to it as 3, 4, ...
+struct ProcessStart {
+    std::vector<std::string> arguments;
+    std::string folder;
+    std::vector<std::pair<std::string, std::string>> environment;
+    std::string outputFile;
+    std::string errorFile;
+    std::vector<int> descriptors;
+};
+
+// Starts the program in a process group of its own, with SIGINT and SIGTERM
+// as from a terminal; with outputPipe, its standard output goes to a pipe
+// instead, whose reading end is put there. It exits with 127 when it cannot
+// start, 126 without its folder, 125 without its files.
+pid_t startProcess(const ProcessStart& start, int* outputPipe = nullptr);
 
 // Polls done every 50 ms until it holds (true) or seconds have passed (false).
 bool waitUntil(const std::function<bool()>& done, double seconds);

@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
         std::cerr << "usage: game-window [--sound FILE] -- COMMAND [ARGUMENT...]\n";
         return 2;
     }
-    const GameCommand command{Words(argv + first + 1, argv + argc), folder, ""};
+    const GameCommand command{Words(argv + first + 1, argv + argc), folder, "", {}};
     {
         VirtualDisplay display;
         const auto game = startGame(display, command, files, sound);

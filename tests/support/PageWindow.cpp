@@ -8,6 +8,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
@@ -18,9 +21,9 @@ namespace {
 
 using nlohmann::json;
 
-// The page's size, CSS pixels at one device pixel each.
-constexpr int PageWidth = 1024;
-constexpr int PageHeight = 768;
+// The game's frame, pixels: what a screenshot holds and moveTo's window.
+constexpr int FrameWidth = 1024;
+constexpr int FrameHeight = 768;
 
 // A key as DevTools sends it, from xdotool's name for it.
 struct KeyStroke {
@@ -31,6 +34,14 @@ struct KeyStroke {
     int keyCode = 0;
     // 8 with shift held
     int modifiers = 0;
+};
+
+// The keys that type nothing or type what their name does not say, by
+// xdotool's name.
+const std::map<std::string, KeyStroke> NamedKeys = {
+    {"comma", {",", "Comma", ",", 188, 0}},        {"Return", {"Enter", "Enter", "\r", 13, 0}},
+    {"space", {" ", "Space", " ", 32, 0}},         {"Down", {"ArrowDown", "ArrowDown", "", 40, 0}},
+    {"Next", {"PageDown", "PageDown", "", 34, 0}},
 };
 
 KeyStroke strokeOf(const std::string& name) {
@@ -47,11 +58,11 @@ KeyStroke strokeOf(const std::string& name) {
     if (bare.size() == 1 && std::isdigit(first)) {
         return {bare, "Digit" + bare, bare, first, modifiers};
     }
-    if (bare == "comma") {
-        return {",", "Comma", ",", 188, modifiers};
-    }
-    if (bare == "Return") {
-        return {"Enter", "Enter", "\r", 13, modifiers};
+    const auto named = NamedKeys.find(bare);
+    if (named != NamedKeys.end()) {
+        KeyStroke stroke = named->second;
+        stroke.modifiers = modifiers;
+        return stroke;
     }
     if (bare.size() >= 2 && bare[0] == 'F' && std::isdigit(static_cast<unsigned char>(bare[1]))) {
         return {bare, bare, "", 111 + std::stoi(bare.substr(1)), modifiers};
@@ -59,42 +70,15 @@ KeyStroke strokeOf(const std::string& name) {
     throw std::runtime_error("no key of that name in the browser: " + name);
 }
 
-// Starts a program with its standard output to a pipe (returned) and its
-// standard error to a file, and with the extra descriptors as 3, 4, ...
-pid_t startProcess(const std::vector<std::string>& arguments, const std::string& errorFile,
-                   int* outputPipe, const std::vector<int>& extra) {
-    int fds[2] = {-1, -1};
-    if (outputPipe != nullptr && pipe2(fds, O_CLOEXEC) != 0) {
-        throw std::runtime_error("cannot make a pipe");
-    }
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setpgid(0, 0);
-        // Moved above 63 first: placing one at 3 then overwrites no other.
-        std::vector<int> moved;
-        for (const int fd : extra) {
-            moved.push_back(fcntl(fd, F_DUPFD_CLOEXEC, 64));
-        }
-        for (size_t i = 0; i < moved.size(); ++i) {
-            dup2(moved[i], 3 + static_cast<int>(i));
-        }
-        const int error = open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(outputPipe != nullptr ? fds[1] : error, 1);
-        dup2(error, 2);
-        std::vector<char*> argv;
-        for (const std::string& argument : arguments) {
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        }
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    if (outputPipe != nullptr) {
-        close(fds[1]);
-        *outputPipe = fds[0];
-    }
-    return pid;
-}
+// The page that frames the game as game sites do: the game in an iframe the
+// window's size, atop a page taller than the window, which the keys that
+// scroll would move.
+const char* const HostPage = R"(<!doctype html>
+<html style="scrollbar-width: none">
+<body style="margin: 0">
+<iframe src="site/" style="display: block; border: 0; width: 100vw; height: 100vh"></iframe>
+<div style="height: 300vh"></div>
+</body>)";
 
 // The web build's page in headless Chromium, driven through Chrome's
 // DevTools protocol on a pipe (JSON messages ended by a NUL byte: Chromium
@@ -107,13 +91,22 @@ pid_t startProcess(const std::vector<std::string>& arguments, const std::string&
 // pixels, measured): the golden frames' tolerances hold as they are.
 class PageWindow : public GameWindow {
   public:
-    PageWindow(const std::string& site, const std::string& files) : shotPath(files + "/shot.png") {
+    PageWindow(const std::string& site, const PageView& shownAs, const std::string& files)
+        : view(shownAs), shotPath(files + "/shot.png") {
         // A write to a Chromium that has gone fails instead of ending the test.
         signal(SIGPIPE, SIG_IGN);
+        // The server serves the game's folder as site/ beside the page that frames it.
+        std::filesystem::create_directory_symlink(std::filesystem::absolute(site), files + "/site");
+        std::ofstream(files + "/host.html") << HostPage;
         int serverOutput = -1;
-        server = startProcess({"/usr/bin/python3", "-u", "-m", "http.server", "0", "--bind",
-                               "127.0.0.1", "--directory", site},
-                              files + "/server.txt", &serverOutput, {});
+        server = startProcess({{"/usr/bin/python3", "-u", "-m", "http.server", "0", "--bind",
+                                "127.0.0.1", "--directory", files},
+                               "",
+                               {},
+                               "",
+                               files + "/server.txt",
+                               {}},
+                              &serverOutput);
         // "Serving HTTP on 127.0.0.1 port 40123 (http://127.0.0.1:40123/) ..."
         std::string line;
         char c;
@@ -125,36 +118,59 @@ class PageWindow : public GameWindow {
         if (at == std::string::npos) {
             throw std::runtime_error("the page's server did not start: " + line);
         }
-        const std::string url =
-            "http://127.0.0.1:" + std::to_string(std::atoi(&line[at + 6])) + "/";
+        const std::string url = "http://127.0.0.1:" + std::to_string(std::atoi(&line[at + 6])) +
+                                (view.framed ? "/host.html" : "/site/");
 
         int commands[2];
         int replies[2];
         if (pipe2(commands, O_CLOEXEC) != 0 || pipe2(replies, O_CLOEXEC) != 0) {
             throw std::runtime_error("cannot make a pipe");
         }
+        std::vector<std::string> arguments = {"/usr/bin/chromium",
+                                              "--headless=new",
+                                              "--use-angle=swiftshader",
+                                              "--enable-unsafe-swiftshader",
+                                              "--no-sandbox",
+                                              "--no-first-run",
+                                              "--disable-background-networking",
+                                              "--disable-component-update",
+                                              "--disable-sync",
+                                              "--window-size=" + std::to_string(view.width) + "," +
+                                                  std::to_string(view.height),
+                                              "--user-data-dir=" + files + "/chromium",
+                                              "--remote-debugging-pipe"};
+        if (!view.webgl) {
+            arguments.push_back("--disable-3d-apis");
+        }
+        arguments.push_back("about:blank");
         browser = startProcess(
-            {"/usr/bin/chromium", "--headless=new", "--use-angle=swiftshader",
-             "--enable-unsafe-swiftshader", "--no-sandbox", "--no-first-run",
-             "--disable-background-networking", "--disable-component-update", "--disable-sync",
-             "--window-size=" + std::to_string(PageWidth) + "," + std::to_string(PageHeight),
-             "--user-data-dir=" + files + "/chromium", "--remote-debugging-pipe", "about:blank"},
-            files + "/chromium.txt", nullptr, {commands[0], replies[1]});
+            {arguments, "", {}, "", files + "/chromium.txt", {commands[0], replies[1]}});
         close(commands[0]);
         close(replies[1]);
         toBrowser = commands[1];
         fromBrowser = replies[0];
         try {
             openSite(url);
-            // the game has shown once its main function has run
-            waitFor([this] {
+            // The page has settled once the game's main function has run, or
+            // once it has loaded without starting the game (no WebGL), or
+            // without its data.
+            const std::string settled =
+                "typeof Module === 'object' && (Module.calledRun === true || "
+                "document.readyState === 'complete' && (" +
+                std::string(view.loading ? "true" : "false") +
+                " || !document.querySelector('script[src=\"pellucane.js\"]')))";
+            waitFor([this, &settled] {
                 try {
-                    shown = evaluate("typeof Module === 'object' && Module.calledRun") == "true";
+                    return evaluate(settled) == "true";
                 } catch (const std::runtime_error&) {
                     // the page is still loading
+                    return false;
                 }
-                return shown;
             });
+            shown = evaluate("Module.calledRun === true") == "true";
+            if (shown || view.loading) {
+                findCanvas();
+            }
         } catch (...) {
             shutDown();
             throw;
@@ -165,10 +181,20 @@ class PageWindow : public GameWindow {
 
     bool showing() const override { return shown; }
 
+    // A pixel of the game's frame is where the canvas shows it on the page.
+    double pageX(int x) const { return canvasLeft + x * canvasWidth / FrameWidth; }
+    double pageY(int y) const { return canvasTop + y * canvasHeight / FrameHeight; }
     void moveTo(int x, int y) override {
-        mouseX = x;
-        mouseY = y;
+        mouseX = pageX(x);
+        mouseY = pageY(y);
         mouse("mouseMoved", "none");
+    }
+    // A touch screen's finger: the page takes it for the first button, where it touches.
+    void tap(int x, int y) override {
+        const json finger = {{"x", pageX(x)}, {"y", pageY(y)}};
+        command("Input.dispatchTouchEvent",
+                {{"type", "touchStart"}, {"touchPoints", json::array({finger})}});
+        command("Input.dispatchTouchEvent", {{"type", "touchEnd"}, {"touchPoints", json::array()}});
     }
     void press() override { mouse("mousePressed", "left"); }
     void release() override { mouse("mouseReleased", "left"); }
@@ -184,19 +210,8 @@ class PageWindow : public GameWindow {
     }
     // Keys pressed or let go while the page has lost the keyboard go to
     // whatever has it, not to the page.
-    void keyDown(const std::string& name) override {
-        const KeyStroke stroke = strokeOf(name);
-        if (!focused) {
-            return;
-        }
-        command("Input.dispatchKeyEvent", {{"type", stroke.text.empty() ? "rawKeyDown" : "keyDown"},
-                                           {"modifiers", stroke.modifiers},
-                                           {"key", stroke.key},
-                                           {"code", stroke.code},
-                                           {"windowsVirtualKeyCode", stroke.keyCode},
-                                           {"text", stroke.text},
-                                           {"unmodifiedText", stroke.text}});
-    }
+    void keyDown(const std::string& name) override { press(name, false); }
+    void keyRepeat(const std::string& name) override { press(name, true); }
     void keyUp(const std::string& name) override {
         const KeyStroke stroke = strokeOf(name);
         if (!focused) {
@@ -231,21 +246,21 @@ class PageWindow : public GameWindow {
 
     PngImage screenshot() const override {
         // the PNG comes as base64 text
+        // the canvas, scaled to the game's frame
+        const json clip = {{"x", canvasLeft},
+                           {"y", canvasTop},
+                           {"width", canvasWidth},
+                           {"height", canvasHeight},
+                           {"scale", FrameWidth / canvasWidth / view.pixelRatio}};
         const std::string png =
-            command("Page.captureScreenshot", {{"format", "png"}}).at("data").get<std::string>();
+            command("Page.captureScreenshot", {{"format", "png"}, {"clip", clip}})
+                .at("data")
+                .get<std::string>();
         FILE* decoder = popen(("base64 -d >'" + shotPath + "'").c_str(), "w");
         const bool written = decoder != nullptr &&
                              std::fwrite(png.data(), 1, png.size(), decoder) == png.size() &&
                              pclose(decoder) == 0;
-        const Picture picture = written ? readPng(shotPath, 3) : Picture{};
-        PngImage shot;
-        if (!picture.pixels.empty()) {
-            shot.width = static_cast<int>(picture.width);
-            shot.height = static_cast<int>(picture.height);
-            shot.channels = 3;
-            shot.pixels = picture.pixels;
-        }
-        return shot;
+        return written ? readPng(shotPath, 3) : PngImage{};
     }
 
     bool running() override {
@@ -256,17 +271,50 @@ class PageWindow : public GameWindow {
         return browser > 0 && !crashed;
     }
 
+    // In the game's page, framed or not.
     std::string evaluate(const std::string& script) override {
+        const std::string inGame =
+            view.framed ? "frames[0].eval(" + json(script).dump() + ")" : script;
         const json value =
             command("Runtime.evaluate",
-                    {{"expression", script}, {"returnByValue", true}, {"awaitPromise", true}})
+                    {{"expression", inGame}, {"returnByValue", true}, {"awaitPromise", true}})
                 .at("result")
                 .value("value", json());
         return value.is_string() ? value.get<std::string>() : value.dump();
     }
 
   private:
-    // Opens the page at the url on the browser's first tab, 1024 by 768.
+    // A key pressed, or its repeat.
+    void press(const std::string& name, bool repeat) {
+        const KeyStroke stroke = strokeOf(name);
+        if (!focused) {
+            return;
+        }
+        command("Input.dispatchKeyEvent", {{"type", stroke.text.empty() ? "rawKeyDown" : "keyDown"},
+                                           {"modifiers", stroke.modifiers},
+                                           {"key", stroke.key},
+                                           {"code", stroke.code},
+                                           {"windowsVirtualKeyCode", stroke.keyCode},
+                                           {"text", stroke.text},
+                                           {"unmodifiedText", stroke.text},
+                                           {"autoRepeat", repeat}});
+    }
+
+    // Where the canvas stands in the window, CSS pixels, through any frame.
+    void findCanvas() {
+        const json box = json::parse(evaluate(R"((() => {
+  const shown = Module.canvas.getBoundingClientRect();
+  const frame = window.frameElement ? frameElement.getBoundingClientRect() : {left: 0, top: 0};
+  return JSON.stringify([frame.left + shown.left, frame.top + shown.top, shown.width, shown.height]);
+})())"));
+        canvasLeft = box.at(0);
+        canvasTop = box.at(1);
+        canvasWidth = box.at(2);
+        canvasHeight = box.at(3);
+    }
+
+    // Opens the page at the url on the browser's first tab, in the view's size,
+    // on a touch screen.
     void openSite(const std::string& url) {
         const json targets = command("Target.getTargets", json::object(), false);
         std::string target;
@@ -277,12 +325,18 @@ class PageWindow : public GameWindow {
         }
         session = command("Target.attachToTarget", {{"targetId", target}, {"flatten", true}}, false)
                       .at("sessionId");
-        command("Emulation.setDeviceMetricsOverride", {{"width", PageWidth},
-                                                       {"height", PageHeight},
-                                                       {"deviceScaleFactor", 1},
+        command("Emulation.setDeviceMetricsOverride", {{"width", view.width},
+                                                       {"height", view.height},
+                                                       {"deviceScaleFactor", view.pixelRatio},
                                                        {"mobile", false}});
+        // a screen that can be touched as well as clicked, as a tablet's or a laptop's
+        command("Emulation.setTouchEmulationEnabled", {{"enabled", true}, {"maxTouchPoints", 1}});
         command("Runtime.enable", json::object());
         command("Inspector.enable", json::object());
+        if (view.loading) {
+            // the request for the game's data waits for an answer that never comes
+            command("Fetch.enable", {{"patterns", {{{"urlPattern", "*pellucane.data"}}}}});
+        }
         command("Page.navigate", {{"url", url}});
     }
 
@@ -378,6 +432,8 @@ class PageWindow : public GameWindow {
         }
     }
 
+    // how the page shows the game
+    PageView view;
     // where a screenshot's PNG goes to be read
     std::string shotPath;
     // the HTTP server and Chromium (-1 once ended), the leader of its processes' group
@@ -391,9 +447,14 @@ class PageWindow : public GameWindow {
     // whether the game has started, and whether the page has the keyboard
     bool shown = false;
     bool focused = false;
-    // the mouse's place, window pixels
-    int mouseX = PageWidth / 2;
-    int mouseY = PageHeight / 2;
+    // where the canvas stands in the window, CSS pixels
+    double canvasLeft = 0;
+    double canvasTop = 0;
+    double canvasWidth = FrameWidth;
+    double canvasHeight = FrameHeight;
+    // the mouse's place, CSS pixels
+    double mouseX = FrameWidth / 2;
+    double mouseY = FrameHeight / 2;
 
     // What Chromium has sent, read whenever the driver asks or looks: the
     // last command's id (0 once answered) and its answer, a message read in
@@ -410,6 +471,7 @@ class PageWindow : public GameWindow {
 
 } // namespace
 
-std::unique_ptr<GameWindow> openPage(const std::string& site, const std::string& files) {
-    return std::make_unique<PageWindow>(site, files);
+std::unique_ptr<GameWindow> openPage(const std::string& site, const PageView& view,
+                                     const std::string& files) {
+    return std::make_unique<PageWindow>(site, view, files);
 }

@@ -17,27 +17,26 @@ constexpr unsigned FrameHeight = 768;
 
 } // namespace
 
-Picture readPng(const std::string& path, unsigned channels) {
-    Picture picture;
+PngImage readPng(const std::string& path, int channels) {
+    PngImage picture;
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     if (png_image_begin_read_from_file(&image, path.c_str())) {
         image.format = channels == 3 ? PNG_FORMAT_RGB : PNG_FORMAT_RGBA;
         picture.pixels.resize(PNG_IMAGE_SIZE(image));
         if (png_image_finish_read(&image, nullptr, picture.pixels.data(), 0, nullptr)) {
-            picture.width = image.width;
-            picture.height = image.height;
-            picture.channels = PNG_IMAGE_PIXEL_CHANNELS(image.format);
+            picture.width = static_cast<int>(image.width);
+            picture.height = static_cast<int>(image.height);
+            picture.channels = static_cast<int>(PNG_IMAGE_PIXEL_CHANNELS(image.format));
             return picture;
         }
     }
     png_image_free(&image);
     picture.pixels.clear();
-    picture.error = path + ": " + image.message;
     return picture;
 }
 
-Picture readGamePicture(const std::string& name) {
+PngImage readGamePicture(const std::string& name) {
     return readPng(dataPath("images/" + name + ".png"));
 }
 
@@ -57,9 +56,10 @@ bool writePng(const std::string& path, const std::vector<unsigned char>& rgbRows
 
 FrameDifference compareWithGoldenFrame(const std::vector<unsigned char>& rgbRows,
                                        const std::string& name) {
-    const Picture golden = readPng(goldenFramePath(name), 3);
+    const PngImage golden = readPng(goldenFramePath(name), 3);
     FrameDifference result;
-    result.readable = golden.width == FrameWidth && golden.height == FrameHeight;
+    result.readable = golden.width == static_cast<int>(FrameWidth) &&
+                      golden.height == static_cast<int>(FrameHeight);
     const std::vector<unsigned char>& expected = golden.pixels;
     result.image.resize(expected.size());
     if (rgbRows.size() != expected.size()) {

@@ -4,32 +4,23 @@
 #include <string>
 #include <vector>
 
+#include "render/PngDecode.h"
+
 // PNG files as the tests read and write them (libpng's simplified API, apart
 // from the game's own decoder), and the golden-frame comparison.
 
-// A picture as 8-bit rows, top row first, 3 (RGB) or 4 (RGBA) bytes a pixel.
-struct Picture {
-    // pixels
-    unsigned width = 0;
-    unsigned height = 0;
-    // bytes a pixel
-    unsigned channels = 0;
-    // the rows, empty when the file could not be read
-    std::vector<unsigned char> pixels;
-    // why the file could not be read, empty when it was
-    std::string error;
+// The first byte of pixel (x, row) of a picture, row 0 at the top.
+inline const unsigned char* pixelBytes(const PngImage& picture, std::size_t x, std::size_t row) {
+    return &picture.pixels[(row * static_cast<std::size_t>(picture.width) + x) *
+                           static_cast<std::size_t>(picture.channels)];
+}
 
-    // The first byte of pixel (x, row), row 0 at the top.
-    const unsigned char* at(std::size_t x, std::size_t row) const {
-        return &pixels[(row * width + x) * channels];
-    }
-};
-
-// The PNG file at path as RGBA rows (channels 4) or RGB rows (channels 3).
-Picture readPng(const std::string& path, unsigned channels = 4);
+// The PNG file at path as RGBA rows (channels 4) or RGB rows (channels 3),
+// through libpng's simplified API; no pixels when it cannot be read.
+PngImage readPng(const std::string& path, int channels = 4);
 
 // The game's picture data/images/<name>.png as RGBA rows.
-Picture readGamePicture(const std::string& name);
+PngImage readGamePicture(const std::string& name);
 
 // Writes RGB rows, top row first, as a width by height PNG file; false on failure.
 bool writePng(const std::string& path, const std::vector<unsigned char>& rgbRows, unsigned width,

@@ -152,6 +152,7 @@ void ScriptedGame::play(const ScriptStep& step) {
         // a player's hands off the keys, the cursor where the game starts it
         InputState::instance().heldKeys = HeldKeys();
         InputState::instance().cursorX = InputState::instance().cursorY = 0.0f;
+        pointerX = pointerY = 0.0f;
         break;
     case ScriptStep::Frames:
         frames(step);
@@ -188,13 +189,16 @@ void ScriptedGame::play(const ScriptStep& step) {
         break;
     case ScriptStep::Down:
     case ScriptStep::Up:
-    case ScriptStep::Click:
+    case ScriptStep::Click: {
         buttonDown = step.kind == ScriptStep::Down;
-        onMouse(GLUT_LEFT_BUTTON, step.kind == ScriptStep::Up ? GLUT_UP : GLUT_DOWN, 0, 0);
+        const WindowPixel pixel = windowPixelOf(pointerX, pointerY);
+        onMouse(GLUT_LEFT_BUTTON, step.kind == ScriptStep::Up ? GLUT_UP : GLUT_DOWN, pixel.x,
+                pixel.y);
         if (step.kind == ScriptStep::Click) {
-            onMouse(GLUT_LEFT_BUTTON, GLUT_UP, 0, 0);
+            onMouse(GLUT_LEFT_BUTTON, GLUT_UP, pixel.x, pixel.y);
         }
         break;
+    }
     case ScriptStep::Money:
         market.shops[step.count].money = step.x;
         break;
@@ -233,6 +237,8 @@ void ScriptedGame::frames(const ScriptStep& step) {
 
 // A cursor move as the window reports it: a drag while the button is down.
 void ScriptedGame::cursorTo(float gx, float gy) {
+    pointerX = gx;
+    pointerY = gy;
     const WindowPixel pixel = windowPixelOf(gx, gy);
     (buttonDown ? onMotion : onPassiveMotion)(pixel.x, pixel.y);
 }

@@ -74,4 +74,7 @@ struct ScriptedGame {
     void cursorTo(float gx, float gy);
     // the left button is down: cursor moves are drags
     bool buttonDown = false;
+    // where the pointer stands, game units: button events happen there
+    float pointerX = 0.0f;
+    float pointerY = 0.0f;
 };

@@ -43,30 +43,15 @@ class XWindow : public GameWindow {
     XWindow(const std::string& displayName, const GameCommand& command, const std::string& files,
             const std::string& soundFile)
         : display(displayName), outPath(files + "/stdout.txt"), errPath(files + "/stderr.txt") {
-        game = fork();
-        if (game == 0) {
-            if (chdir(command.folder.c_str()) != 0) {
-                _exit(126);
-            }
-            // As from a terminal, whatever the test runner ignores.
-            signal(SIGINT, SIG_DFL);
-            signal(SIGTERM, SIG_DFL);
-            setenv("DISPLAY", display.c_str(), 1);
-            setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
-            setenv("SDL_AUDIODRIVER", soundFile.empty() ? "dummy" : "disk", 1);
-            setenv("SDL_DISKAUDIOFILE", soundFile.c_str(), 1);
-            if (freopen(outPath.c_str(), "w", stdout) == nullptr ||
-                freopen(errPath.c_str(), "w", stderr) == nullptr) {
-                _exit(125);
-            }
-            std::vector<char*> argv;
-            for (const std::string& argument : command.arguments) {
-                argv.push_back(const_cast<char*>(argument.c_str()));
-            }
-            argv.push_back(nullptr);
-            execvp(argv[0], argv.data());
-            _exit(127);
-        }
+        game = startProcess({command.arguments,
+                             command.folder,
+                             {{"DISPLAY", display},
+                              {"LIBGL_ALWAYS_SOFTWARE", "1"},
+                              {"SDL_AUDIODRIVER", soundFile.empty() ? "dummy" : "disk"},
+                              {"SDL_DISKAUDIOFILE", soundFile}},
+                             outPath,
+                             errPath,
+                             {}});
         waitFor([this] { return lookForWindow(); });
     }
     ~XWindow() override { stopProcess(game); }

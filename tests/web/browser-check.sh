@@ -26,6 +26,22 @@ version=$(project_version)
 name=pellucane-$version-web
 unzip -q "${zip:-build-web/$name.zip}" -d "$scratch"
 export PELLUCANE_PLAY_PAGE="$scratch/$name"
+
+# The zip holds every licence its README.txt names: the files it names, at
+# its root or in licences/, and a licence in licences/ for each library.
+licences_named() {
+  local site=$1 name missing=0
+  for name in $(grep -oP '(?<![-*\w/.])\w[\w/.-]*\.txt' "$site/README.txt") \
+    zlib libpng freetype SDL2 SDL2_mixer emscripten; do
+    compgen -G "$site/$name" >/dev/null || compgen -G "$site/licences/$name" >/dev/null ||
+      compgen -G "$site/licences/$name[.-]*" >/dev/null || {
+      echo "browser-check: README.txt names $name, whose licence the zip lacks" >&2
+      missing=1
+    }
+  done
+  return "$missing"
+}
+licences_named "$PELLUCANE_PLAY_PAGE"
 if [ "$target" = pellucane_bench ]; then
   exec build/bench/pellucane_bench --benchmark_filter=Page
 fi
