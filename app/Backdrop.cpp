@@ -25,8 +25,9 @@ Backdrop& Backdrop::instance() {
 void Backdrop::loadImages() {
     loadSpriteQuads({
         {&backgroundList, "./images/background.png"},
-        {&titleList, "./images/titlescreen.png"},
-        {&instructionsList, "./images/instructions.png"},
+        // drawn opaque, whatever their alpha holds: their whole squares show
+        {&titleList, "./images/titlescreen.png", SpriteDrawing::Opaque},
+        {&instructionsList, "./images/instructions.png", SpriteDrawing::Opaque},
     });
 }
 

@@ -41,6 +41,7 @@ PictureCache::Picture* PictureCache::picture(const std::string& path, int maxSiz
     if (!decodeTextureLevels(path.c_str(), maxSize, decoded.levels)) {
         return nullptr;
     }
+    decoded.visible = visibleBox(decoded.levels.front());
     held += levelBytes(decoded.levels);
     return &pictures.emplace(path, std::move(decoded)).first->second;
 }

@@ -21,6 +21,9 @@ class PictureCache {
         std::vector<PngImage> levels;
         // the first texture made from it while the cache is open, 0 before
         unsigned int texture = 0;
+        // the part of the texture that can show: of its full-size level
+        // (see visibleBox) until the first texture says otherwise
+        TextureBox visible;
     };
 
     // Opens the cache; an inner one stands in for an outer one until it goes.

@@ -69,7 +69,7 @@ size_t floorLevel(const std::vector<PngImage>& levels) {
 
 } // namespace
 
-unsigned int pngBind(const char* path, int mipmap, int /*trans*/, void* /*info*/, int wrapst,
+unsigned int pngBind(const char* path, int mipmap, int /*trans*/, TextureBox* visible, int wrapst,
                      int minfilter, int magfilter) {
     filesAsked.insert(path);
     // levels uploaded from a chain of n
@@ -77,6 +77,13 @@ unsigned int pngBind(const char* path, int mipmap, int /*trans*/, void* /*info*/
     PictureCache* const cache = PictureCache::current();
     const auto memory = [cache] {
         return texturesMade + (cache != nullptr ? cache->heldBytes() : 0);
+    };
+    // what the caller is told of the texture returned
+    const auto returned = [visible](unsigned int texture, const TextureBox& shown) {
+        if (visible != nullptr) {
+            *visible = shown;
+        }
+        return texture;
     };
 
     // A file already made into a texture while the cache is open: a copy of
@@ -86,7 +93,7 @@ unsigned int pngBind(const char* path, int mipmap, int /*trans*/, void* /*info*/
         (known->levels.empty() ||
          memory() + textureBytes(known->levels, 0, uploadedOf(known->levels.size())) > CopyLimit)) {
         cache->letGo(*known);
-        return known->texture;
+        return returned(known->texture, known->visible);
     }
     const bool firstTexture = known == nullptr || known->texture == 0;
     // Not even a small texture fits: refused before anything is decoded.
@@ -120,6 +127,9 @@ unsigned int pngBind(const char* path, int mipmap, int /*trans*/, void* /*info*/
             ? floorLevel(levels)
             : 0;
     const size_t uploaded = uploadedOf(levels.size() - first);
+    const TextureBox shown = first > 0            ? TextureBox{}
+                             : picture != nullptr ? picture->visible
+                                                  : visibleBox(levels.front());
     texturesMade += textureBytes(levels, first, uploaded);
     const UnpackAlignment unpadded;
     // Mesa gives a texture room for its whole mipmap chain at the first
@@ -136,13 +146,14 @@ unsigned int pngBind(const char* path, int mipmap, int /*trans*/, void* /*info*/
     if (picture != nullptr) {
         if (picture->texture == 0) {
             picture->texture = name;
+            picture->visible = shown;
         }
         // Past the copy limit no further copy is made of this file.
         if (memory() > CopyLimit) {
             cache->letGo(*picture);
         }
     }
-    return name;
+    return returned(name, shown);
 }
 
 const std::set<std::string>& pngBindFiles() { return filesAsked; }

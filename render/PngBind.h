@@ -17,9 +17,12 @@ constexpr int PNG_ALPHA = -2;
 // or 0 when the file cannot be decoded or the texture budget refuses it.
 // While a PictureCache is open the file is decoded only at its first use,
 // and once the budget for copies is spent a file already made into a
-// texture gets that texture again. info is unused (always null here).
-unsigned int pngBind(const char* path, int mipmap, int trans, void* info, int wrapst, int minfilter,
-                     int magfilter);
+// texture gets that texture again. In place of glpng's info record, visible
+// (unless null) is set to the part of the returned texture that can show
+// (see visibleBox), and left alone when 0 is returned. A texture started
+// from a smaller level (see FullSizeLimit) is said to show whole.
+unsigned int pngBind(const char* path, int mipmap, int trans, TextureBox* visible, int wrapst,
+                     int minfilter, int magfilter);
 
 // Every file pngBind has been asked for in this process, as it was named,
 // whether it could be loaded or not: the game's pictures once it has started.

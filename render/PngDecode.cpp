@@ -316,3 +316,44 @@ std::uint64_t textureBytes(const std::vector<PngImage>& levels, std::size_t firs
     }
     return bytes;
 }
+
+TextureBox visibleBox(const PngImage& image) {
+    if (image.channels != 4) {
+        return TextureBox{};
+    }
+    const PixelGrid grid(image);
+    // columns [left, right) and rows [top, bottom) of the pixels with alpha above 0
+    size_t left = grid.width;
+    size_t right = 0;
+    size_t top = grid.height;
+    size_t bottom = 0;
+    for (size_t y = 0; y < grid.height; ++y) {
+        const unsigned char* const alpha = image.pixels.data() + y * grid.rowBytes() + 3;
+        size_t first = 0;
+        while (first < grid.width && alpha[first * 4] == 0) {
+            ++first;
+        }
+        if (first == grid.width) {
+            continue;
+        }
+        size_t last = grid.width - 1;
+        while (alpha[last * 4] == 0) {
+            --last;
+        }
+        left = std::min(left, first);
+        right = std::max(right, last + 1);
+        top = std::min(top, y);
+        bottom = y + 1;
+    }
+    if (bottom == 0) {
+        return TextureBox{0.0f, 0.0f, 0.0f, 0.0f};
+    }
+    // A texture's sides are powers of two up to 2048: its edges are exact.
+    const auto edge = [](size_t index, size_t side) {
+        return static_cast<float>(index) / static_cast<float>(side);
+    };
+    return TextureBox{edge(left > 0 ? left - 1 : 0, grid.width),
+                      edge(top > 0 ? top - 1 : 0, grid.height),
+                      edge(std::min(right + 1, grid.width), grid.width),
+                      edge(std::min(bottom + 1, grid.height), grid.height)};
+}

@@ -23,6 +23,23 @@ struct PngImage {
     std::vector<unsigned char> pixels;
 };
 
+// A box of texture coordinates: s from left to right, t from top (the
+// picture's top row, 0) to bottom (1). The whole picture by default.
+struct TextureBox {
+    float left = 0.0f;
+    float top = 0.0f;
+    float right = 1.0f;
+    float bottom = 1.0f;
+};
+
+// The part of a texture made from the picture outside which every linear
+// sample has alpha 0: the box of its pixels with alpha above 0, widened by
+// the pixel that linear filtering reads beside it on each side (within the
+// picture). The whole picture for one without alpha; an empty box (all 0)
+// for one whose alpha is 0 everywhere. Reads only the clear pixels round
+// the visible ones, and a pixel or two a row.
+TextureBox visibleBox(const PngImage& image);
+
 // Decodes a PNG file at its own size; false (image untouched) for a missing,
 // unreadable or non-PNG file, or one whose header claims an absurd size
 // (over 16384 a side or 64 Mi pixels). A gAMA chunk is honoured: the values

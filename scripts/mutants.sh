@@ -113,6 +113,14 @@ audio/SoundBank.cpp @@ Mix_PlayMusic(musicStream, -1); @@ Mix_PlayMusic(musicStr
 audio/SoundBank.cpp @@ Mix_PlayChannel(channel, samples[index], 0); @@ Mix_PlayChannel(channel, samples[index], -1);
 audio/SoundBank.cpp @@ channel = Mix_GroupOldest(index); @@ channel = Mix_GroupNewer(index);
 audio/SoundBank.cpp @@ "./sound/bell.mp3",   "./sound/menu.mp3", @@ "./sound/menu.mp3",   "./sound/bell.mp3",
+render/PngDecode.cpp @@ return TextureBox{edge(left > 0 ? left - 1 : 0, grid.width), @@ return TextureBox{edge(left, grid.width),
+render/PngDecode.cpp @@ edge(std::min(bottom + 1, grid.height), grid.height)}; @@ edge(bottom, grid.height)};
+render/PngDecode.cpp @@ right = std::max(right, last + 1); @@ right = std::max(right, first + 1);
+render/SpriteQuad.cpp @@ cutting && drawing == SpriteDrawing::AlphaTested ? &shown : nullptr; @@ cutting ? &shown : nullptr;
+render/SpriteQuad.cpp @@ for (const float t : {box.top, box.bottom}) { @@ for (const float t : {box.top, box.top}) {
+render/SpriteQuad.cpp @@ viewport[axis] + (clip[axis] / clip[3] + 1.0) / 2.0 * viewport[axis + 2]; @@ viewport[axis] + (clip[axis] / clip[3] + 1.0) / 2.1 * viewport[axis + 2];
+render/SpriteQuad.cpp @@ if (scissored) {\n        glDisable(GL_SCISSOR_TEST);\n    } @@ 
+render/PngBind.cpp @@ return returned(known->texture, known->visible); @@ return returned(known->texture, TextureBox{0.0f, 0.0f, 0.0f, 0.0f});
 EOF
 )
 

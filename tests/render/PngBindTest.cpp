@@ -270,6 +270,27 @@ TEST(PngDecode, AlphaOnlyFromAnAlphaChannelAndBadFilesRefused) {
     EXPECT_EQ(image.pixels, (Bytes{70, 70, 70, 200, 200, 200})) << "a refused file leaves it";
 }
 
+TEST(PngDecode, TheVisibleBoxIsThePixelsAboveAlphaZeroWidenedByOneWithinThePicture) {
+    PngImage image;
+    image.width = 8;
+    image.height = 4;
+    image.channels = 4;
+    const auto boxWith = [&image](const std::vector<std::pair<int, int>>& shown) {
+        image.pixels.assign(8 * 4 * 4, 0);
+        for (const auto& [x, y] : shown) {
+            image.pixels[static_cast<size_t>((y * 8 + x) * 4 + 3)] = 1;
+        }
+        const TextureBox box = visibleBox(image);
+        return std::vector<float>{box.left, box.top, box.right, box.bottom};
+    };
+    EXPECT_EQ(boxWith({{3, 1}}), (std::vector<float>{0.25f, 0.0f, 0.625f, 0.75f}));
+    EXPECT_EQ(boxWith({{4, 2}, {2, 1}}), (std::vector<float>{0.125f, 0.0f, 0.75f, 1.0f}));
+    EXPECT_EQ(boxWith({{0, 0}, {7, 3}}), (std::vector<float>{0.0f, 0.0f, 1.0f, 1.0f}));
+    EXPECT_EQ(boxWith({}), (std::vector<float>{0.0f, 0.0f, 0.0f, 0.0f}));
+    image.channels = 3;
+    EXPECT_EQ(boxWith({}), (std::vector<float>{0.0f, 0.0f, 1.0f, 1.0f}));
+}
+
 TEST(PngDecode, ALinearPictureIsBrightenedForTheScreenAsViewersShowIt) {
     const auto paint = [](int x, int) { return x == 1 ? Rgb{182, 149, 59} : Rgb{0, 128, 255}; };
     PngImage image;
