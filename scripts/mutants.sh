@@ -61,7 +61,7 @@ market/Market.cpp @@ fireButtonAt(pressesWaiting[i].x, pressesWaiting[i].y); @@ 
 market/Market.cpp @@ pressesWaiting[pressCount++] = {mouseX, mouseY}; @@ pressesWaiting[0] = {mouseX, mouseY}; pressCount = 1;
 market/Market.cpp @@         pressCount = 0;\n    } else if @@     } else if
 market/Market.cpp @@     pressMs = elapsedMs();\n @@ \n
-input/InputState.cpp @@     input.mapCursor(x, y);\n    // A press on a still @@     // A press on a still
+input/InputState.cpp @@     input.mapCursor(x, y);\n    // A press on a still @@     static_cast<void>(x + y);\n    // A press on a still
 input/KeyboardX11.cpp @@ return code != 0 && (keys[code / 8] & (1 << (code % 8))) != 0; @@ return code != 0 && (keys[code / 8] & (1 << (code % 7))) != 0;
 market/Market.cpp @@     if (gameOver) {\n        return; @@     if (false) {\n        return;
 market/Market.cpp @@ shopper.setHatForShop(s); @@ shopper.setHatForShop(0);
