@@ -20,6 +20,7 @@ TEST(KeyboardX11, EveryKeyOfBothTablesHeldOnTheKeyboardStaysHeldAcrossThePoll) {
                    XCreateWindow(display, DefaultRootWindow(display), 0, 0, 8, 8, 0, visual->depth,
                                  InputOutput, visual->visual, CWColormap, &set),
                    glXCreateContext(display, visual, nullptr, True));
+    XFree(visual);
 
     HeldKeys held;
     for (const ShopCommand& command : shopCommands) {
@@ -40,4 +41,5 @@ TEST(KeyboardX11, EveryKeyOfBothTablesHeldOnTheKeyboardStaysHeldAcrossThePoll) {
             EXPECT_FALSE(held.press(key)) << "the poll let go of '" << key << "', still down";
         }
     }
+    XCloseDisplay(display);
 }
