@@ -23,7 +23,7 @@ app/Engine.cpp @@ constexpr double MaxFrameSeconds = 0.12; @@ constexpr double M
 app/Engine.cpp @@ deltaSeconds = (currentTickMs - lastTickMs) / 1000.0; @@ deltaSeconds = (currentTickMs - lastTickMs) / 1000.0f;
 app/Engine.cpp @@         update();\n    } @@     }
 app/Backdrop.cpp @@ static_cast<float>(std::trunc(std::fabs(left - right))), @@ static_cast<float>(std::fabs(left - right)),
-app/main.cpp @@ askForDetectableKeyRepeat(); @@ glutIgnoreKeyRepeat(1);\n        askForDetectableKeyRepeat();
+app/main.cpp @@ setUpKeyboard(); @@ glutIgnoreKeyRepeat(1);\n        setUpKeyboard();
 input/InputState.cpp @@ market.setMouseDown(button == GLUT_LEFT_BUTTON && state == GLUT_DOWN); @@ market.setMouseDown(state == GLUT_DOWN);
 input/InputState.cpp @@ const double normalX = static_cast<double>(centredX) / static_cast<double>(halfHeight); @@ const double normalX = static_cast<double>(centredX) / static_cast<double>(halfWidth);
 input/InputState.cpp @@ void onPassiveMotion(int x, int y) { onMotion(x, y); } @@ void onPassiveMotion(int, int) {}
