@@ -66,6 +66,9 @@ void Engine::renderFrame() {
         update();
     }
     drawScreen();
+    // Nothing draws beside the view: the bars are cleared each frame, as
+    // the buffer swapped in may hold anything there.
+    Camera::instance().clearBars();
     glutSwapBuffers();
     glPopMatrix();
 }

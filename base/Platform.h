@@ -12,7 +12,10 @@ extern const char* const NullDevice;
 // system's allocator can.
 void releaseFreeMemory();
 
-// Whether the game draws at whatever 4:3 size its window has (the page's
-// canvas, as many pixels as the screen shows it with), or at 1024 by 768
-// alone, pushing other sizes back to 4:3 (a desktop window).
-extern const bool DrawsAtAnySize;
+// Whether the game may ask for its window's size now: a desktop window, but
+// not in full screen; never the page's canvas, which the page sizes.
+bool mayAskWindowSize();
+
+// Turns the window's full screen on or off (F11), back to the window as it
+// was; the page leaves full screen to the browser's own.
+void toggleFullScreen();

@@ -7,5 +7,8 @@ const char* const NullDevice = "/dev/null";
 // to the browser.
 void releaseFreeMemory() {}
 
-// The page sizes its canvas to the screen's pixels.
-const bool DrawsAtAnySize = true;
+// The page sizes its canvas to the screen's pixels, in the browser's own
+// full screen too.
+bool mayAskWindowSize() { return false; }
+
+void toggleFullScreen() {}

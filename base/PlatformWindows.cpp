@@ -1,10 +1,12 @@
 #include "base/Platform.h"
 
+#include <GL/freeglut.h>
 #include <malloc.h>
 
 const char* const NullDevice = "NUL";
 
 void releaseFreeMemory() { _heapmin(); }
 
-// A window of 1024 by 768.
-const bool DrawsAtAnySize = false;
+bool mayAskWindowSize() { return glutGet(GLUT_FULL_SCREEN) == 0; }
+
+void toggleFullScreen() { glutFullScreenToggle(); }

@@ -11,16 +11,17 @@
 
 #include "app/Backdrop.h"
 #include "app/Engine.h"
+#include "render/Camera.h"
 #include "render/SpriteQuad.h"
 #include "tests/support/ScriptedGame.h"
 #include "tests/support/TestSupport.h"
 
 // The busy street drawn natively (Mesa's llvmpipe under Xvfb) into a frame
-// of the given width at 4:3, with the pictures cut to what they show and
-// whole, side by side: frames a second, the screens of fragments a frame
+// of the given width at 4:3, with the pictures scissored to what they show
+// and whole, side by side: frames a second, the screens of fragments a frame
 // shades (text included), and how many pixels of the frame differ between
 // the two. The CPU column is the process's, the renderer's threads
-// included: the figure a busy machine changes least. Cut runs first: the
+// included: the figure a busy machine changes least. Scissored runs first: the
 // whole run's street, the process's second, shares textures among copies of
 // a file (the texture budget), if anything a help to it.
 
@@ -74,14 +75,13 @@ struct Frame {
             glRenderbufferStorage(GL_RENDERBUFFER, formats[i], width, height);
             glFramebufferRenderbuffer(GL_FRAMEBUFFER, attachments[i], GL_RENDERBUFFER, buffers[i]);
         }
-        glViewport(0, 0, width, height);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        Camera::instance().reshape(width, height);
     }
     ~Frame() {
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         glDeleteRenderbuffers(2, buffers);
         glDeleteFramebuffers(1, &framebuffer);
-        glViewport(0, 0, 1024, 768);
+        Camera::instance().reshape(1024, 768);
     }
     Frame(const Frame&) = delete;
     Frame& operator=(const Frame&) = delete;
@@ -95,9 +95,9 @@ struct Frame {
     }
 };
 
-// Builds every picture, cut or whole, and plays the busy street to its mark.
-void playBusyStreet(bool cut) {
-    cutSpriteQuads(cut);
+// Builds every picture, scissored or whole, and plays the busy street to its mark.
+void playBusyStreet(bool scissored) {
+    scissorSpriteQuads(scissored);
     ScopedDirectory data(dataPath());
     Backdrop& backdrop = Backdrop::instance();
     backdrop.backgroundList = backdrop.titleList = backdrop.instructionsList = -1;
@@ -125,8 +125,8 @@ double screensFilled(const Frame& frame) {
     return static_cast<double>(fragments) / (static_cast<double>(frame.width) * frame.height);
 }
 
-// The cut frame of each width, for the whole one to be compared with.
-std::map<GLsizei, std::vector<unsigned char>> cutFrames;
+// The scissored frame of each width, for the whole one to be compared with.
+std::map<GLsizei, std::vector<unsigned char>> scissoredFrames;
 
 // How two frames differ: pixels that differ at all, and the largest
 // difference of a channel.
@@ -147,11 +147,11 @@ std::pair<long, int> difference(const std::vector<unsigned char>& a,
 
 void BM_StreetFill(benchmark::State& state) {
     ensureGlContext();
-    const bool cut = state.range(1) != 0;
-    static int streetCut = -1;
-    if (streetCut != state.range(1)) {
-        playBusyStreet(cut);
-        streetCut = static_cast<int>(state.range(1));
+    const bool scissored = state.range(1) != 0;
+    static int streetScissored = -1;
+    if (streetScissored != state.range(1)) {
+        playBusyStreet(scissored);
+        streetScissored = static_cast<int>(state.range(1));
     }
     const Frame frame(static_cast<GLsizei>(state.range(0)),
                       static_cast<GLsizei>(state.range(0) * 3 / 4));
@@ -164,15 +164,15 @@ void BM_StreetFill(benchmark::State& state) {
     state.counters["fps"] =
         benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     const std::vector<unsigned char> pixels = frame.pixels();
-    if (cut) {
-        cutFrames[frame.width] = pixels;
+    if (scissored) {
+        scissoredFrames[frame.width] = pixels;
     } else {
-        const auto [differing, largest] = difference(cutFrames[frame.width], pixels);
+        const auto [differing, largest] = difference(scissoredFrames[frame.width], pixels);
         state.counters["pixels_differing"] = static_cast<double>(differing);
         state.counters["largest_difference"] = largest;
     }
 }
-// Width, cut: each street built once (see the top).
+// Width, scissored: each street built once (see the top).
 BENCHMARK(BM_StreetFill)
     ->Args({1024, 1})
     ->Args({1920, 1})

@@ -2,7 +2,10 @@
 
 #include <GL/freeglut.h>
 
+#include <algorithm>
+
 #include "app/GameState.h"
+#include "base/Platform.h"
 #include "market/Market.h"
 #include "render/Camera.h"
 
@@ -15,27 +18,20 @@ InputState& InputState::instance() {
 
 void InputState::mapCursor(double x, double y) {
     const Camera& camera = Camera::instance();
-    const int width = camera.getWidth();
-    const int height = camera.getHeight();
-    const int halfWidth = width / 2;
-    const int halfHeight = height / 2;
-    // No accepted window size yet: there is nothing to map onto, so the
-    // cursor stays where it was rather than dividing by zero.
+    const int halfWidth = camera.getWidth() / 2;
+    const int halfHeight = camera.getHeight() / 2;
+    // No view yet: there is nothing to map onto, so the cursor stays where
+    // it was rather than dividing by zero.
     if (halfHeight == 0) {
         return;
     }
-    if (x < 0) {
-        x = 0;
-    } else if (x > width) {
-        x = width;
-    }
-    if (y < 0) {
-        y = 0;
-    } else if (y > height) {
-        y = height;
-    }
-    const float centredX = static_cast<float>(x - halfWidth);
-    const float centredY = static_cast<float>(y - halfHeight);
+    // Within the window; a point on a bar beside the view lies beyond the
+    // street's edge, where no button is.
+    x = std::clamp(x, 0.0, static_cast<double>(camera.windowWidth));
+    y = std::clamp(y, 0.0, static_cast<double>(camera.windowHeight));
+    const int viewTop = camera.windowHeight - camera.viewportBottom - camera.getHeight();
+    const float centredX = static_cast<float>(x - camera.viewportLeft - halfWidth);
+    const float centredY = static_cast<float>(y - viewTop - halfHeight);
     // Both axes are divided by the half height so game units stay square.
     const double normalX = static_cast<double>(centredX) / static_cast<double>(halfHeight);
     const double normalY = static_cast<double>(-centredY) / static_cast<double>(halfHeight);
@@ -78,12 +74,17 @@ void onKeyboard(unsigned char key, int /*x*/, int /*y*/) {
     }
 }
 
-// A release only ends the hold; like special keys (arrows, function keys) it
-// means nothing to the shops.
+// A release only ends the hold; it means nothing to the shops.
 void onKeyboardUp(unsigned char key, int /*x*/, int /*y*/) {
     InputState::instance().heldKeys.release(key);
 }
 
-void onSpecial(int /*key*/, int /*x*/, int /*y*/) {}
+// Special keys (arrows, function keys) mean nothing to the shops; F11 turns
+// full screen on and off.
+void onSpecial(int key, int /*x*/, int /*y*/) {
+    if (key == GLUT_KEY_F11) {
+        toggleFullScreen();
+    }
+}
 
 void onSpecialUp(int /*key*/, int /*x*/, int /*y*/) {}

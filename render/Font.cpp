@@ -2,8 +2,10 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -17,6 +19,10 @@ namespace {
 constexpr unsigned int GlyphCount = 128;
 // size of the formatted-text buffer, bytes, terminating zero included
 constexpr int TextBufferSize = 256;
+// the view scales glyphs are rasterised for: a quarter of the game's size
+// (a window of 256 by 192) to eight times (beyond any screen made)
+constexpr double MinViewScale = 0.25;
+constexpr double MaxViewScale = 8.0;
 
 // Uploads the glyph's coverage into texture, linear filters, no mipmaps.
 void uploadGlyphTexture(GLuint texture, const GlyphRasteriser::Glyph& glyph) {
@@ -28,17 +34,20 @@ void uploadGlyphTexture(GLuint texture, const GlyphRasteriser::Glyph& glyph) {
 }
 
 // Compiles list: the glyph's quad at its place on the baseline, then the pen
-// moves on by the glyph's advance.
-void compileGlyphList(GLuint list, GLuint texture, const GlyphRasteriser::Glyph& glyph) {
-    const float w = static_cast<float>(glyph.width);
-    const float r = static_cast<float>(glyph.rows);
-    const float s1 = w / static_cast<float>(glyph.textureWidth);
-    const float t1 = r / static_cast<float>(glyph.textureHeight);
+// moves on by advance. The glyph was rasterised scale times larger than its
+// size in the list's pixels.
+void compileGlyphList(GLuint list, GLuint texture, const GlyphRasteriser::Glyph& glyph, float scale,
+                      long advance) {
+    const float s1 = static_cast<float>(glyph.width) / static_cast<float>(glyph.textureWidth);
+    const float t1 = static_cast<float>(glyph.rows) / static_cast<float>(glyph.textureHeight);
+    // the quad's size and place in the list's pixels
+    const float w = static_cast<float>(glyph.width) / scale;
+    const float r = static_cast<float>(glyph.rows) / scale;
     glNewList(list, GL_COMPILE);
     glBindTexture(GL_TEXTURE_2D, texture);
     glPushMatrix();
-    glTranslatef(static_cast<float>(glyph.left), 0.0f, 0.0f);
-    glTranslatef(0.0f, static_cast<float>(glyph.top) - r, 0.0f);
+    glTranslatef(static_cast<float>(glyph.left) / scale, 0.0f, 0.0f);
+    glTranslatef(0.0f, static_cast<float>(glyph.top) / scale - r, 0.0f);
     glBegin(GL_QUADS);
     glTexCoord2d(0.0, 0.0);
     glVertex2f(0.0f, r);
@@ -50,7 +59,7 @@ void compileGlyphList(GLuint list, GLuint texture, const GlyphRasteriser::Glyph&
     glVertex2f(w, r);
     glEnd();
     glPopMatrix();
-    glTranslatef(static_cast<float>(glyph.advance), 0.0f, 0.0f);
+    glTranslatef(static_cast<float>(advance), 0.0f, 0.0f);
     glEndList();
 }
 
@@ -71,7 +80,7 @@ std::vector<std::string> splitLines(const char* text) {
 
 } // namespace
 
-Font::Font() : height(0.0f), listBase(0) {}
+Font::Font() : height(0.0f), listBase(0), viewScale(1.0f), glyphScale(1.0f) {}
 
 Font& Font::instance() {
     static Font* font = new Font();
@@ -81,28 +90,60 @@ Font& Font::instance() {
 void Font::load(const char* ttfPath, unsigned int size) {
     // The street loads the same size-30 font once for the clock and once
     // for each shop: the glyphs of the first load serve them all.
-    if (!loadedPath.empty() && loadedPath == ttfPath && height == static_cast<float>(size)) {
+    if (!loadedPath.empty() && loadedPath == ttfPath && height == static_cast<float>(size) &&
+        glyphScale == viewScale) {
         return;
     }
-    loadedPath.clear();
-    releaseGlyphs();
-    textures.assign(GlyphCount, 0);
-    height = static_cast<float>(size);
+    makeGlyphs(ttfPath, size, viewScale);
+}
 
-    GlyphRasteriser rasteriser(ttfPath, size);
+void Font::setViewScale(double scale) {
+    viewScale = static_cast<float>(std::clamp(scale, MinViewScale, MaxViewScale));
+    if (loadedPath.empty() || glyphScale == viewScale) {
+        return;
+    }
+    const std::string path = loadedPath;
+    try {
+        makeGlyphs(path.c_str(), static_cast<unsigned int>(height), viewScale);
+    } catch (const std::runtime_error& error) {
+        std::fprintf(stderr, "pellucane: the text stays as it was rasterised: %s\n", error.what());
+    }
+}
+
+void Font::makeGlyphs(const char* ttfPath, unsigned int size, float scale) {
+    // the pen's advances at the font's own size, so that text is laid out
+    // alike at every scale; the pixels at the view's
+    GlyphRasteriser layout(ttfPath, size);
+    std::optional<GlyphRasteriser> larger;
+    if (scale != 1.0f) {
+        larger.emplace(ttfPath, size, scale);
+    }
+    GlyphRasteriser& rasteriser = larger ? *larger : layout;
     GLint maxSide = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSide);
 
-    listBase = glGenLists(GlyphCount);
-    glGenTextures(GlyphCount, textures.data());
-
-    // glyph rows may be any number of bytes long: upload them unpadded
-    const UnpackAlignment unpadded;
-    for (unsigned int k = 0; k < GlyphCount; ++k) {
-        const GlyphRasteriser::Glyph glyph = rasteriser.rasterise(k, maxSide);
-        uploadGlyphTexture(textures[k], glyph);
-        compileGlyphList(listBase + k, textures[k], glyph);
+    std::vector<unsigned int> made(GlyphCount, 0);
+    const unsigned int base = glGenLists(GlyphCount);
+    glGenTextures(GlyphCount, made.data());
+    try {
+        // glyph rows may be any number of bytes long: upload them unpadded
+        const UnpackAlignment unpadded;
+        for (unsigned int k = 0; k < GlyphCount; ++k) {
+            const GlyphRasteriser::Glyph glyph = rasteriser.rasterise(k, maxSide);
+            uploadGlyphTexture(made[k], glyph);
+            compileGlyphList(base + k, made[k], glyph, scale,
+                             larger ? layout.advance(k) : glyph.advance);
+        }
+    } catch (...) {
+        glDeleteTextures(GlyphCount, made.data());
+        glDeleteLists(base, GlyphCount);
+        throw;
     }
+    releaseGlyphs();
+    textures = std::move(made);
+    listBase = base;
+    height = static_cast<float>(size);
+    glyphScale = scale;
     loadedPath = ttfPath;
 }
 

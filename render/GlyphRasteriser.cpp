@@ -4,6 +4,7 @@
 #include FT_BITMAP_H
 
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 namespace {
@@ -83,13 +84,13 @@ void fillTexels(const FT_Bitmap& bitmap, GlyphRasteriser::Glyph& glyph) {
 
 } // namespace
 
-GlyphRasteriser::GlyphRasteriser(const char* path, unsigned int size) {
+GlyphRasteriser::GlyphRasteriser(const char* path, unsigned int size, float scale) {
     startLibrary();
     if (FT_New_Face(library, path, 0, &face) != 0) {
         FT_Done_FreeType(library);
         throw std::runtime_error(NewFaceFailed);
     }
-    setSize(size);
+    setSize(size, scale);
 }
 
 GlyphRasteriser::GlyphRasteriser(const unsigned char* data, std::size_t length, unsigned int size) {
@@ -112,18 +113,28 @@ void GlyphRasteriser::startLibrary() {
     }
 }
 
-void GlyphRasteriser::setSize(unsigned int size) {
+void GlyphRasteriser::setSize(unsigned int size, float scale) {
     // A bitmap font without a strike of this size keeps its own; its glyphs
-    // still have to pass the size check.
-    FT_Set_Char_Size(face, static_cast<FT_F26Dot6>(size) * 64, static_cast<FT_F26Dot6>(size) * 64,
-                     Dpi, Dpi);
+    // still have to pass the size check. (26.6 fixed point: 64ths of a point.)
+    const auto sixtyFourths = static_cast<FT_F26Dot6>(
+        std::lround(static_cast<double>(size) * 64.0 * static_cast<double>(scale)));
+    FT_Set_Char_Size(face, sixtyFourths, sixtyFourths, Dpi, Dpi);
+}
+
+void GlyphRasteriser::loadGlyph(unsigned long code) {
+    if (FT_Load_Glyph(face, FT_Get_Char_Index(face, code), FT_LOAD_DEFAULT) != 0) {
+        throw std::runtime_error("FT_Load_Glyph failed");
+    }
+}
+
+long GlyphRasteriser::advance(unsigned long code) {
+    loadGlyph(code);
+    return face->glyph->advance.x >> 6;
 }
 
 GlyphRasteriser::Glyph GlyphRasteriser::rasterise(unsigned long code, int maxSide) {
     maxSide = std::min(maxSide, MaxSide);
-    if (FT_Load_Glyph(face, FT_Get_Char_Index(face, code), FT_LOAD_DEFAULT) != 0) {
-        throw std::runtime_error("FT_Load_Glyph failed");
-    }
+    loadGlyph(code);
     GlyphHolder holder;
     if (FT_Get_Glyph(face->glyph, &holder.glyph) != 0) {
         throw std::runtime_error("FT_Get_Glyph failed");

@@ -31,8 +31,9 @@ class GlyphRasteriser {
         std::vector<unsigned char> texels;
     };
 
-    // Opens the font file (or the font held in memory) at size points, 96 dpi.
-    GlyphRasteriser(const char* path, unsigned int size);
+    // Opens the font file (or the font held in memory) at size points, 96
+    // dpi; from the file, rasterised scale times larger.
+    GlyphRasteriser(const char* path, unsigned int size, float scale = 1.0f);
     GlyphRasteriser(const unsigned char* data, std::size_t length, unsigned int size);
     GlyphRasteriser(const GlyphRasteriser&) = delete;
     GlyphRasteriser& operator=(const GlyphRasteriser&) = delete;
@@ -50,12 +51,17 @@ class GlyphRasteriser {
     // (at most MaxSide), or one whose texture would take this load's glyphs
     // past LoadBudget, is refused before its bitmap is made.
     Glyph rasterise(unsigned long code, int maxSide);
+    // The pen advance of character code, whole pixels, without its bitmap.
+    long advance(unsigned long code);
 
   private:
     // Starts FreeType; the face is opened by the constructors.
     void startLibrary();
-    // Sets the face to size points at 96 dpi (bitmap fonts may refuse).
-    void setSize(unsigned int size);
+    // Sets the face to size points times scale at 96 dpi (bitmap fonts may
+    // refuse).
+    void setSize(unsigned int size, float scale = 1.0f);
+    // Loads character code's glyph into the face's slot; throws when it cannot.
+    void loadGlyph(unsigned long code);
 
     FT_Library library = nullptr;
     FT_Face face = nullptr;

@@ -3,10 +3,10 @@
 #include <GL/gl.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <unordered_map>
 
+#include "render/Camera.h"
 #include "render/PngBind.h"
 
 namespace {
@@ -28,62 +28,35 @@ constexpr QuadCorner UnitSquare[4] = {
     {0.0f, 0.0f, -0.5f, 0.5f},
 };
 
-// whether alpha-tested pictures are cut (see cutSpriteQuads)
-bool cutting = true;
+// whether alpha-tested pictures are scissored (see scissorSpriteQuads)
+bool scissoring = true;
 
-// The part of its square each cut list can show (see visibleBox), by list
-// name; lists drawn whole have none.
+// The part of its square each scissored list can show (see visibleBox), by
+// list name; lists drawn whole have none.
 std::unordered_map<int, TextureBox> shownParts;
 
-// A point in homogeneous coordinates.
-using Point = std::array<double, 4>;
-
-// The point times a GL matrix (column after column).
-Point transformed(const GLfloat* matrix, const Point& point) {
-    Point result{};
-    for (size_t row = 0; row < 4; ++row) {
-        for (size_t column = 0; column < 4; ++column) {
-            result[row] += static_cast<double>(matrix[column * 4 + row]) * point[column];
-        }
-    }
-    return result;
-}
-
 // Limits drawing to the window pixels round the box's part of the unit
-// square under the current matrices (the scissor test). Every fragment left
-// out lies outside the box, where the alpha test discards it; the rest are
-// the very fragments of the whole square, interpolated over it alike. False,
-// with the test left off, when a corner lies behind the eye.
-bool scissorTo(const TextureBox& box) {
-    GLfloat modelview[16];
-    GLfloat projection[16];
-    GLint viewport[4];
-    glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
-    glGetFloatv(GL_PROJECTION_MATRIX, projection);
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    // window pixels, x then y: the least and the most of the corners
-    std::array<double, 2> low{HUGE_VAL, HUGE_VAL};
-    std::array<double, 2> high{-HUGE_VAL, -HUGE_VAL};
-    for (const float s : {box.left, box.right}) {
-        for (const float t : {box.top, box.bottom}) {
-            const Point object{static_cast<double>(s) - 0.5, 0.5 - static_cast<double>(t), 0.0,
-                               1.0};
-            const Point clip = transformed(projection, transformed(modelview, object));
-            if (clip[3] <= 0.0) {
-                return false;
-            }
-            for (size_t axis = 0; axis < 2; ++axis) {
-                const double pixel =
-                    viewport[axis] + (clip[axis] / clip[3] + 1.0) / 2.0 * viewport[axis + 2];
-                low[axis] = std::min(low[axis], pixel);
-                high[axis] = std::max(high[axis], pixel);
-            }
-        }
+// square scaled to width by height at (x, y, z), where the camera's view
+// puts it (the scissor test). Every fragment left out lies outside the box,
+// where the alpha test discards it; the rest are the very fragments of the
+// whole square, interpolated over it alike. False, with the test left off,
+// when the square lies at or behind the eye.
+bool scissorTo(const TextureBox& box, float x, float y, float z, float width, float height) {
+    const Camera& camera = Camera::instance();
+    if (static_cast<double>(z) + camera.posZ >= 0.0) {
+        return false;
     }
-    const auto x = static_cast<GLint>(std::floor(low[0]));
-    const auto y = static_cast<GLint>(std::floor(low[1]));
-    glScissor(x, y, static_cast<GLint>(std::ceil(high[0])) - x,
-              static_cast<GLint>(std::ceil(high[1])) - y);
+    // the box's corners in the window, pixels from its left and bottom edges
+    const WindowPoint low =
+        camera.windowPoint(x + (box.left - 0.5f) * width, y + (0.5f - box.bottom) * height, z);
+    const WindowPoint high =
+        camera.windowPoint(x + (box.right - 0.5f) * width, y + (0.5f - box.top) * height, z);
+    const auto left = static_cast<GLint>(std::floor(std::min(low.x, high.x)));
+    const auto right = static_cast<GLint>(std::ceil(std::max(low.x, high.x)));
+    const auto bottom =
+        static_cast<GLint>(std::floor(camera.windowHeight - std::max(low.y, high.y)));
+    const auto top = static_cast<GLint>(std::ceil(camera.windowHeight - std::min(low.y, high.y)));
+    glScissor(left, bottom, right - left, top - bottom);
     glEnable(GL_SCISSOR_TEST);
     return true;
 }
@@ -96,10 +69,11 @@ void buildSpriteQuad(int& list, int& texture, const char* pngPath, SpriteDrawing
     }
     // the whole square unless the load says less shows
     TextureBox shown;
-    TextureBox* const cut = cutting && drawing == SpriteDrawing::AlphaTested ? &shown : nullptr;
+    TextureBox* const scissored =
+        scissoring && drawing == SpriteDrawing::AlphaTested ? &shown : nullptr;
     if (texture < 0) {
-        texture = static_cast<int>(
-            pngBind(pngPath, PNG_BUILDMIPMAPS, PNG_ALPHA, cut, GL_CLAMP, GL_LINEAR, GL_LINEAR));
+        texture = static_cast<int>(pngBind(pngPath, PNG_BUILDMIPMAPS, PNG_ALPHA, scissored,
+                                           GL_CLAMP, GL_LINEAR, GL_LINEAR));
     }
     list = static_cast<int>(glGenLists(1));
     glNewList(static_cast<GLuint>(list), GL_COMPILE);
@@ -114,7 +88,7 @@ void buildSpriteQuad(int& list, int& texture, const char* pngPath, SpriteDrawing
     }
     glEnd();
     glEndList();
-    if (cut != nullptr) {
+    if (scissored != nullptr) {
         shownParts[list] = shown;
     } else {
         shownParts.erase(list);
@@ -128,7 +102,7 @@ void loadSpriteQuads(std::initializer_list<SpriteQuadFile> files) {
     }
 }
 
-void cutSpriteQuads(bool cut) { cutting = cut; }
+void scissorSpriteQuads(bool scissor) { scissoring = scissor; }
 
 void drawSpriteQuad(int list, float x, float y, float z, float width, float height) {
     if (list < 0) {
@@ -138,7 +112,8 @@ void drawSpriteQuad(int list, float x, float y, float z, float width, float heig
     glTranslatef(x, y, z);
     glScalef(width, height, 1.0f);
     const auto part = shownParts.find(list);
-    const bool scissored = part != shownParts.end() && scissorTo(part->second);
+    const bool scissored =
+        part != shownParts.end() && scissorTo(part->second, x, y, z, width, height);
     glCallList(static_cast<GLuint>(list));
     if (scissored) {
         glDisable(GL_SCISSOR_TEST);

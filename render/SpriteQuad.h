@@ -25,18 +25,18 @@ struct SpriteQuadFile {
     SpriteDrawing drawing = SpriteDrawing::AlphaTested;
 };
 
-// Whether pictures drawn by the alpha test and built from now on are cut to
-// what they show (the default); the benchmark builds them whole too, to
-// compare.
-void cutSpriteQuads(bool cut);
+// Whether pictures drawn by the alpha test and built from now on are
+// scissored to what they show (the default); the benchmark builds them
+// unscissored too, to compare.
+void scissorSpriteQuads(bool scissor);
 
 // Builds each picture in order, each from its file into a texture of its own.
 void loadSpriteQuads(std::initializer_list<SpriteQuadFile> files);
 
 // Draws a built picture centred on (x, y, z), width by height, between its
 // own push and pop of the modelview matrix; a picture still -1 draws nothing.
-// A cut picture is drawn with the scissor test round the part of it that
-// can show, and leaves the test off.
+// A scissored picture is drawn with the scissor test round the part of it
+// that can show, where the camera's view puts it, and leaves the test off.
 void drawSpriteQuad(int list, float x, float y, float z, float width, float height);
 
 // Turns on what drawing pictures needs: texturing, blending by the picture's

@@ -35,11 +35,12 @@ BUILD_PACKAGES=(build-essential cmake pkg-config freeglut3-dev libgl-dev libglu1
   libgl1-mesa-dri libfreetype-dev libpng-dev libsdl2-mixer-dev)
 
 # What the tests need besides: test and benchmark libraries, the formatter, a
-# virtual X server and the tools that drive it, and the tools that check the
+# virtual X server, a window manager that sizes windows itself and the tools
+# that drive them, and the tools that check the
 # installed game and build its Debian package, and the JSON reader of the
 # driver's browser side.
 TEST_PACKAGES=(clang-format shellcheck libgtest-dev libbenchmark-dev xvfb xauth xdotool libxtst-dev imagemagick x11-utils
-  desktop-file-utils appstream groff-base dpkg-dev file nlohmann-json3-dev lintian)
+  matchbox-window-manager desktop-file-utils appstream groff-base dpkg-dev file nlohmann-json3-dev lintian)
 
 # What test.sh's sanitizer build, fuzz harnesses and broken-data check need.
 HARDENING_PACKAGES=(clang libclang-rt-dev python3)

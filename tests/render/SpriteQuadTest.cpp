@@ -79,7 +79,7 @@ TEST(SpriteQuad, UnreadableFilesStillBuildAPlainSquareOfTheCurrentColour) {
     }
 }
 
-TEST(SpriteQuad, ACutPictureDrawsWhatItsWholeSquareDrawsAndAnOpaqueOneStaysWhole) {
+TEST(SpriteQuad, AScissoredPictureDrawsWhatItsWholeSquareDrawsAndAnOpaqueOneStaysWhole) {
     // Shown pixels inside, touching two edges, none at all; drawn magnified
     // (6 pixels a texel) and minified (under 1 across).
     const std::string pictures[] = {
@@ -89,10 +89,10 @@ TEST(SpriteQuad, ACutPictureDrawsWhatItsWholeSquareDrawsAndAnOpaqueOneStaysWhole
     };
     for (const std::string& path : pictures) {
         for (const float width : {40.0f, 4.0f}) {
-            cutSpriteQuads(false);
+            scissorSpriteQuads(false);
             drawPicture(path, width);
             const std::vector<unsigned char> whole = frame();
-            cutSpriteQuads(true);
+            scissorSpriteQuads(true);
             drawPicture(path, width);
             EXPECT_TRUE(frame() == whole) << path << " " << width;
             EXPECT_FALSE(glIsEnabled(GL_SCISSOR_TEST));

@@ -113,17 +113,18 @@ void waitSeconds(double seconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(seconds * 1000)));
 }
 
-VirtualDisplay::VirtualDisplay() {
+VirtualDisplay::VirtualDisplay(int width, int height, bool managed) {
     // Xvfb says its display's number on its standard output (descriptor 1)
     int numbers = -1;
-    server = startProcess({{"Xvfb", "-displayfd", "1", "-noreset", "-screen", "0", "1280x1024x24",
-                            "-nolisten", "tcp"},
-                           "",
-                           {},
-                           "",
-                           "",
-                           {}},
-                          &numbers);
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    server = startProcess(
+        {{"Xvfb", "-displayfd", "1", "-noreset", "-screen", "0", screen, "-nolisten", "tcp"},
+         "",
+         {},
+         "",
+         "",
+         {}},
+        &numbers);
     std::string number;
     char c;
     while (read(numbers, &c, 1) == 1 && c != '\n') {
@@ -134,9 +135,20 @@ VirtualDisplay::VirtualDisplay() {
         throw std::runtime_error("Xvfb did not start");
     }
     name = ":" + number;
+    if (managed) {
+        manager = startProcess({{"matchbox-window-manager", "-use_titlebar", "no"},
+                                "",
+                                {{"DISPLAY", name}},
+                                "",
+                                "",
+                                {}});
+    }
 }
 
-VirtualDisplay::~VirtualDisplay() { stopProcess(server); }
+VirtualDisplay::~VirtualDisplay() {
+    stopProcess(manager);
+    stopProcess(server);
+}
 
 GameCommand gameCommand(const std::string& dataFolder) {
     const char* page = std::getenv("PELLUCANE_PLAY_PAGE");
@@ -187,6 +199,7 @@ void GameWindow::cannot(const std::string& what) const {
 void GameWindow::tap(int, int) { cannot("be touched"); }
 void GameWindow::resize(int, int) { cannot("resize"); }
 std::pair<int, int> GameWindow::size() const { cannot("tell its size"); }
+PngImage GameWindow::windowShot() const { cannot("show its bars"); }
 void GameWindow::loseFocus() { cannot("lose the focus"); }
 void GameWindow::keyRepeat(const std::string&) { cannot("send a key's repeat"); }
 void GameWindow::pause() { cannot("pause"); }

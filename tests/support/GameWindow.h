@@ -20,9 +20,11 @@
 // (ImageMagick) or the page, and waits for what it checks (a trace line, a
 // changed screen), never for a fixed time.
 
-// A virtual X server started for one test and stopped with it.
+// A virtual X server started for one test and stopped with it, its screen
+// width by height pixels; managed, with a window manager that gives every
+// window the whole screen, whatever size it asks for.
 struct VirtualDisplay {
-    VirtualDisplay();
+    explicit VirtualDisplay(int width = 1280, int height = 1024, bool managed = false);
     ~VirtualDisplay();
     VirtualDisplay(const VirtualDisplay&) = delete;
     VirtualDisplay& operator=(const VirtualDisplay&) = delete;
@@ -31,8 +33,9 @@ struct VirtualDisplay {
     std::string name;
 
   private:
-    // the Xvfb process
+    // the Xvfb process, and its window manager's
     pid_t server = -1;
+    pid_t manager = -1;
 };
 
 // How the page shows the game: the browser window's size, CSS pixels; the
@@ -128,9 +131,12 @@ struct GameWindow {
     // Waits for count trace lines in all, or count that match the pattern.
     bool waitForLines(int count, const std::string& pattern = "");
 
-    // A screenshot of the window (1024 by 768, top row first, RGB); of a
-    // page, its canvas at that size, whatever its size on the screen.
+    // A screenshot of the game's view (1024 by 768, top row first, RGB),
+    // scaled to that size from whatever size the window or the page's canvas
+    // shows it at.
     virtual PngImage screenshot() const = 0;
+    // The whole window at its own size, bars and all.
+    virtual PngImage windowShot() const;
     // Waits until the window shows the golden frame of that name whole
     // (tests/app/frames/NAME.png), and returns it; throws when it does not
     // come, leaving the last shot and its difference in frame-mismatches/.

@@ -47,30 +47,36 @@ Rgb pixelAt(int x, int y) {
     return Rgb{rgb[0], rgb[1], rgb[2]};
 }
 
+Camera cameraIn(int width, int height) {
+    Camera camera = Camera::instance();
+    camera.place(width, height);
+    return camera;
+}
+
 namespace {
 
-// the game's window, pixels
-constexpr int WindowWidth = 1024;
-constexpr int WindowHeight = 768;
+// The camera's view in the game's 1024 by 768 window, where the tests'
+// frames show each game point.
+const Camera& frameView() {
+    static const Camera frame = cameraIn(1024, 768);
+    return frame;
+}
 
 } // namespace
 
 float gameUnitsPerPixel() {
-    return static_cast<float>(Camera::instance().getHalfViewHeight() / (WindowHeight / 2));
+    return static_cast<float>(frameView().getHalfViewHeight() / (frameView().getHeight() / 2));
 }
 
 WindowPixel windowPixelOf(float gx, float gy) {
-    const Camera& camera = Camera::instance();
-    const double pixelsPerUnit = (WindowHeight / 2) / camera.getHalfViewHeight();
-    const double x = (static_cast<double>(gx) + camera.getPosX()) * pixelsPerUnit;
-    const double y = (static_cast<double>(gy) + camera.getPosY()) * pixelsPerUnit;
-    return WindowPixel{static_cast<int>(std::floor(x + WindowWidth / 2)),
-                       static_cast<int>(std::floor(WindowHeight / 2 - y))};
+    const WindowPoint point = frameView().windowPoint(gx, gy);
+    return WindowPixel{static_cast<int>(std::floor(point.x)),
+                       static_cast<int>(std::floor(point.y))};
 }
 
 Rgb pixelAtGamePoint(float gx, float gy) {
     const WindowPixel pixel = windowPixelOf(gx, gy);
-    return pixelAt(pixel.x, WindowHeight - 1 - pixel.y);
+    return pixelAt(pixel.x, frameView().windowHeight - 1 - pixel.y);
 }
 
 bool near(const Rgb& a, const Rgb& b, int tolerance) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+struct Camera;
 struct Market;
 
 // Helpers shared by the test programs.
@@ -31,6 +32,9 @@ struct WindowPixel {
     int x;
     int y;
 };
+
+// The game's camera laid out in a window of that size (no GL).
+Camera cameraIn(int width, int height);
 
 // The window pixel under game point (gx, gy) in the game's 1024 by 768
 // window, under the camera's view: the pixel to read for that point, and

@@ -9,10 +9,16 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "render/Camera.h"
 #include "tests/support/GameWindow.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
+
+// the game's frame, pixels: its window's first size, and the size the
+// shots of the view are scaled to
+constexpr int FrameWidth = 1024;
+constexpr int FrameHeight = 768;
 
 // Runs a shell command and returns what it printed.
 std::string capture(const std::string& command) {
@@ -58,9 +64,14 @@ class XWindow : public GameWindow {
 
     bool showing() const override { return !windowId.empty(); }
 
+    // A pixel of the game's 1024 by 768 frame is where the view shows it in
+    // the window, whatever the window's size.
     void moveTo(int x, int y) override {
-        xdotool("mousemove --window " + windowId + " " + std::to_string(x) + " " +
-                std::to_string(y));
+        const Camera view = viewNow();
+        const int viewTop = view.windowHeight - view.viewportBottom - view.viewportHeight;
+        xdotool("mousemove --window " + windowId + " " +
+                std::to_string(view.viewportLeft + x * view.viewportWidth / FrameWidth) + " " +
+                std::to_string(viewTop + y * view.viewportHeight / FrameHeight));
     }
     void press() override { xdotool("mousedown 1"); }
     void release() override { xdotool("mouseup 1"); }
@@ -118,7 +129,16 @@ class XWindow : public GameWindow {
     std::string output() const override { return readWhole(outPath); }
     std::string errors() const override { return readWhole(errPath); }
 
-    PngImage screenshot() const override { return grab(window()); }
+    PngImage screenshot() const override {
+        const Camera view = viewNow();
+        return grab(window(), view.viewportLeft,
+                    view.windowHeight - view.viewportBottom - view.viewportHeight,
+                    view.viewportWidth, view.viewportHeight, true);
+    }
+    PngImage windowShot() const override {
+        const auto [width, height] = size();
+        return grab(window(), 0, 0, width, height, false);
+    }
 
     long peakMemoryKb() const override { return ::peakMemoryKb(game); }
 
@@ -149,43 +169,63 @@ class XWindow : public GameWindow {
     // Looks once whether the game's window shows whole, and remembers it.
     bool lookForWindow() {
         // The window opens at the screen's corner and then moves to its place,
-        // partly off the screen until it does: it shows once all of it does.
+        // partly off the screen until it does: it shows once all of it does,
+        // at whatever size it has.
         const std::string listed =
             capture("DISPLAY=" + display +
                     " xdotool search --onlyvisible --name '^Pellucane$' 2>/dev/null");
         const std::string found = listed.substr(0, listed.find('\n'));
-        const PngImage shot = found.empty() || !running() ? PngImage{} : grab(found);
-        if (shot.width == 1024 && shot.height == 768) {
-            windowId = found;
+        if (found.empty() || !running()) {
+            return false;
+        }
+        windowId = found;
+        const auto [width, height] = size();
+        const PngImage shot = grab(found, 0, 0, width, height, false);
+        if (shot.width != width || shot.height != height) {
+            windowId.clear();
         }
         return showing();
     }
-    PngImage grab(const std::string& id) const {
-        // The window's part of the screen, as a binary PPM: "P6", the width, the height and 255,
-        // then the RGB rows. (Taken from the root window: import taking the game's own would wait
-        // for a click on another window when the game's goes as it reads it, as a game ending at
+    // The part of the window width by height pixels at (left, top) in it,
+    // scaled to the 1024 by 768 frame when asked.
+    PngImage grab(const std::string& id, int left, int top, int width, int height,
+                  bool toFrame) const {
+        // That part of the screen, as a binary PPM: "P6", the width, the height and 255, then
+        // the RGB rows. (Taken from the root window: import taking the game's own would wait for
+        // a click on another window when the game's goes as it reads it, as a game ending at
         // start-up does.)
+        const std::string part = std::to_string(width) + "x" + std::to_string(height) + "+$((X+" +
+                                 std::to_string(left) + "))+$((Y+" + std::to_string(top) + "))";
         const std::string ppm = capture(
             "DISPLAY=" + display + " sh -c 'eval \"$(xdotool getwindowgeometry --shell " + id +
-            ")\" && import -window root -crop \"${WIDTH}x${HEIGHT}+$X+$Y\" +repage -depth 8 "
-            "ppm:-' 2>/dev/null");
+            ")\" && import -window root -crop \"" + part + "\" +repage " +
+            (toFrame && (width != FrameWidth || height != FrameHeight) ? "-resize 1024x768! "
+                                                                       : "") +
+            "-depth 8 ppm:-' 2>/dev/null");
         std::istringstream header(ppm);
         std::string magic;
-        int width = 0;
-        int height = 0;
+        int shotWidth = 0;
+        int shotHeight = 0;
         int maximum = 0;
-        header >> magic >> width >> height >> maximum;
+        header >> magic >> shotWidth >> shotHeight >> maximum;
         const auto start = static_cast<size_t>(header.tellg()) + 1;
         PngImage shot;
-        if (magic != "P6" || maximum != 255 || width <= 0 || height <= 0 ||
-            ppm.size() != start + static_cast<size_t>(width) * static_cast<size_t>(height) * 3) {
+        if (magic != "P6" || maximum != 255 || shotWidth <= 0 || shotHeight <= 0 ||
+            ppm.size() !=
+                start + static_cast<size_t>(shotWidth) * static_cast<size_t>(shotHeight) * 3) {
             return shot;
         }
-        shot.width = width;
-        shot.height = height;
+        shot.width = shotWidth;
+        shot.height = shotHeight;
         shot.channels = 3;
         shot.pixels.assign(ppm.begin() + static_cast<std::ptrdiff_t>(start), ppm.end());
         return shot;
+    }
+
+    // The camera as the game lays it out in its window now.
+    Camera viewNow() const {
+        const auto [width, height] = size();
+        return cameraIn(width, height);
     }
 
     // the window's id; throws when it did not show
