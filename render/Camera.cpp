@@ -90,7 +90,10 @@ void Camera::clearBars() const {
                              {right, 0, windowWidth - right, windowHeight},
                              {0, 0, windowWidth, viewportBottom},
                              {0, top, windowWidth, windowHeight - top}};
-    glPushAttrib(GL_COLOR_BUFFER_BIT | GL_SCISSOR_BIT);
+    // the clear colour the frame uses, back after the bars (the scissor
+    // test is off between pictures)
+    GLfloat frameColour[4];
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, frameColour);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glEnable(GL_SCISSOR_TEST);
     for (const PixelBox& bar : bars) {
@@ -99,7 +102,8 @@ void Camera::clearBars() const {
             glClear(GL_COLOR_BUFFER_BIT);
         }
     }
-    glPopAttrib();
+    glDisable(GL_SCISSOR_TEST);
+    glClearColor(frameColour[0], frameColour[1], frameColour[2], frameColour[3]);
 }
 
 WindowPoint Camera::windowPoint(double x, double y, double z) const {

@@ -35,7 +35,7 @@ input/KeyboardX11.cpp @@ if (XEventsQueued(display, QueuedAlready) > 0) { @@ if 
 render/SpriteQuad.cpp @@ {0.0f, 1.0f, -0.5f, -0.5f}, @@ {0.0f, 0.0f, -0.5f, -0.5f},
 render/SpriteQuad.cpp @@ glScalef(width, height, 1.0f); @@ glScalef(width, width, 1.0f);
 render/SpriteQuad.cpp @@ glAlphaFunc(GL_GREATER, 0.0f); @@ glAlphaFunc(GL_GREATER, 0.5f);
-render/Font.cpp @@ loadedPath.clear(); @@ 
+render/Font.cpp @@ releaseGlyphs();\n    textures = std::move(made); @@ textures = std::move(made);
 render/PngDecode.cpp @@ png_set_option(reader.png, PNG_IGNORE_ADLER32, PNG_OPTION_ON); @@ png_set_option(reader.png, PNG_IGNORE_ADLER32, PNG_OPTION_ON); png_set_crc_action(reader.png, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
 render/GlyphRasteriser.cpp @@ budgetLeft -= textureBytes(glyph.width, glyph.rows); @@ 
 render/Camera.cpp @@ const int askedHeight = std::max((3 * width) / 4, 1); @@ const int askedHeight = (3 * width) / 4;
@@ -46,7 +46,7 @@ render/PngBind.cpp @@ ++first;\n    }\n    return first; @@ ++first;\n    }\n   
 render/PngDecode.cpp @@ layout.interlaced ? PNG_ROW_FROM_PASS_ROW(index, pass) : index; @@ index;
 render/Camera.cpp @@ constexpr double FarPlane = 200.0; @@ constexpr double FarPlane = 20.0;
 render/Font.cpp @@ const float h = height / 0.63f; @@ const float h = height / 0.6f;
-render/GlyphRasteriser.cpp @@ FT_Set_Char_Size(face, static_cast<FT_F26Dot6>(size) * 64, static_cast<FT_F26Dot6>(size) * 64, @@ FT_Set_Char_Size(face, static_cast<FT_F26Dot6>(size) * 60, static_cast<FT_F26Dot6>(size) * 60,
+render/GlyphRasteriser.cpp @@ std::lround(static_cast<double>(size) * 64.0 * static_cast<double>(scale))); @@ std::lround(static_cast<double>(size) * 60.0 * static_cast<double>(scale)));
 market/Market.cpp @@ const int xRoll = randomBetween(-48, 48);\n    const int genderRoll = randomBetween(1, 3); @@ const int genderRoll = randomBetween(1, 3);\n    const int xRoll = randomBetween(-48, 48);
 market/Market.cpp @@ {true, 0, &Market::musicBoxWins},  {true, 1, &Market::hotbeatsWins}, @@ {true, 0, &Market::hotbeatsWins},  {true, 1, &Market::musicBoxWins},
 market/Market.cpp @@ shops[rule.shop].getMoney() >= WinningMoney @@ shops[rule.shop].getMoney() > WinningMoney
@@ -116,9 +116,13 @@ audio/SoundBank.cpp @@ "./sound/bell.mp3",   "./sound/menu.mp3", @@ "./sound/men
 render/PngDecode.cpp @@ return TextureBox{edge(left > 0 ? left - 1 : 0, grid.width), @@ return TextureBox{edge(left, grid.width),
 render/PngDecode.cpp @@ edge(std::min(bottom + 1, grid.height), grid.height)}; @@ edge(bottom, grid.height)};
 render/PngDecode.cpp @@ right = std::max(right, last + 1); @@ right = std::max(right, first + 1);
-render/SpriteQuad.cpp @@ cutting && drawing == SpriteDrawing::AlphaTested ? &shown : nullptr; @@ cutting ? &shown : nullptr;
-render/SpriteQuad.cpp @@ for (const float t : {box.top, box.bottom}) { @@ for (const float t : {box.top, box.top}) {
-render/SpriteQuad.cpp @@ viewport[axis] + (clip[axis] / clip[3] + 1.0) / 2.0 * viewport[axis + 2]; @@ viewport[axis] + (clip[axis] / clip[3] + 1.0) / 2.1 * viewport[axis + 2];
+render/SpriteQuad.cpp @@ scissoring && drawing == SpriteDrawing::AlphaTested ? &shown : nullptr; @@ scissoring ? &shown : nullptr;
+render/SpriteQuad.cpp @@ y + (0.5f - box.top) * height, z); @@ y + (0.5f - box.bottom) * height, z);
+render/Camera.cpp @@ const double scale = pixelsPerUnit * (posZ / (z + posZ)); @@ const double scale = pixelsPerUnit;
+render/Camera.cpp @@ viewportLeft = (windowWidth - viewportWidth) / 2; @@ viewportLeft = 0;
+render/Camera.cpp @@ glClear(GL_COLOR_BUFFER_BIT);\n        } @@ }
+input/InputState.cpp @@ static_cast<float>(x - camera.viewportLeft - halfWidth); @@ static_cast<float>(x - halfWidth);
+render/Font.cpp @@ const float w = static_cast<float>(glyph.width) / scale; @@ const float w = static_cast<float>(glyph.width);
 render/SpriteQuad.cpp @@ if (scissored) {\n        glDisable(GL_SCISSOR_TEST);\n    } @@ 
 render/PngBind.cpp @@ return returned(known->texture, known->visible); @@ return returned(known->texture, TextureBox{0.0f, 0.0f, 0.0f, 0.0f});
 EOF
