@@ -1,14 +1,14 @@
 // Linked after emscripten's GLUT (--post-js): the canvas draws as many
 // pixels as the screen shows it with, its size on the page times the
 // screen's devicePixelRatio, and again whenever the window or the ratio
-// changes (a window dragged to another screen, a zoom). The game's reshape
-// draws the 4:3 view at whatever size the canvas has; GLUT hands the mouse
-// to the game in the canvas's own pixels.
+// changes (a window dragged to another screen, a zoom, the browser's full
+// screen). The game's reshape draws the 4:3 view at whatever size the canvas
+// has, with its text rasterised for that size; GLUT hands the mouse to the
+// game in the canvas's own pixels.
 (function () {
   // The widest canvas, pixels: twice the game's 1024, as on a ratio-2
-  // screen. The full-screen pictures have 1024 columns and the text is
-  // drawn from glyphs of 30 pixels: a wider canvas shows nothing more of
-  // them, only costs pixels to fill.
+  // screen. The full-screen pictures have 1024 columns: a wider canvas
+  // shows nothing more of them, only costs pixels to fill.
   var widest = 2048;
   function sharpen() {
     var canvas = Module['canvas'];
