@@ -199,7 +199,6 @@ void GameWindow::cannot(const std::string& what) const {
 void GameWindow::tap(int, int) { cannot("be touched"); }
 void GameWindow::resize(int, int) { cannot("resize"); }
 std::pair<int, int> GameWindow::size() const { cannot("tell its size"); }
-PngImage GameWindow::windowShot() const { cannot("show its bars"); }
 void GameWindow::loseFocus() { cannot("lose the focus"); }
 void GameWindow::keyRepeat(const std::string&) { cannot("send a key's repeat"); }
 void GameWindow::pause() { cannot("pause"); }

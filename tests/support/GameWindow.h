@@ -135,8 +135,6 @@ struct GameWindow {
     // scaled to that size from whatever size the window or the page's canvas
     // shows it at.
     virtual PngImage screenshot() const = 0;
-    // The whole window at its own size, bars and all.
-    virtual PngImage windowShot() const;
     // Waits until the window shows the golden frame of that name whole
     // (tests/app/frames/NAME.png), and returns it; throws when it does not
     // come, leaving the last shot and its difference in frame-mismatches/.

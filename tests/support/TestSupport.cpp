@@ -55,28 +55,25 @@ Camera cameraIn(int width, int height) {
 
 namespace {
 
-// The camera's view in the game's 1024 by 768 window, where the tests'
-// frames show each game point.
-const Camera& frameView() {
-    static const Camera frame = cameraIn(1024, 768);
-    return frame;
-}
+// the game's window, pixels
+constexpr int WindowWidth = 1024;
+constexpr int WindowHeight = 768;
 
 } // namespace
 
 float gameUnitsPerPixel() {
-    return static_cast<float>(frameView().getHalfViewHeight() / (frameView().getHeight() / 2));
+    return static_cast<float>(Camera::instance().getHalfViewHeight() / (WindowHeight / 2));
 }
 
 WindowPixel windowPixelOf(float gx, float gy) {
-    const WindowPoint point = frameView().windowPoint(gx, gy);
+    const WindowPoint point = cameraIn(WindowWidth, WindowHeight).windowPoint(gx, gy);
     return WindowPixel{static_cast<int>(std::floor(point.x)),
                        static_cast<int>(std::floor(point.y))};
 }
 
 Rgb pixelAtGamePoint(float gx, float gy) {
     const WindowPixel pixel = windowPixelOf(gx, gy);
-    return pixelAt(pixel.x, frameView().windowHeight - 1 - pixel.y);
+    return pixelAt(pixel.x, WindowHeight - 1 - pixel.y);
 }
 
 bool near(const Rgb& a, const Rgb& b, int tolerance) {

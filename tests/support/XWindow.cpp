@@ -15,10 +15,10 @@
 
 namespace {
 
-// the game's frame, pixels: its window's first size, and the size the
-// shots of the view are scaled to
-constexpr int FrameWidth = 1024;
-constexpr int FrameHeight = 768;
+// The top of the camera's view, pixels below the window's top edge.
+int viewTop(const Camera& view) {
+    return view.windowHeight - view.viewportBottom - view.viewportHeight;
+}
 
 // Runs a shell command and returns what it printed.
 std::string capture(const std::string& command) {
@@ -68,10 +68,9 @@ class XWindow : public GameWindow {
     // the window, whatever the window's size.
     void moveTo(int x, int y) override {
         const Camera view = viewNow();
-        const int viewTop = view.windowHeight - view.viewportBottom - view.viewportHeight;
         xdotool("mousemove --window " + windowId + " " +
-                std::to_string(view.viewportLeft + x * view.viewportWidth / FrameWidth) + " " +
-                std::to_string(viewTop + y * view.viewportHeight / FrameHeight));
+                std::to_string(view.viewportLeft + x * view.viewportWidth / 1024) + " " +
+                std::to_string(viewTop(view) + y * view.viewportHeight / 768));
     }
     void press() override { xdotool("mousedown 1"); }
     void release() override { xdotool("mouseup 1"); }
@@ -129,16 +128,7 @@ class XWindow : public GameWindow {
     std::string output() const override { return readWhole(outPath); }
     std::string errors() const override { return readWhole(errPath); }
 
-    PngImage screenshot() const override {
-        const Camera view = viewNow();
-        return grab(window(), view.viewportLeft,
-                    view.windowHeight - view.viewportBottom - view.viewportHeight,
-                    view.viewportWidth, view.viewportHeight, true);
-    }
-    PngImage windowShot() const override {
-        const auto [width, height] = size();
-        return grab(window(), 0, 0, width, height, false);
-    }
+    PngImage screenshot() const override { return grab(window(), true); }
 
     long peakMemoryKb() const override { return ::peakMemoryKb(game); }
 
@@ -175,48 +165,46 @@ class XWindow : public GameWindow {
             capture("DISPLAY=" + display +
                     " xdotool search --onlyvisible --name '^Pellucane$' 2>/dev/null");
         const std::string found = listed.substr(0, listed.find('\n'));
-        if (found.empty() || !running()) {
-            return false;
-        }
-        windowId = found;
-        const auto [width, height] = size();
-        const PngImage shot = grab(found, 0, 0, width, height, false);
-        if (shot.width != width || shot.height != height) {
+        windowId = found.empty() || !running() ? "" : found;
+        const PngImage shot = showing() ? grab(found, false) : PngImage{};
+        if (shot.width <= 0 || std::pair(shot.width, shot.height) != size()) {
             windowId.clear();
         }
         return showing();
     }
-    // The part of the window width by height pixels at (left, top) in it,
-    // scaled to the 1024 by 768 frame when asked.
-    PngImage grab(const std::string& id, int left, int top, int width, int height,
-                  bool toFrame) const {
-        // That part of the screen, as a binary PPM: "P6", the width, the height and 255, then
-        // the RGB rows. (Taken from the root window: import taking the game's own would wait for
-        // a click on another window when the game's goes as it reads it, as a game ending at
+    // The window's part of the screen; or its view's, scaled to the game's
+    // 1024 by 768 frame (left alone at that size).
+    PngImage grab(const std::string& id, bool view) const {
+        std::string crop = "${WIDTH}x${HEIGHT}+$X+$Y";
+        if (view) {
+            const Camera camera = viewNow();
+            crop = std::to_string(camera.viewportWidth) + "x" +
+                   std::to_string(camera.viewportHeight) + "+$((X+" +
+                   std::to_string(camera.viewportLeft) + "))+$((Y+" +
+                   std::to_string(viewTop(camera)) + "))\" -resize \"1024x768!";
+        }
+        // That part of the screen, as a binary PPM: "P6", the width, the height and 255,
+        // then the RGB rows. (Taken from the root window: import taking the game's own would wait
+        // for a click on another window when the game's goes as it reads it, as a game ending at
         // start-up does.)
-        const std::string part = std::to_string(width) + "x" + std::to_string(height) + "+$((X+" +
-                                 std::to_string(left) + "))+$((Y+" + std::to_string(top) + "))";
-        const std::string ppm = capture(
-            "DISPLAY=" + display + " sh -c 'eval \"$(xdotool getwindowgeometry --shell " + id +
-            ")\" && import -window root -crop \"" + part + "\" +repage " +
-            (toFrame && (width != FrameWidth || height != FrameHeight) ? "-resize 1024x768! "
-                                                                       : "") +
-            "-depth 8 ppm:-' 2>/dev/null");
+        const std::string ppm =
+            capture("DISPLAY=" + display + " sh -c 'eval \"$(xdotool getwindowgeometry --shell " +
+                    id + ")\" && import -window root -crop \"" + crop +
+                    "\" +repage -depth 8 ppm:-' 2>/dev/null");
         std::istringstream header(ppm);
         std::string magic;
-        int shotWidth = 0;
-        int shotHeight = 0;
+        int width = 0;
+        int height = 0;
         int maximum = 0;
-        header >> magic >> shotWidth >> shotHeight >> maximum;
+        header >> magic >> width >> height >> maximum;
         const auto start = static_cast<size_t>(header.tellg()) + 1;
         PngImage shot;
-        if (magic != "P6" || maximum != 255 || shotWidth <= 0 || shotHeight <= 0 ||
-            ppm.size() !=
-                start + static_cast<size_t>(shotWidth) * static_cast<size_t>(shotHeight) * 3) {
+        if (magic != "P6" || maximum != 255 || width <= 0 || height <= 0 ||
+            ppm.size() != start + static_cast<size_t>(width) * static_cast<size_t>(height) * 3) {
             return shot;
         }
-        shot.width = shotWidth;
-        shot.height = shotHeight;
+        shot.width = width;
+        shot.height = height;
         shot.channels = 3;
         shot.pixels.assign(ppm.begin() + static_cast<std::ptrdiff_t>(start), ppm.end());
         return shot;
