@@ -8,9 +8,9 @@
 
 // The web build in headless Chromium (the unzipped site in
 // PELLUCANE_PLAY_PAGE; skipped without): how soon the title is drawn after
-// the page opens, and how many frames a second the page draws over 10 s
-// while the street is busy, as it is and with the game's pixels cut away, on
-// a screen of device pixel ratio 1 and 2.
+// the page opens, how many frames a second the page draws over 10 s while
+// the street is busy, as it is and with the game's pixels cut away, and how
+// sharp its text is, on a screen of device pixel ratio 1 and 2.
 // tests/web/browser-check.sh --benchmark builds the site and runs it.
 
 namespace {
@@ -61,6 +61,29 @@ void count(GameWindow& game, bool scissored, benchmark::State& state, const std:
     state.counters["game_ms_a_frame" + suffix] = gameMs;
 }
 
+// A script that reads, just after the game's next frame, the canvas's
+// pixels over the HOTBEATS status box (game x -48 to -22, y 0.5 to 8: white
+// text on black) and answers their mean luminance step between neighbouring
+// pixels, across and down. Text drawn at the screen's pixels steps as
+// steeply at every device pixel ratio; text magnified from glyphs
+// rasterised smaller steps less steeply, by about the magnification.
+const char* const TextSteps = R"(new Promise(done => requestAnimationFrame(() => {
+  const gl = Module.ctx, w = gl.drawingBufferWidth, h = gl.drawingBufferHeight;
+  const x0 = Math.round(w * 0.02), y0 = Math.round(h * 0.5 / 75);
+  const cw = Math.round(w * 0.28) - x0, ch = Math.round(h * 8 / 75) - y0;
+  const px = new Uint8Array(cw * ch * 4);
+  gl.readPixels(x0, y0, cw, ch, gl.RGBA, gl.UNSIGNED_BYTE, px);
+  const lum = i => px[i] * 0.299 + px[i + 1] * 0.587 + px[i + 2] * 0.114;
+  let total = 0;
+  for (let y = 0; y + 1 < ch; ++y) {
+    for (let x = 0; x + 1 < cw; ++x) {
+      const i = (y * cw + x) * 4;
+      total += Math.abs(lum(i) - lum(i + 4)) + Math.abs(lum(i) - lum(i + cw * 4));
+    }
+  }
+  done(total / (2 * (cw - 1) * (ch - 1)));
+})))";
+
 // Both keyboard shops buy what shows on the street and their starting
 // money pays for: a medium sign, a sale, a window display, a handout guy.
 bool busyStreet(GameWindow& game) {
@@ -94,6 +117,7 @@ void BM_PageInChromium(benchmark::State& state) {
             state.SkipWithError(("the shops did not buy: " + game->errors()).c_str());
             return;
         }
+        state.counters["text_step"] = std::stod(game->evaluate(TextSteps));
         count(*game, false, state, "");
         count(*game, true, state, "_scissored");
     }
