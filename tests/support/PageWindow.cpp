@@ -264,8 +264,8 @@ class PageWindow : public GameWindow {
     }
 
     bool running() override {
-        if (browser > 0 && waitpid(browser, nullptr, WNOHANG) == browser) {
-            browser = -1;
+        if (browser > 0 && browserExited()) {
+            endBrowser();
         }
         readMessages(0);
         return browser > 0 && !crashed;
@@ -342,12 +342,30 @@ class PageWindow : public GameWindow {
 
     // Ends Chromium (with what is left of its own processes, in its group) and the server.
     void shutDown() {
-        const pid_t group = browser;
-        stopProcess(browser);
-        kill(-group, SIGKILL);
+        if (browser > 0) {
+            // SIGTERM, and SIGKILL with the group when Chromium has not exited within 2 s
+            kill(browser, SIGTERM);
+            waitUntil([this] { return browserExited(); }, 2);
+            endBrowser();
+        }
         close(toBrowser);
         close(fromBrowser);
         stopProcess(server);
+    }
+
+    // Whether Chromium has exited; it is left unreaped, so that its pid
+    // still names its group and no other process can take it.
+    bool browserExited() const {
+        siginfo_t info{};
+        return waitid(P_PID, static_cast<id_t>(browser), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+               info.si_pid == browser;
+    }
+
+    // Ends what is left in Chromium's group, Chromium too, and then reaps it.
+    void endBrowser() {
+        kill(-browser, SIGKILL);
+        waitpid(browser, nullptr, 0);
+        browser = -1;
     }
 
     void mouse(const std::string& type, const std::string& button) {
