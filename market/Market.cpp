@@ -67,7 +67,7 @@ const Banner banners[] = {
 
 Market::Market()
     : bannerZ(0.0f), mouseDown(false), pressesWaiting{}, pressCount(0), pressMs(0), mouseX(0.0f),
-      mouseY(0.0f), lastRepeatMs(0), cumulativeShare{0.0f, 0.0f, 0.0f}, musicBoxWins(false),
+      mouseY(0.0f), lastFireMs(0), cumulativeShare{0.0f, 0.0f, 0.0f}, musicBoxWins(false),
       topTunesWins(false), hotbeatsWins(false), footstepsPlaying(false), footstepsStartMs(0),
       gameOver(false) {
     for (int i = 0; i < ShopperCount; ++i) {
@@ -99,7 +99,7 @@ void Market::initialise() {
     }
     computeShares();
     sidebar.load();
-    lastRepeatMs = elapsedMs();
+    lastFireMs = elapsedMs();
 }
 
 void Market::placeCustomer(Customer& customer) {
@@ -238,13 +238,13 @@ void Market::fireButtons() {
         }
         pressCount = 0;
     } else if (mouseDown && elapsedMs() - pressMs > ButtonRepeatDelayMs &&
-               elapsedMs() - lastRepeatMs > ButtonRepeatMs) {
+               elapsedMs() - lastFireMs > ButtonRepeatMs) {
         fireButtonAt(mouseX, mouseY);
     } else {
         return;
     }
     // Read again: the next repeat counts from after this one's command ran.
-    lastRepeatMs = elapsedMs();
+    lastFireMs = elapsedMs();
 }
 
 void Market::fireButtonAt(float x, float y) {

@@ -46,8 +46,9 @@ struct Market {
     // cursor, game units, as last reported
     float mouseX;
     float mouseY;
-    // elapsed ms at the last button fire or repeat check
-    int lastRepeatMs;
+    // elapsed ms at the last button fire (at the street's loading before any), from
+    // which a held button's next repeat waits
+    int lastFireMs;
     // cumulative attraction shares of shops 0, 0..1, 0..2, percent
     float cumulativeShare[3];
     // who has won

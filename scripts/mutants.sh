@@ -54,7 +54,7 @@ market/Market.cpp @@ if (elapsedMs() - footstepsStartMs >= FootstepsGapMs) { @@ 
 market/Market.cpp @@ if (shop.getProduct() == 0.0f) { @@ if (shop.getProduct() < 0.0f) {
 market/Market.cpp @@     updateSidebar(dt);\n    fireButtons(); @@     fireButtons();
 market/Market.cpp @@ } else if (mouseDown && elapsedMs() - pressMs > ButtonRepeatDelayMs && @@ } else if (mouseDown && elapsedMs() - pressMs >= ButtonRepeatDelayMs &&
-market/Market.cpp @@ elapsedMs() - lastRepeatMs > ButtonRepeatMs) { @@ elapsedMs() - lastRepeatMs >= ButtonRepeatMs) {
+market/Market.cpp @@ elapsedMs() - lastFireMs > ButtonRepeatMs) { @@ elapsedMs() - lastFireMs >= ButtonRepeatMs) {
 market/Market.cpp @@ constexpr int ButtonRepeatDelayMs = 500; @@ constexpr int ButtonRepeatDelayMs = 100;
 market/Market.cpp @@ if (shops[0].getMoney() <= 0.0f) { @@ if (shops[0].getMoney() < 0.0f) {
 market/Market.cpp @@ fireButtonAt(pressesWaiting[i].x, pressesWaiting[i].y); @@ fireButtonAt(mouseX, mouseY);

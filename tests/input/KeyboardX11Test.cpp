@@ -16,10 +16,11 @@ TEST(KeyboardX11, EveryKeyOfBothTablesHeldOnTheKeyboardStaysHeldAcrossThePoll) {
     XVisualInfo* visual = glXChooseVisual(display, DefaultScreen(display), attributes);
     XSetWindowAttributes set{};
     set.colormap = XCreateColormap(display, DefaultRootWindow(display), visual->visual, AllocNone);
-    glXMakeCurrent(display,
-                   XCreateWindow(display, DefaultRootWindow(display), 0, 0, 8, 8, 0, visual->depth,
-                                 InputOutput, visual->visual, CWColormap, &set),
-                   glXCreateContext(display, visual, nullptr, True));
+    const Window window =
+        XCreateWindow(display, DefaultRootWindow(display), 0, 0, 8, 8, 0, visual->depth,
+                      InputOutput, visual->visual, CWColormap, &set);
+    const GLXContext context = glXCreateContext(display, visual, nullptr, True);
+    glXMakeCurrent(display, window, context);
     XFree(visual);
 
     HeldKeys held;
@@ -41,5 +42,9 @@ TEST(KeyboardX11, EveryKeyOfBothTablesHeldOnTheKeyboardStaysHeldAcrossThePoll) {
             EXPECT_FALSE(held.press(key)) << "the poll let go of '" << key << "', still down";
         }
     }
+    glXMakeCurrent(display, None, nullptr);
+    glXDestroyContext(display, context);
+    XDestroyWindow(display, window);
+    XFreeColormap(display, set.colormap);
     XCloseDisplay(display);
 }

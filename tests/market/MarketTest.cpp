@@ -79,7 +79,7 @@ TEST_F(MarketTest, DecidedGameFreezesTheStreetAndKeepsEveryFlag) {
     const std::string trace = traceOf([&] { step(500); });
     EXPECT_TRUE(street.musicBoxWins);
     EXPECT_EQ("", trace) << "no button fires once the game is decided";
-    EXPECT_EQ(0, street.lastRepeatMs);
+    EXPECT_EQ(0, street.lastFireMs);
     size_t i = 0;
     for (const Customer& c : street.shoppers) {
         EXPECT_EQ(xs[i++], c.x);
@@ -130,7 +130,7 @@ TEST_F(MarketTest, AfterAWinTheStreetStaysStillWhenTheWinnerFallsBack) {
     step(20);
     ASSERT_TRUE(street.musicBoxWins);
     const std::vector<float> frozen = streetSnapshot(street);
-    const int lastRepeat = street.lastRepeatMs;
+    const int lastFire = street.lastFireMs;
     street.dayClock.minuteTens = 5.0f;
     street.dayClock.minuteUnits = 9.0f;
     const std::string trace = traceOf([&] {
@@ -147,7 +147,7 @@ TEST_F(MarketTest, AfterAWinTheStreetStaysStillWhenTheWinnerFallsBack) {
     });
     EXPECT_LT(street.shops[0].money, WinningMoney) << "the wage fell due after the win";
     EXPECT_EQ("", trace) << "no button fires once the game is decided";
-    EXPECT_EQ(lastRepeat, street.lastRepeatMs);
+    EXPECT_EQ(lastFire, street.lastFireMs);
     EXPECT_EQ(frozen, streetSnapshot(street)) << "customers and sidebar stand still";
 }
 

@@ -133,7 +133,7 @@ void observe(const Market& m, float dt, Record& r) {
                  {FIELD(Market, musicBoxWins), FIELD(Market, hotbeatsWins),
                   FIELD(Market, topTunesWins), FIELD(Market, gameOver), FIELD(Market, mouseDown),
                   FIELD(Market, footstepsPlaying), FIELD(Market, mouseX), FIELD(Market, mouseY),
-                  FIELD(Market, lastRepeatMs), FIELD(Market, footstepsStartMs)});
+                  FIELD(Market, lastFireMs), FIELD(Market, footstepsStartMs)});
     const Sidebar& bar = m.sidebar;
     recordFields(r, "", bar,
                  {FIELD(Sidebar, signStripX), FIELD(Sidebar, saleStripX),

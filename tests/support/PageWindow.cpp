@@ -107,49 +107,50 @@ class PageWindow : public GameWindow {
                                files + "/server.txt",
                                {}},
                               &serverOutput);
-        // "Serving HTTP on 127.0.0.1 port 40123 (http://127.0.0.1:40123/) ..."
-        std::string line;
-        char c;
-        while (read(serverOutput, &c, 1) == 1 && c != '\n') {
-            line += c;
-        }
-        close(serverOutput);
-        const size_t at = line.find(" port ");
-        if (at == std::string::npos) {
-            throw std::runtime_error("the page's server did not start: " + line);
-        }
-        const std::string url = "http://127.0.0.1:" + std::to_string(std::atoi(&line[at + 6])) +
-                                (view.framed ? "/host.html" : "/site/");
-
-        int commands[2];
-        int replies[2];
-        if (pipe2(commands, O_CLOEXEC) != 0 || pipe2(replies, O_CLOEXEC) != 0) {
-            throw std::runtime_error("cannot make a pipe");
-        }
-        std::vector<std::string> arguments = {"/usr/bin/chromium",
-                                              "--headless=new",
-                                              "--use-angle=swiftshader",
-                                              "--enable-unsafe-swiftshader",
-                                              "--no-sandbox",
-                                              "--no-first-run",
-                                              "--disable-background-networking",
-                                              "--disable-component-update",
-                                              "--disable-sync",
-                                              "--window-size=" + std::to_string(view.width) + "," +
-                                                  std::to_string(view.height),
-                                              "--user-data-dir=" + files + "/chromium",
-                                              "--remote-debugging-pipe"};
-        if (!view.webgl) {
-            arguments.push_back("--disable-3d-apis");
-        }
-        arguments.push_back("about:blank");
-        browser = startProcess(
-            {arguments, "", {}, "", files + "/chromium.txt", {commands[0], replies[1]}});
-        close(commands[0]);
-        close(replies[1]);
-        toBrowser = commands[1];
-        fromBrowser = replies[0];
+        // Whatever throws from here ends what has been started.
         try {
+            // "Serving HTTP on 127.0.0.1 port 40123 (http://127.0.0.1:40123/) ..."
+            std::string line;
+            char c;
+            while (read(serverOutput, &c, 1) == 1 && c != '\n') {
+                line += c;
+            }
+            close(serverOutput);
+            const size_t at = line.find(" port ");
+            if (at == std::string::npos) {
+                throw std::runtime_error("the page's server did not start: " + line);
+            }
+            const std::string url = "http://127.0.0.1:" + std::to_string(std::atoi(&line[at + 6])) +
+                                    (view.framed ? "/host.html" : "/site/");
+
+            int commands[2];
+            int replies[2];
+            if (pipe2(commands, O_CLOEXEC) != 0 || pipe2(replies, O_CLOEXEC) != 0) {
+                throw std::runtime_error("cannot make a pipe");
+            }
+            std::vector<std::string> arguments = {"/usr/bin/chromium",
+                                                  "--headless=new",
+                                                  "--use-angle=swiftshader",
+                                                  "--enable-unsafe-swiftshader",
+                                                  "--no-sandbox",
+                                                  "--no-first-run",
+                                                  "--disable-background-networking",
+                                                  "--disable-component-update",
+                                                  "--disable-sync",
+                                                  "--window-size=" + std::to_string(view.width) +
+                                                      "," + std::to_string(view.height),
+                                                  "--user-data-dir=" + files + "/chromium",
+                                                  "--remote-debugging-pipe"};
+            if (!view.webgl) {
+                arguments.push_back("--disable-3d-apis");
+            }
+            arguments.push_back("about:blank");
+            browser = startProcess(
+                {arguments, "", {}, "", files + "/chromium.txt", {commands[0], replies[1]}});
+            close(commands[0]);
+            close(replies[1]);
+            toBrowser = commands[1];
+            fromBrowser = replies[0];
             openSite(url);
             // The page has settled once the game's main function has run, or
             // once it has loaded without starting the game (no WebGL), or
@@ -264,8 +265,8 @@ class PageWindow : public GameWindow {
     }
 
     bool running() override {
-        if (browser > 0 && waitpid(browser, nullptr, WNOHANG) == browser) {
-            browser = -1;
+        if (browser > 0 && browserExited()) {
+            endBrowser();
         }
         readMessages(0);
         return browser > 0 && !crashed;
@@ -342,12 +343,30 @@ class PageWindow : public GameWindow {
 
     // Ends Chromium (with what is left of its own processes, in its group) and the server.
     void shutDown() {
-        const pid_t group = browser;
-        stopProcess(browser);
-        kill(-group, SIGKILL);
+        if (browser > 0) {
+            // SIGTERM, and SIGKILL with the group when Chromium has not exited within 2 s
+            kill(browser, SIGTERM);
+            waitUntil([this] { return browserExited(); }, 2);
+            endBrowser();
+        }
         close(toBrowser);
         close(fromBrowser);
         stopProcess(server);
+    }
+
+    // Whether Chromium has exited; it is left unreaped, so that its pid
+    // still names its group and no other process can take it.
+    bool browserExited() const {
+        siginfo_t info{};
+        return waitid(P_PID, static_cast<id_t>(browser), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+               info.si_pid == browser;
+    }
+
+    // Ends what is left in Chromium's group, Chromium too, and then reaps it.
+    void endBrowser() {
+        kill(-browser, SIGKILL);
+        waitpid(browser, nullptr, 0);
+        browser = -1;
     }
 
     void mouse(const std::string& type, const std::string& button) {
