@@ -46,11 +46,14 @@ bool scissorTo(const TextureBox& box, float x, float y, float z, float width, fl
     if (static_cast<double>(z) + camera.posZ >= 0.0) {
         return false;
     }
-    // the box's corners in the window, pixels from its left and bottom edges
-    const WindowPoint low =
-        camera.windowPoint(x + (box.left - 0.5f) * width, y + (0.5f - box.bottom) * height, z);
-    const WindowPoint high =
-        camera.windowPoint(x + (box.right - 0.5f) * width, y + (0.5f - box.top) * height, z);
+    // where a point of the square, by its texture coordinates, falls in the window
+    const auto inWindow = [&](float s, float t) {
+        return camera.windowPoint(static_cast<double>(x + (s - 0.5f) * width),
+                                  static_cast<double>(y + (0.5f - t) * height),
+                                  static_cast<double>(z));
+    };
+    const WindowPoint low = inWindow(box.left, box.bottom);
+    const WindowPoint high = inWindow(box.right, box.top);
     const auto left = static_cast<GLint>(std::floor(std::min(low.x, high.x)));
     const auto right = static_cast<GLint>(std::ceil(std::max(low.x, high.x)));
     const auto bottom =

@@ -117,7 +117,7 @@ render/PngDecode.cpp @@ return TextureBox{edge(left > 0 ? left - 1 : 0, grid.wid
 render/PngDecode.cpp @@ edge(std::min(bottom + 1, grid.height), grid.height)}; @@ edge(bottom, grid.height)};
 render/PngDecode.cpp @@ right = std::max(right, last + 1); @@ right = std::max(right, first + 1);
 render/SpriteQuad.cpp @@ scissoring && drawing == SpriteDrawing::AlphaTested ? &shown : nullptr; @@ scissoring ? &shown : nullptr;
-render/SpriteQuad.cpp @@ y + (0.5f - box.top) * height, z); @@ y + (0.5f - box.bottom) * height, z);
+render/SpriteQuad.cpp @@ const WindowPoint high = inWindow(box.right, box.top); @@ const WindowPoint high = inWindow(box.right, box.bottom);
 render/Camera.cpp @@ const double scale = pixelsPerUnit * (posZ / (z + posZ)); @@ const double scale = pixelsPerUnit;
 render/Camera.cpp @@ viewportLeft = (windowWidth - viewportWidth) / 2; @@ viewportLeft = 0;
 render/Camera.cpp @@ glClear(GL_COLOR_BUFFER_BIT);\n        } @@ }

@@ -66,7 +66,8 @@ float gameUnitsPerPixel() {
 }
 
 WindowPixel windowPixelOf(float gx, float gy) {
-    const WindowPoint point = cameraIn(WindowWidth, WindowHeight).windowPoint(gx, gy);
+    const WindowPoint point = cameraIn(WindowWidth, WindowHeight)
+                                  .windowPoint(static_cast<double>(gx), static_cast<double>(gy));
     return WindowPixel{static_cast<int>(std::floor(point.x)),
                        static_cast<int>(std::floor(point.y))};
 }
