@@ -63,10 +63,11 @@ void count(GameWindow& game, bool scissored, benchmark::State& state, const std:
 
 // A script that reads, just after the game's next frame, the canvas's
 // pixels over the HOTBEATS status box (game x -48 to -22, y 0.5 to 8: white
-// text on black) and answers their mean luminance step between neighbouring
-// pixels, across and down. Text drawn at the screen's pixels steps as
-// steeply at every device pixel ratio; text magnified from glyphs
-// rasterised smaller steps less steeply, by about the magnification.
+// text on black) and answers how steep its luminance steps between
+// neighbouring pixels are, across and down: their squares' sum over their
+// sum, the levels an edge crosses in one pixel. Text drawn at the screen's
+// pixels steps as steeply at every device pixel ratio; text magnified from
+// glyphs rasterised smaller steps less steeply, by about the magnification.
 const char* const TextSteps = R"(new Promise(done => requestAnimationFrame(() => {
   const gl = Module.ctx, w = gl.drawingBufferWidth, h = gl.drawingBufferHeight;
   const x0 = Math.round(w * 0.02), y0 = Math.round(h * 0.5 / 75);
@@ -74,14 +75,17 @@ const char* const TextSteps = R"(new Promise(done => requestAnimationFrame(() =>
   const px = new Uint8Array(cw * ch * 4);
   gl.readPixels(x0, y0, cw, ch, gl.RGBA, gl.UNSIGNED_BYTE, px);
   const lum = i => px[i] * 0.299 + px[i + 1] * 0.587 + px[i + 2] * 0.114;
-  let total = 0;
+  let steps = 0, squares = 0;
   for (let y = 0; y + 1 < ch; ++y) {
     for (let x = 0; x + 1 < cw; ++x) {
       const i = (y * cw + x) * 4;
-      total += Math.abs(lum(i) - lum(i + 4)) + Math.abs(lum(i) - lum(i + cw * 4));
+      for (const step of [lum(i) - lum(i + 4), lum(i) - lum(i + cw * 4)]) {
+        steps += Math.abs(step);
+        squares += step * step;
+      }
     }
   }
-  done(total / (2 * (cw - 1) * (ch - 1)));
+  done(squares / steps);
 })))";
 
 // Both keyboard shops buy what shows on the street and their starting
