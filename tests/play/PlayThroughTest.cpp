@@ -513,6 +513,10 @@ TEST_F(Page, DrawsEveryPixelOfAnyWindowAt4By3AndPlays) {
         game->release();
         barrier(*game);
         EXPECT_EQ(countOf(game->traceLines(), "HANDOUT BUTTON"), 2);
+        // F11 is left to the browser's own full screen
+        EXPECT_EQ(game->evaluate("(e => !dispatchEvent(e))(new KeyboardEvent('keydown', "
+                                 "{key: 'F11', keyCode: 122, cancelable: true}))"),
+                  "false");
         // and a working page's console holds nothing but the trace lines
         EXPECT_EQ(game->errors(), "");
     }
