@@ -106,12 +106,10 @@ void Camera::clearBars() const {
     glClearColor(frameColour[0], frameColour[1], frameColour[2], frameColour[3]);
 }
 
-WindowPoint Camera::windowPoint(double x, double y, double z) const {
-    // nearer the eye, a unit spans more pixels (1 times as many at z = 0)
-    const double scale = pixelsPerUnit * (posZ / (z + posZ));
+WindowPoint Camera::windowPoint(double x, double y) const {
     const double centreX = viewportLeft + viewportWidth / 2.0;
     const double centreY = windowHeight - viewportBottom - viewportHeight / 2.0;
-    return WindowPoint{centreX + (x + posX) * scale, centreY - (y + posY) * scale};
+    return WindowPoint{centreX + (x + posX) * pixelsPerUnit, centreY - (y + posY) * pixelsPerUnit};
 }
 
 double Camera::viewScale() const { return viewportHeight / GameHeight; }

@@ -44,8 +44,8 @@ struct Camera {
     void applyView();
     // Clears the bars round the view, if any, to black.
     void clearBars() const;
-    // Where game point (x, y, z) falls in the window.
-    WindowPoint windowPoint(double x, double y, double z = 0.0) const;
+    // Where game point (x, y) of the street's plane z = 0 falls in the window.
+    WindowPoint windowPoint(double x, double y) const;
     // How many times the game's 1024 by 768 the view is drawn (1 at that size).
     double viewScale() const;
     int getWidth() const;

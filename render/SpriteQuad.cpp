@@ -40,17 +40,16 @@ std::unordered_map<int, TextureBox> shownParts;
 // puts it (the scissor test). Every fragment left out lies outside the box,
 // where the alpha test discards it; the rest are the very fragments of the
 // whole square, interpolated over it alike. False, with the test left off,
-// when the square lies at or behind the eye.
+// for a square off the street's plane z = 0 (every picture lies in it).
 bool scissorTo(const TextureBox& box, float x, float y, float z, float width, float height) {
-    const Camera& camera = Camera::instance();
-    if (static_cast<double>(z) + camera.posZ >= 0.0) {
+    if (z != 0.0f) {
         return false;
     }
+    const Camera& camera = Camera::instance();
     // where a point of the square, by its texture coordinates, falls in the window
     const auto inWindow = [&](float s, float t) {
         return camera.windowPoint(static_cast<double>(x + (s - 0.5f) * width),
-                                  static_cast<double>(y + (0.5f - t) * height),
-                                  static_cast<double>(z));
+                                  static_cast<double>(y + (0.5f - t) * height));
     };
     const WindowPoint low = inWindow(box.left, box.bottom);
     const WindowPoint high = inWindow(box.right, box.top);

@@ -118,7 +118,7 @@ render/PngDecode.cpp @@ edge(std::min(bottom + 1, grid.height), grid.height)}; @
 render/PngDecode.cpp @@ right = std::max(right, last + 1); @@ right = std::max(right, first + 1);
 render/SpriteQuad.cpp @@ scissoring && drawing == SpriteDrawing::AlphaTested ? &shown : nullptr; @@ scissoring ? &shown : nullptr;
 render/SpriteQuad.cpp @@ const WindowPoint high = inWindow(box.right, box.top); @@ const WindowPoint high = inWindow(box.right, box.bottom);
-render/Camera.cpp @@ const double scale = pixelsPerUnit * (posZ / (z + posZ)); @@ const double scale = pixelsPerUnit;
+render/Camera.cpp @@ const double centreX = viewportLeft + viewportWidth / 2.0; @@ const double centreX = viewportWidth / 2.0;
 render/Camera.cpp @@ viewportLeft = (windowWidth - viewportWidth) / 2; @@ viewportLeft = 0;
 render/Camera.cpp @@ glClear(GL_COLOR_BUFFER_BIT);\n        } @@ }
 input/InputState.cpp @@ static_cast<float>(x - camera.viewportLeft - halfWidth); @@ static_cast<float>(x - halfWidth);

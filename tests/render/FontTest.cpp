@@ -120,6 +120,15 @@ TEST_F(FontTest, LinesSitOneSpacingLowerInEyeSpaceWhateverTheScale) {
     EXPECT_TRUE(trailing.top == one.top && trailing.bottom == one.bottom);
 }
 
+TEST_F(FontTest, RasterisedForAViewTwiceAsLargeTextKeepsItsPlaceAndSize) {
+    const Box one = draw(1, "MONEY $ 1260\nProduct Left 81");
+    Font::instance().setViewScale(2);
+    const Box two = draw(1, "MONEY $ 1260\nProduct Left 81");
+    Font::instance().setViewScale(1);
+    EXPECT_TRUE(std::abs(two.left - one.left) <= 1 && std::abs(two.right - one.right) <= 2 &&
+                std::abs(two.top - one.top) <= 1 && std::abs(two.bottom - one.bottom) <= 1);
+}
+
 TEST_F(FontTest, NothingBeyondTheGlyphsOrPast255CharactersIsDrawn) {
     // lists right after the glyphs' that would paint the whole window
     const unsigned int base = Font::instance().listBase;
