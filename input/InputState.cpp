@@ -29,9 +29,8 @@ void InputState::mapCursor(double x, double y) {
     // street's edge, where no button is.
     x = std::clamp(x, 0.0, static_cast<double>(camera.windowWidth));
     y = std::clamp(y, 0.0, static_cast<double>(camera.windowHeight));
-    const int viewTop = camera.windowHeight - camera.viewportBottom - camera.getHeight();
     const float centredX = static_cast<float>(x - camera.viewportLeft - halfWidth);
-    const float centredY = static_cast<float>(y - viewTop - halfHeight);
+    const float centredY = static_cast<float>(y - camera.viewportTop() - halfHeight);
     // Both axes are divided by the half height so game units stay square.
     const double normalX = static_cast<double>(centredX) / static_cast<double>(halfHeight);
     const double normalY = static_cast<double>(-centredY) / static_cast<double>(halfHeight);

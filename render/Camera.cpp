@@ -108,9 +108,11 @@ void Camera::clearBars() const {
 
 WindowPoint Camera::windowPoint(double x, double y) const {
     const double centreX = viewportLeft + viewportWidth / 2.0;
-    const double centreY = windowHeight - viewportBottom - viewportHeight / 2.0;
+    const double centreY = viewportTop() + viewportHeight / 2.0;
     return WindowPoint{centreX + (x + posX) * pixelsPerUnit, centreY - (y + posY) * pixelsPerUnit};
 }
+
+int Camera::viewportTop() const { return windowHeight - viewportBottom - viewportHeight; }
 
 double Camera::viewScale() const { return viewportHeight / GameHeight; }
 

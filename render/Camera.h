@@ -46,6 +46,8 @@ struct Camera {
     void clearBars() const;
     // Where game point (x, y) of the street's plane z = 0 falls in the window.
     WindowPoint windowPoint(double x, double y) const;
+    // The view's top edge, pixels below the window's top edge.
+    int viewportTop() const;
     // How many times the game's 1024 by 768 the view is drawn (1 at that size).
     double viewScale() const;
     int getWidth() const;

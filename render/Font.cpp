@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <optional>
@@ -20,9 +21,12 @@ constexpr unsigned int GlyphCount = 128;
 // size of the formatted-text buffer, bytes, terminating zero included
 constexpr int TextBufferSize = 256;
 // the view scales glyphs are rasterised for: a quarter of the game's size
-// (a window of 256 by 192) to eight times (beyond any screen made)
+// (a window of 256 by 192) to eight times (beyond any screen made), in
+// steps of an eighth, so that a window dragged larger rasterises the font
+// afresh at each eighth rather than at each pixel
 constexpr double MinViewScale = 0.25;
 constexpr double MaxViewScale = 8.0;
+constexpr double ScaleSteps = 8.0;
 
 // Uploads the glyph's coverage into texture, linear filters, no mipmaps.
 void uploadGlyphTexture(GLuint texture, const GlyphRasteriser::Glyph& glyph) {
@@ -98,7 +102,9 @@ void Font::load(const char* ttfPath, unsigned int size) {
 }
 
 void Font::setViewScale(double scale) {
-    viewScale = static_cast<float>(std::clamp(scale, MinViewScale, MaxViewScale));
+    // rounded up: glyphs a little larger than drawn are as sharp
+    const double stepped = std::ceil(scale * ScaleSteps) / ScaleSteps;
+    viewScale = static_cast<float>(std::clamp(stepped, MinViewScale, MaxViewScale));
     if (loadedPath.empty() || glyphScale == viewScale) {
         return;
     }

@@ -28,7 +28,8 @@ struct Font {
     // size already loaded are kept as they are, not made again.
     void load(const char* ttfPath, unsigned int size);
     // Rasterises the loaded font afresh for a view drawn scale times the
-    // game's 1024 by 768 (kept between 1/4 and 8); a font whose larger
+    // game's 1024 by 768 (rounded up to an eighth, kept between 1/4 and 8),
+    // unless it already is; a font whose larger
     // glyphs would pass the load's memory budget keeps those it has.
     void setViewScale(double scale);
     // Draws the formatted text with its first baseline at the modelview origin.

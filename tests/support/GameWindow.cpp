@@ -136,12 +136,10 @@ VirtualDisplay::VirtualDisplay(int width, int height, bool managed) {
     }
     name = ":" + number;
     if (managed) {
-        manager = startProcess({{"matchbox-window-manager", "-use_titlebar", "no"},
-                                "",
-                                {{"DISPLAY", name}},
-                                "",
-                                "",
-                                {}});
+        ProcessStart windowManager;
+        windowManager.arguments = {"matchbox-window-manager", "-use_titlebar", "no"};
+        windowManager.environment = {{"DISPLAY", name}};
+        manager = startProcess(windowManager);
     }
 }
 

@@ -15,11 +15,6 @@
 
 namespace {
 
-// The top of the camera's view, pixels below the window's top edge.
-int viewTop(const Camera& view) {
-    return view.windowHeight - view.viewportBottom - view.viewportHeight;
-}
-
 // Runs a shell command and returns what it printed.
 std::string capture(const std::string& command) {
     std::string output;
@@ -70,7 +65,7 @@ class XWindow : public GameWindow {
         const Camera view = viewNow();
         xdotool("mousemove --window " + windowId + " " +
                 std::to_string(view.viewportLeft + x * view.viewportWidth / 1024) + " " +
-                std::to_string(viewTop(view) + y * view.viewportHeight / 768));
+                std::to_string(view.viewportTop() + y * view.viewportHeight / 768));
     }
     void press() override { xdotool("mousedown 1"); }
     void release() override { xdotool("mouseup 1"); }
@@ -181,7 +176,7 @@ class XWindow : public GameWindow {
             crop = std::to_string(camera.viewportWidth) + "x" +
                    std::to_string(camera.viewportHeight) + "+$((X+" +
                    std::to_string(camera.viewportLeft) + "))+$((Y+" +
-                   std::to_string(viewTop(camera)) + "))\" -resize \"1024x768!";
+                   std::to_string(camera.viewportTop()) + "))\" -resize \"1024x768!";
         }
         // That part of the screen, as a binary PPM: "P6", the width, the height and 255,
         // then the RGB rows. (Taken from the root window: import taking the game's own would wait
