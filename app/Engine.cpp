@@ -10,6 +10,7 @@
 #include "input/InputState.h"
 #include "input/KeyboardPlatform.h"
 #include "market/Market.h"
+#include "net/Lockstep.h"
 #include "render/Camera.h"
 
 namespace {
@@ -84,6 +85,10 @@ void Engine::drawScreen() {
     Camera::instance().applyView();
     Backdrop::instance().drawBackground();
     market.draw();
+    const Lockstep& room = Lockstep::instance();
+    if (room.joined) {
+        room.drawNotices();
+    }
 }
 
 void Engine::tick() {
@@ -98,7 +103,17 @@ void Engine::tick() {
     lastTickMs = currentTickMs;
 }
 
-void Engine::update() { market.update(static_cast<float>(deltaSeconds)); }
+// A networked street runs from the room's ticks alone, every one received
+// so far: a machine that joins late, or comes back, replays the room's
+// game to the present before it draws.
+void Engine::update() {
+    Lockstep& room = Lockstep::instance();
+    if (room.joined) {
+        room.playTicks();
+        return;
+    }
+    market.update(static_cast<float>(deltaSeconds));
+}
 
 double Engine::getDeltaSeconds() const { return deltaSeconds; }
 
@@ -106,5 +121,6 @@ void onDisplay() { Engine::instance().renderFrame(); }
 
 void onIdle() {
     forgetKeysReleasedElsewhere(InputState::instance().heldKeys);
+    Lockstep::instance().poll();
     glutPostRedisplay();
 }

@@ -21,7 +21,8 @@ struct Engine {
     void drawScreen();
     // Measures the frame time, capped at 0.12 s (a capped frame clears).
     void tick();
-    // Steps the Market by this frame's time.
+    // Steps the Market by this frame's time, or, joined to a room, by every
+    // tick the room has sent.
     void update();
     double getDeltaSeconds() const;
 

@@ -3,15 +3,58 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <string>
 
 #include "app/Engine.h"
 #include "input/InputState.h"
 #include "input/KeyboardPlatform.h"
+#include "net/Lockstep.h"
 #include "render/Camera.h"
+
+namespace {
+
+// --join HOST[:PORT]/ROOM and --seats LIST, after GLUT has taken its own
+// arguments: joins the room, or says why not. True to play on.
+bool joinRoomAsked(int argc, char** argv) {
+    JoinAddress address;
+    std::uint8_t seats = 0;
+    bool joining = false;
+    std::string why;
+    for (int i = 1; i < argc && why.empty(); ++i) {
+        const std::string option = argv[i];
+        if (option != "--join" && option != "--seats") {
+            continue;
+        }
+        if (i + 1 >= argc) {
+            why = option + " needs a value";
+        } else if (option == "--join") {
+            joining = readJoinAddress(argv[++i], address, why);
+        } else {
+            readSeats(argv[++i], seats, why);
+        }
+    }
+    if (why.empty() && seats != 0 && !joining) {
+        why = "--seats is for a game joined with --join";
+    }
+    if (why.empty() && joining) {
+        Lockstep::instance().join(address, seats, why);
+    }
+    if (!why.empty()) {
+        std::fprintf(stderr, "pellucane: %s\n", why.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     try {
         glutInit(&argc, argv);
+        // Joined before the window opens: a refused seat needs no window.
+        if (!joinRoomAsked(argc, argv)) {
+            return 2;
+        }
         glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
         glutInitWindowSize(1024, 768);
         glutCreateWindow("Pellucane");

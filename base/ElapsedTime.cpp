@@ -3,20 +3,20 @@
 #include <GL/freeglut.h>
 
 namespace {
-// true once a test has taken over the clock
-bool testClockOn = false;
-// the test clock's reading, milliseconds
-int testClockMs = 0;
+// true once a test or a networked game has taken over the clock
+bool clockSet = false;
+// the set clock's reading, milliseconds
+int setReadingMs = 0;
 } // namespace
 
 int elapsedMs() {
-    if (testClockOn) {
-        return testClockMs;
+    if (clockSet) {
+        return setReadingMs;
     }
     return glutGet(GLUT_ELAPSED_TIME);
 }
 
-void setTestClockMs(int ms) {
-    testClockOn = true;
-    testClockMs = ms;
+void setClockMs(int ms) {
+    clockSet = true;
+    setReadingMs = ms;
 }

@@ -2,10 +2,10 @@
 
 // The one clock every timing rule of the game reads.
 
-// Milliseconds since GLUT started; once a test has set the test clock,
-// the test clock's value instead.
+// Milliseconds since GLUT started; once the clock has been set, the set
+// value instead.
 int elapsedMs();
 
-// Test hook, never called by the game: from now on elapsedMs() returns ms,
-// until the next call.
-void setTestClockMs(int ms);
+// From now on elapsedMs() returns ms, until the next call: the tests' clock,
+// and a networked game's, which the room's ticks set.
+void setClockMs(int ms);

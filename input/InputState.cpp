@@ -7,6 +7,7 @@
 #include "app/GameState.h"
 #include "base/Platform.h"
 #include "market/Market.h"
+#include "net/Lockstep.h"
 #include "render/Camera.h"
 
 InputState::InputState() : cursorX(0.0f), cursorY(0.0f) {}
@@ -38,9 +39,16 @@ void InputState::mapCursor(double x, double y) {
     cursorY = static_cast<float>(camera.getHalfViewHeight() * normalY - camera.getPosY());
 }
 
+// The mouse player's cursor: to the street, or to the room, whose tick
+// brings it to every machine's street.
 void onMotion(int x, int y) {
     InputState& input = InputState::instance();
     input.mapCursor(x, y);
+    Lockstep& room = Lockstep::instance();
+    if (room.joined) {
+        room.sendCursor(input.cursorX, input.cursorY);
+        return;
+    }
     market.setCursor(input.cursorX, input.cursorY);
 }
 
@@ -61,14 +69,26 @@ void onMouse(int button, int state, int x, int y) {
         }
         return;
     }
+    const bool leftDown = button == GLUT_LEFT_BUTTON && state == GLUT_DOWN;
+    Lockstep& room = Lockstep::instance();
+    if (room.joined) {
+        room.sendButton(leftDown, input.cursorX, input.cursorY);
+        return;
+    }
     // The cursor first: a press fires where it happened.
     market.setCursor(input.cursorX, input.cursorY);
-    market.setMouseDown(button == GLUT_LEFT_BUTTON && state == GLUT_DOWN);
+    market.setMouseDown(leftDown);
 }
 
 // A held key acts once: its repeats come as presses of a key already down.
 void onKeyboard(unsigned char key, int /*x*/, int /*y*/) {
-    if (InputState::instance().heldKeys.press(key)) {
+    if (!InputState::instance().heldKeys.press(key)) {
+        return;
+    }
+    Lockstep& room = Lockstep::instance();
+    if (room.joined) {
+        room.sendKey(key);
+    } else {
         market.handleKey(key);
     }
 }

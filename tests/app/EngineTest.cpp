@@ -13,7 +13,7 @@ bool tickClears(int ms) {
     glClearColor(1, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
     glClearColor(0, 0, 1, 1);
-    setTestClockMs(ms);
+    setClockMs(ms);
     Engine::instance().tick();
     return near(pixelAt(10, 10), Rgb{0, 0, 255}, 0);
 }

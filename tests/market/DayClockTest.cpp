@@ -8,7 +8,7 @@ namespace {
 // Steps the clock after a long real pause, which passes exactly one minute.
 void passMinute(DayClock& clock) {
     clock.lastMs = 0;
-    setTestClockMs(1000000);
+    setClockMs(1000000);
     clock.advance(0.02f);
 }
 
@@ -17,7 +17,7 @@ int updatesPerMinute(DayClock& clock, int& nowMs, int ms) {
     const float units = clock.minuteUnits;
     for (int updates = 1; updates < 1000; ++updates) {
         nowMs += ms;
-        setTestClockMs(nowMs);
+        setClockMs(nowMs);
         clock.advance(static_cast<float>(ms) / 1000.0f);
         if (clock.minuteUnits != units) {
             return updates;
@@ -79,7 +79,7 @@ TEST(DayClock, CalendarAndFlags) {
 TEST(DayClock, PaceAndSunFlicker) {
     DayClock clock;
     int nowMs = 0;
-    setTestClockMs(nowMs);
+    setClockMs(nowMs);
     for (int minute = 0; minute < 5; ++minute) {
         EXPECT_EQ(22, updatesPerMinute(clock, nowMs, 20));
     }
@@ -89,12 +89,12 @@ TEST(DayClock, PaceAndSunFlicker) {
 
     // Exactly 11 frame times of gain is not yet a minute.
     clock = DayClock();
-    setTestClockMs(500);
+    setClockMs(500);
     clock.lastMs = 500;
     clock.minuteAccumulator = 11.0f * 0.02f;
     clock.advance(0.02f);
     EXPECT_EQ(0.0f, clock.minuteUnits);
-    setTestClockMs(501);
+    setClockMs(501);
     clock.advance(0.02f);
     EXPECT_EQ(1.0f, clock.minuteUnits);
 
@@ -103,14 +103,14 @@ TEST(DayClock, PaceAndSunFlicker) {
     clock.sun2List = 2;
     clock.sunList = 1;
     clock.sunFlipMs = 0;
-    setTestClockMs(300);
+    setClockMs(300);
     clock.advance(0.02f);
     EXPECT_EQ(1, clock.sunList);
-    setTestClockMs(301);
+    setClockMs(301);
     clock.advance(0.02f);
     EXPECT_EQ(2, clock.sunList);
     EXPECT_EQ(301, clock.sunFlipMs);
-    setTestClockMs(602);
+    setClockMs(602);
     clock.advance(0.02f);
     EXPECT_EQ(1, clock.sunList);
 }

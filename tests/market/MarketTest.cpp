@@ -20,7 +20,7 @@ class MarketTest : public ::testing::Test {
     // One update, ms of real time after the previous one.
     void step(int ms, float dt = 0.02f) {
         nowMs += ms;
-        setTestClockMs(nowMs);
+        setClockMs(nowMs);
         street.update(dt);
     }
 

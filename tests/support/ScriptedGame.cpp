@@ -213,7 +213,7 @@ void ScriptedGame::play(const ScriptStep& step) {
 
 void ScriptedGame::restartClock() {
     nowMs = 0;
-    setTestClockMs(nowMs);
+    setClockMs(nowMs);
     Engine::instance().tick();
 }
 
@@ -223,7 +223,7 @@ void ScriptedGame::frames(const ScriptStep& step) {
     Engine& engine = Engine::instance();
     for (int frame = 0; frame < step.count && playing; ++frame) {
         nowMs += step.clockMs;
-        setTestClockMs(nowMs);
+        setClockMs(nowMs);
         engine.tick();
         if (step.stepSeconds >= 0.0) {
             engine.deltaSeconds = step.stepSeconds;

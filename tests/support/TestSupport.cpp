@@ -85,7 +85,7 @@ bool near(const Rgb& a, const Rgb& b, int tolerance) {
 Market& newStreet(unsigned int seed) {
     ensureGlContext();
     Backdrop::instance().setRect(ScreenTop, ScreenRight, ScreenBottom, ScreenLeft);
-    setTestClockMs(0);
+    setClockMs(0);
     RandomGenerator::seed(seed);
     market = Market();
     ScopedDirectory data(dataPath());

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+
+#include "net/Message.h"
+#include "net/ServerLink.h"
+
+// The server's port unless the address names another.
+constexpr const char* DefaultPort = "7355";
+
+// Where to join: HOST[:PORT]/ROOM.
+struct JoinAddress {
+    std::string host;
+    std::string port = DefaultPort;
+    std::string room;
+};
+
+// Reads HOST[:PORT]/ROOM (an IPv6 host in brackets); false with why.
+bool readJoinAddress(const std::string& text, JoinAddress& address, std::string& why);
+// Reads a list of seats, "mouse", "left" and "right" by commas, as a bit
+// each; false with why.
+bool readSeats(const std::string& text, std::uint8_t& seats, std::string& why);
+
+// Plays one input of a room's tick on the street, as the hot-seat game's
+// callbacks would: a key only for the seat whose table holds it.
+void applySeatInput(const SeatInput& input);
+// Plays one tick of a room's clock on the street: the clock set to the
+// tick's time and the market stepped by the time since the tick before.
+void playRoomTick(std::uint32_t tick);
+
+// This machine's part in a networked game: the seats it plays, the ticks
+// the server has sent and this machine has not yet played, and what the
+// room has said. The street runs only from the server's ticks.
+struct Lockstep {
+    // joined to a room: the game is played over the network
+    bool joined = false;
+    // the seats this machine plays, a bit each
+    std::uint8_t seats = 0;
+    // the seats anyone in the room plays, as the server last said
+    std::uint8_t roster = 0;
+    // ticks the server has sent: every tick below is known
+    std::uint32_t receivedTicks = 0;
+    // ticks played on the street
+    std::uint32_t playedTicks = 0;
+    // inputs of received ticks not yet played, in order
+    std::deque<TickInput> inputs;
+    // the latest checkpoint's digest not yet sent, if any
+    bool digestWaiting = false;
+    std::uint32_t digestTick = 0;
+    std::uint64_t digest = 0;
+    // the server said this machine's street went its own way at this tick
+    bool outOfStep = false;
+    std::uint32_t outOfStepTick = 0;
+    // what the players are told on the street, and the tick it shows until
+    std::string notice;
+    std::uint32_t noticeUntilTick = 0;
+    // the link has ended (why says how): the street stands from here
+    bool ended = false;
+    std::string why;
+    // a test's hook: at this tick the street is nudged off its course (0: never)
+    std::uint32_t nudgeTick = 0;
+    // received ticks when a message was last sent, and the cursor: a sign
+    // of life goes out each second of ticks, the cursor at most once a tick
+    std::uint32_t lastSentTick = 0;
+    std::uint32_t lastCursorTick = 0;
+    // the cursor not yet sent, if it moved
+    bool cursorWaiting = false;
+    float cursorX = 0.0f;
+    float cursorY = 0.0f;
+    ServerLink link;
+
+    static Lockstep& instance();
+
+    // Connects, asks for the seats (0: the first free one) and waits for the
+    // welcome: then the street's generator is seeded from the room. False
+    // with why (the server's own words for a refusal).
+    bool join(const JoinAddress& address, std::uint8_t wantedSeats, std::string& why);
+    // Takes what the server has sent and sends what waits, without waiting.
+    void poll();
+    // Plays every received tick on the street.
+    void playTicks();
+    // A key pressed at this machine: sent for the seat whose table holds it.
+    void sendKey(unsigned char key);
+    // The mouse at this machine: sent while it plays the mouse's seat.
+    void sendCursor(float x, float y);
+    void sendButton(bool down, float x, float y);
+    // The room's notices over the street: who came and left, and a street
+    // that went its own way.
+    void drawNotices() const;
+
+  private:
+    Lockstep() = default;
+    void take(const std::string& bytes);
+    void send(const Message& message);
+    void sendInput(const SeatInput& input);
+    void end(const std::string& reason);
+    void tell(const std::string& text);
+};

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "net/Message.h"
+
+// A connection to the server, by the number the server gave it.
+using MemberId = std::uint64_t;
+
+// A player silent this long is dropped and their seats stand, ms.
+constexpr std::int64_t SilentDropMs = 10000;
+// Messages a connection may send in one second.
+constexpr int MaxMessagesPerSecond = 200;
+// Digests of a tick are compared once every member has sent one, or this
+// many ticks after it at the latest.
+constexpr std::uint32_t DigestWaitTicks = 2 * TicksPerSecond;
+// A room nobody is in ends after this long, ms: time enough to come back.
+constexpr std::int64_t EmptyRoomMs = 60000;
+
+// Where a room's words go: the server's connections, or a test's lists.
+struct RoomLink {
+    // sends a message's bytes to one member
+    std::function<void(MemberId, const std::string&)> send;
+    // closes one member's connection, telling them why
+    std::function<void(MemberId, const std::string&)> close;
+    // the room found a member out of step: its recording is worth keeping
+    std::function<void()> outOfStep;
+};
+
+// One connection in a room.
+struct RoomMember {
+    MemberId id = 0;
+    // the seats it plays, a bit each
+    std::uint8_t seats = 0;
+    // server ms of its last message
+    std::int64_t lastHeardMs = 0;
+    // messages in the second that began at windowStartMs
+    int windowMessages = 0;
+    std::int64_t windowStartMs = 0;
+    // already told that its market went its own way
+    bool toldOutOfStep = false;
+};
+
+// One game of the server: its seats, its clock of ticks, its log of every
+// input and the digests its clients send. It runs no game code: it orders
+// inputs into ticks and compares what the clients say their markets are.
+struct Room {
+    // the code its players share
+    std::string code;
+    // the seed of every client's random generator
+    std::uint32_t seed = 0;
+    // ticks made so far: the next tick's number
+    std::uint32_t nextTick = 0;
+    // every input since tick 0, in the order the ticks gave them
+    std::vector<TickInput> log;
+    // inputs taken since the last tick, in the order they came
+    std::vector<SeatInput> pending;
+    std::vector<RoomMember> members;
+    // server ms since which no one is in the room
+    std::int64_t emptySinceMs = 0;
+    // digests sent for each checkpoint tick not yet compared, by member
+    std::map<std::uint32_t, std::map<MemberId, std::uint64_t>> votes;
+    // the digest most members agreed on, by checkpoint tick
+    std::map<std::uint32_t, std::uint64_t> agreed;
+    // the first tick at which a member went its own way, if any
+    bool outOfStep = false;
+    std::uint32_t outOfStepTick = 0;
+    RoomLink link;
+
+    Room(std::string roomCode, std::uint32_t roomSeed, std::int64_t nowMs, RoomLink roomLink);
+
+    // Seats a new connection: the seats asked for (a bit each), or the first
+    // free one for none. Sends the welcome and the log so far, or refuses
+    // (and closes) with a reason the player reads. True if seated.
+    bool join(MemberId id, std::uint8_t wantedSeats, std::int64_t nowMs);
+    // A seated member's message: an input of its own seats, a digest or a
+    // sign of life; anything else closes its connection.
+    void receive(MemberId id, const Message& message, std::int64_t nowMs);
+    // A member's connection has ended: its seats stand.
+    void leave(MemberId id);
+    // Makes ticks until ticksDue have been made, compares the digests that
+    // are due, and drops the members silent for too long at nowMs.
+    void advance(std::uint32_t ticksDue, std::int64_t nowMs);
+    // Whether the room has been empty long enough to end.
+    bool finished(std::int64_t nowMs) const;
+    // The room's game so far as a script the tests' replay plays: its seed,
+    // every tick and input, and the digests the clients agreed on.
+    std::string recording() const;
+
+  private:
+    RoomMember* member(MemberId id);
+    void makeTick();
+    void sendRoster();
+    void compareDigests(std::uint32_t tick);
+    void tellOutOfStep(RoomMember& member, std::uint32_t tick);
+    // Drops a member: its connection is closed with why, its seats stand.
+    void drop(MemberId id, const std::string& why);
+};

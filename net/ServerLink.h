@@ -1,0 +1,33 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+
+// A client's WebSocket connection to the game server, run from the game's
+// own thread: nothing happens on it but inside open, poll and wait.
+struct ServerLink {
+    // why the link ended, once it has
+    std::string why;
+
+    ServerLink();
+    ~ServerLink();
+
+    // Connects to host:port and opens the WebSocket, within timeoutMs;
+    // false with why when it cannot.
+    bool open(const std::string& host, const std::string& port, int timeoutMs);
+    // Queues a message's bytes for the server.
+    void send(const std::string& bytes);
+    // Hands every message that has come to take, and sends what is queued,
+    // without waiting. False once the link has ended.
+    bool poll(const std::function<void(const std::string&)>& take);
+    // The same, waiting up to timeoutMs for a message to come.
+    bool wait(int timeoutMs, const std::function<void(const std::string&)>& take);
+    // Closes the connection, telling the server why (a normal end).
+    void close();
+
+  private:
+    struct Socket;
+    std::unique_ptr<Socket> socket;
+};
