@@ -17,7 +17,7 @@ static void BM_MarketUpdate(benchmark::State& state) {
             shop.money = 1000.0f;
         }
         nowMs += 17;
-        setTestClockMs(nowMs);
+        setClockMs(nowMs);
         street.update(0.017f);
     }
     benchmark::DoNotOptimize(street.cumulativeShare[0]);
