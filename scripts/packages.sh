@@ -32,7 +32,7 @@ ensure_packages() {
 
 # What building and running the game needs.
 BUILD_PACKAGES=(build-essential cmake pkg-config freeglut3-dev libgl-dev libglu1-mesa-dev
-  libgl1-mesa-dri libfreetype-dev libpng-dev libsdl2-mixer-dev)
+  libgl1-mesa-dri libfreetype-dev libpng-dev libsdl2-mixer-dev libboost1.81-dev)
 
 # What the tests need besides: test and benchmark libraries, the formatter, a
 # virtual X server, a window manager that sizes windows itself and the tools

@@ -18,11 +18,11 @@ if [ "${1:-}" = --tests ]; then
   tests=ON
 fi
 
-# The cross compilers, Debian's static zlib for them, and what fetches,
-# unpacks and builds the sources and packs the zip, and icotool for the
-# program's icon.
+# The cross compilers, Debian's static zlib for them, Boost's headers (the
+# link to a game server, headers alone), what fetches, unpacks and builds
+# the sources and packs the zip, and icotool for the program's icon.
 WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  libz-mingw-w64-dev cmake make dpkg-dev patch xz-utils bzip2 zip icoutils)
+  libz-mingw-w64-dev libboost1.81-dev cmake make dpkg-dev patch xz-utils bzip2 zip icoutils)
 ensure_packages "${WINDOWS_PACKAGES[@]}"
 ensure_libraries
 
@@ -31,10 +31,17 @@ build="build-windows"
 log="$build/build.log"
 start=$SECONDS
 fresh_build_folder "$build" PELLUCANE_WINDOWS_PREFIX "$LIBRARIES_PREFIX"
+# Boost's headers are the same for every target, but they sit in the build
+# machine's /usr/include beside glibc's, which the cross compiler must not
+# see: it gets a folder holding a link to them alone.
+boost_headers="$PWD/$build/boost-headers"
+mkdir -p "$boost_headers"
+ln -sfn /usr/include/boost "$boost_headers/boost"
 logged "$log" toolchain_cmake "$LIBRARIES_PREFIX" -S . -B "$build" -DCMAKE_BUILD_TYPE=Release \
   -DPELLUCANE_WERROR=ON -DPELLUCANE_TESTS="$tests" \
   -DZLIB_INCLUDE_DIR=/usr/x86_64-w64-mingw32/include \
-  -DZLIB_LIBRARY=/usr/x86_64-w64-mingw32/lib/libz.a
+  -DZLIB_LIBRARY=/usr/x86_64-w64-mingw32/lib/libz.a \
+  -DBoost_NO_BOOST_CMAKE=ON -DBoost_INCLUDE_DIR="$boost_headers"
 targets=(--target pellucane)
 if [ "$tests" = ON ]; then
   source "$WINDOWS_DIR/test-suites.sh"
