@@ -137,7 +137,8 @@ bool Lockstep::join(const JoinAddress& address, std::uint8_t wantedSeats, std::s
     bool answered = false;
     Message answer;
     std::string unreadable;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(JoinTimeoutMs);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(JoinTimeoutMs);
     while (!answered && std::chrono::steady_clock::now() < deadline) {
         const bool open = link.wait(100, [&](const std::string& bytes) {
             // the answer first; what follows a welcome is the room's log
@@ -250,8 +251,7 @@ void Lockstep::take(const std::string& bytes) {
     case MessageKind::OutOfStep:
         outOfStep = true;
         outOfStepTick = message.tick;
-        std::fprintf(stderr,
-                     "pellucane: this street is out of step with the room's at tick %u\n",
+        std::fprintf(stderr, "pellucane: this street is out of step with the room's at tick %u\n",
                      message.tick);
         return;
     default:

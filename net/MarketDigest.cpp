@@ -24,12 +24,12 @@ struct Digest {
 };
 
 void add(Digest& d, const Shop& s) {
-    d << s.money << s.product << s.price << s.saleTargetSize << s.saleSize << s.signOn
-      << s.bigSign << s.mediumSign << s.smallSign << s.saleOn << s.sale10 << s.sale20 << s.sale30
-      << s.sale40 << s.sale50 << s.sale60 << s.windowDisplay << s.handout << s.freeHats
-      << s.attractionScore << s.outOfProduct << s.costAmount << s.costTextY << s.handoutX
-      << s.handoutY << s.incomeAmount << s.incomeTextY << s.handoutWalkingLeft << s.bankrupt
-      << s.cashSoundPending << s.profit << s.lastMoney;
+    d << s.money << s.product << s.price << s.saleTargetSize << s.saleSize << s.signOn << s.bigSign
+      << s.mediumSign << s.smallSign << s.saleOn << s.sale10 << s.sale20 << s.sale30 << s.sale40
+      << s.sale50 << s.sale60 << s.windowDisplay << s.handout << s.freeHats << s.attractionScore
+      << s.outOfProduct << s.costAmount << s.costTextY << s.handoutX << s.handoutY << s.incomeAmount
+      << s.incomeTextY << s.handoutWalkingLeft << s.bankrupt << s.cashSoundPending << s.profit
+      << s.lastMoney;
 }
 
 void add(Digest& d, const Customer& k) {

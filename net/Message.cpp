@@ -102,7 +102,8 @@ void writeInput(Writer& out, const SeatInput& input) {
 bool readInput(Reader& in, SeatInput& input, std::string& why) {
     input.seat = in.u8();
     const std::uint8_t kind = in.u8();
-    if (in.ok && (input.seat >= SeatCount || kind > static_cast<std::uint8_t>(InputKind::Release))) {
+    if (in.ok &&
+        (input.seat >= SeatCount || kind > static_cast<std::uint8_t>(InputKind::Release))) {
         why = "an input of no seat or kind";
         return false;
     }

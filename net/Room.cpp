@@ -11,7 +11,9 @@ constexpr std::uint32_t LateDigestTicks = 10 * TicksPerSecond;
 
 bool isCheckpoint(std::uint32_t tick) { return (tick + 1) % TicksPerSecond == 0; }
 
-std::string seatList(std::uint8_t seats) {
+} // namespace
+
+std::string Room::seatList(std::uint8_t seats) {
     std::string names;
     for (int seat = 0; seat < SeatCount; ++seat) {
         if ((seats & 1u << seat) != 0) {
@@ -20,6 +22,8 @@ std::string seatList(std::uint8_t seats) {
     }
     return names;
 }
+
+namespace {
 
 // A float as the recording writes it: its exact bits, in hexadecimal.
 std::string exact(float value) {
@@ -45,8 +49,7 @@ std::string scriptLine(const SeatInput& input) {
 } // namespace
 
 Room::Room(std::string roomCode, std::uint32_t roomSeed, std::int64_t nowMs, RoomLink roomLink)
-    : code(std::move(roomCode)), seed(roomSeed), emptySinceMs(nowMs),
-      link(std::move(roomLink)) {}
+    : code(std::move(roomCode)), seed(roomSeed), emptySinceMs(nowMs), link(std::move(roomLink)) {}
 
 RoomMember* Room::member(MemberId id) {
     for (RoomMember& each : members) {
@@ -259,9 +262,9 @@ void Room::compareDigests(std::uint32_t tick) {
         }
         return;
     }
-    const auto most = std::max_element(
-        counts.begin(), counts.end(),
-        [](const auto& a, const auto& b) { return a.second < b.second; });
+    const auto most =
+        std::max_element(counts.begin(), counts.end(),
+                         [](const auto& a, const auto& b) { return a.second < b.second; });
     const bool majority = most->second * 2 > sent.size();
     if (majority) {
         agreed[tick] = most->first;
@@ -275,15 +278,16 @@ void Room::compareDigests(std::uint32_t tick) {
 }
 
 void Room::tellOutOfStep(RoomMember& out, std::uint32_t tick) {
+    if (out.toldOutOfStep) {
+        return;
+    }
+    outOfStepSeats = static_cast<std::uint8_t>(outOfStepSeats | out.seats);
     if (!outOfStep) {
         outOfStep = true;
         outOfStepTick = tick;
-        if (link.outOfStep) {
-            link.outOfStep();
-        }
     }
-    if (out.toldOutOfStep) {
-        return;
+    if (link.outOfStep) {
+        link.outOfStep(out.seats, tick);
     }
     out.toldOutOfStep = true;
     Message told;
@@ -296,9 +300,10 @@ std::string Room::recording() const {
     std::string script = "# room " + code + ": its game as the server ordered it, " +
                          std::to_string(nextTick) + " ticks\n";
     if (outOfStep) {
-        script += "# a client went its own way at tick " + std::to_string(outOfStepTick) + "\n";
+        script += "# " + seatList(outOfStepSeats) + " went its own way by tick " +
+                  std::to_string(outOfStepTick) + "\n";
     }
-    script += "street " + std::to_string(seed) + "\nclick\nclick\n";
+    script += "street " + std::to_string(seed) + "\n";
     // Inputs act before their tick; an agreed digest is the state after its tick.
     std::uint32_t played = 0;
     auto runTo = [&](std::uint32_t tick) {

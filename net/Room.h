@@ -27,8 +27,9 @@ struct RoomLink {
     std::function<void(MemberId, const std::string&)> send;
     // closes one member's connection, telling them why
     std::function<void(MemberId, const std::string&)> close;
-    // the room found a member out of step: its recording is worth keeping
-    std::function<void()> outOfStep;
+    // the room found the member playing these seats out of step at a tick:
+    // its recording is worth keeping
+    std::function<void(std::uint8_t, std::uint32_t)> outOfStep;
 };
 
 // One connection in a room.
@@ -66,9 +67,11 @@ struct Room {
     std::map<std::uint32_t, std::map<MemberId, std::uint64_t>> votes;
     // the digest most members agreed on, by checkpoint tick
     std::map<std::uint32_t, std::uint64_t> agreed;
-    // the first tick at which a member went its own way, if any
+    // the first tick at which a member went its own way, if any, and the
+    // seats of the members told so
     bool outOfStep = false;
     std::uint32_t outOfStepTick = 0;
+    std::uint8_t outOfStepSeats = 0;
     RoomLink link;
 
     Room(std::string roomCode, std::uint32_t roomSeed, std::int64_t nowMs, RoomLink roomLink);
@@ -87,6 +90,8 @@ struct Room {
     void advance(std::uint32_t ticksDue, std::int64_t nowMs);
     // Whether the room has been empty long enough to end.
     bool finished(std::int64_t nowMs) const;
+    // The seats in words ("HOTBEATS and TOP TUNES").
+    static std::string seatList(std::uint8_t seats);
     // The room's game so far as a script the tests' replay plays: its seed,
     // every tick and input, and the digests the clients agreed on.
     std::string recording() const;

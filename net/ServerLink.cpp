@@ -93,27 +93,28 @@ bool ServerLink::open(const std::string& host, const std::string& port, int time
     beast::error_code failure;
     tcp::resolver resolver(s.context);
     beast::get_lowest_layer(s.stream).expires_after(std::chrono::milliseconds(timeoutMs));
-    resolver.async_resolve(host, port, [&](beast::error_code error, tcp::resolver::results_type found) {
-        if (error) {
-            failure = error;
-            done = true;
-            return;
-        }
-        beast::get_lowest_layer(s.stream).async_connect(
-            found, [&](beast::error_code connectError, const tcp::endpoint&) {
-                if (connectError) {
-                    failure = connectError;
-                    done = true;
-                    return;
-                }
-                // A press must reach the server at once, not wait to fill a packet.
-                beast::get_lowest_layer(s.stream).socket().set_option(tcp::no_delay(true));
-                s.stream.async_handshake(host, "/", [&](beast::error_code handshakeError) {
-                    failure = handshakeError;
-                    done = true;
+    resolver.async_resolve(
+        host, port, [&](beast::error_code error, tcp::resolver::results_type found) {
+            if (error) {
+                failure = error;
+                done = true;
+                return;
+            }
+            beast::get_lowest_layer(s.stream).async_connect(
+                found, [&](beast::error_code connectError, const tcp::endpoint&) {
+                    if (connectError) {
+                        failure = connectError;
+                        done = true;
+                        return;
+                    }
+                    // A press must reach the server at once, not wait to fill a packet.
+                    beast::get_lowest_layer(s.stream).socket().set_option(tcp::no_delay(true));
+                    s.stream.async_handshake(host, "/", [&](beast::error_code handshakeError) {
+                        failure = handshakeError;
+                        done = true;
+                    });
                 });
-            });
-    });
+        });
     s.context.run_for(std::chrono::milliseconds(timeoutMs + 1000));
     s.context.restart();
     if (!done || failure) {

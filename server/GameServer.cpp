@@ -171,7 +171,9 @@ struct GameServer::State {
                     s->close(why);
                 }
             };
-            link.outOfStep = [this, code] { keepRecording(code); };
+            link.outOfStep = [this, code](std::uint8_t seats, std::uint32_t tick) {
+                keepRecording(code, seats, tick);
+            };
             room = std::make_unique<Room>(code, static_cast<std::uint32_t>(seeds()), nowMs(),
                                           std::move(link));
             roomStart[code] = serverTicks;
@@ -179,15 +181,17 @@ struct GameServer::State {
         return *room;
     }
 
-    // A room out of step leaves its game for the tests' replay to take apart.
-    void keepRecording(const std::string& code) {
+    // A room out of step leaves its game for the tests' replay to take
+    // apart, from its start to now, named by the first tick found out.
+    void keepRecording(const std::string& code, std::uint8_t seats, std::uint32_t tick) {
         const Room& room = *rooms[code];
         const std::string path = options.recordings + "/room-" + code + "-tick-" +
                                  std::to_string(room.outOfStepTick) + ".game";
-        std::ofstream(path) << room.recording();
-        std::fprintf(stderr,
-                     "pellucane-server: room %s went out of step at tick %u; its game is in %s\n",
-                     code.c_str(), room.outOfStepTick, path.c_str());
+        std::ofstream file(path);
+        file << room.recording();
+        std::fprintf(stderr, "pellucane-server: room %s: %s out of step at tick %u; %s %s\n",
+                     code.c_str(), Room::seatList(seats).c_str(), tick,
+                     file ? "its game is in" : "cannot write its game to", path.c_str());
     }
 
     void received(Session& from, const std::string& bytes) {

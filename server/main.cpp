@@ -10,18 +10,19 @@
 namespace {
 
 void usage(FILE* to) {
-    std::fprintf(to, "Usage: pellucane-server [--port PORT] [--address ADDRESS] [--recordings DIR]\n"
-                     "The game server of Pellucane: three players on three machines join one\n"
-                     "room with  pellucane --join HOST[:PORT]/ROOM  and play one game, their\n"
-                     "inputs ordered into 60 ticks a second.\n"
-                     "\n"
-                     "  --port PORT        the TCP port to listen on (default 7355)\n"
-                     "  --address ADDRESS  the address to listen on (default 0.0.0.0: all)\n"
-                     "  --recordings DIR   where a room whose players went out of step leaves\n"
-                     "                     its game, for the tests' replay (default: here)\n"
-                     "  --help             print this help and exit\n"
-                     "  --version          print the version and exit\n"
-                     "The manual page: man 6 pellucane-server\n");
+    std::fprintf(to,
+                 "Usage: pellucane-server [--port PORT] [--address ADDRESS] [--recordings DIR]\n"
+                 "The game server of Pellucane: three players on three machines join one\n"
+                 "room with  pellucane --join HOST[:PORT]/ROOM  and play one game, their\n"
+                 "inputs ordered into 60 ticks a second.\n"
+                 "\n"
+                 "  --port PORT        the TCP port to listen on (default 7355)\n"
+                 "  --address ADDRESS  the address to listen on (default 0.0.0.0: all)\n"
+                 "  --recordings DIR   where a room whose players went out of step leaves\n"
+                 "                     its game, for the tests' replay (default: here)\n"
+                 "  --help             print this help and exit\n"
+                 "  --version          print the version and exit\n"
+                 "The manual page: man 6 pellucane-server\n");
 }
 
 // The value after an option, or a usage error.
@@ -75,8 +76,8 @@ int main(int argc, char** argv) {
             server.stop();
             signals.clear();
         });
-        std::fprintf(stderr, "pellucane-server: listening on %s port %u\n",
-                     options.address.c_str(), server.port());
+        std::fprintf(stderr, "pellucane-server: listening on %s port %u\n", options.address.c_str(),
+                     server.port());
         context.run();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "pellucane-server: %s\n", error.what());

@@ -2,6 +2,8 @@
 
 #include <GL/freeglut.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -11,6 +13,8 @@
 #include "base/ElapsedTime.h"
 #include "input/InputState.h"
 #include "market/Market.h"
+#include "net/MarketDigest.h"
+#include "net/Message.h"
 #include "shop/ShopCommands.h"
 #include "tests/support/TestSupport.h"
 
@@ -21,11 +25,27 @@ const struct {
     const char* word;
     ScriptStep::Kind kind;
 } stepWords[] = {
-    {"street", ScriptStep::Street}, {"frames", ScriptStep::Frames},   {"type", ScriptStep::Type},
-    {"hover", ScriptStep::Hover},   {"point", ScriptStep::Point},     {"move", ScriptStep::Move},
-    {"down", ScriptStep::Down},     {"up", ScriptStep::Up},           {"click", ScriptStep::Click},
-    {"money", ScriptStep::Money},   {"product", ScriptStep::Product}, {"frame", ScriptStep::Mark},
+    {"street", ScriptStep::Street},   {"frames", ScriptStep::Frames},
+    {"type", ScriptStep::Type},       {"hover", ScriptStep::Hover},
+    {"point", ScriptStep::Point},     {"move", ScriptStep::Move},
+    {"down", ScriptStep::Down},       {"up", ScriptStep::Up},
+    {"click", ScriptStep::Click},     {"money", ScriptStep::Money},
+    {"product", ScriptStep::Product}, {"frame", ScriptStep::Mark},
+    {"ticks", ScriptStep::Ticks},     {"key", ScriptStep::SeatKey},
+    {"cursor", ScriptStep::Cursor},   {"press", ScriptStep::Press},
+    {"release", ScriptStep::Release}, {"digest", ScriptStep::Digest},
 };
+
+// A float written exactly ("%a"), or any other way strtof reads.
+bool readExact(std::istringstream& words, float& value) {
+    std::string text;
+    if (!(words >> text)) {
+        return false;
+    }
+    char* end = nullptr;
+    value = std::strtof(text.c_str(), &end);
+    return *end == '\0';
+}
 
 // The menus' bands, by the name a script gives them.
 const struct {
@@ -64,7 +84,7 @@ bool readStep(std::istringstream& words, ScriptStep& step) {
     double clockSeconds = 0.0;
     switch (step.kind) {
     case ScriptStep::Street:
-        return static_cast<bool>(words >> step.count);
+        return static_cast<bool>(words >> step.code);
     case ScriptStep::Frames:
         if (!(words >> step.count >> clock) || !readDuration(clock, clockSeconds)) {
             return false;
@@ -87,6 +107,17 @@ bool readStep(std::istringstream& words, ScriptStep& step) {
     case ScriptStep::Money:
     case ScriptStep::Product:
         return words >> step.count >> step.x && step.count >= 0 && step.count < 3;
+    case ScriptStep::Ticks:
+        return words >> step.count && step.count >= 0;
+    case ScriptStep::SeatKey:
+        return words >> step.count >> step.code && step.count >= 1 && step.count < 3 &&
+               step.code < 256;
+    case ScriptStep::Cursor:
+    case ScriptStep::Press:
+    case ScriptStep::Release:
+        return readExact(words, step.x) && readExact(words, step.y);
+    case ScriptStep::Digest:
+        return static_cast<bool>(words >> step.count >> std::hex >> step.digest);
     default:
         return true;
     }
@@ -112,9 +143,14 @@ ScriptStep scriptStep(const std::string& line) {
 }
 
 std::vector<ScriptStep> readScript(const std::string& name) {
-    std::ifstream file(std::string(PELLUCANE_GAMES_DIR) + "/" + name);
+    return readScriptFile(std::string(PELLUCANE_GAMES_DIR) + "/" + name);
+}
+
+std::vector<ScriptStep> readScriptFile(const std::string& path) {
+    const std::string name = path.substr(path.rfind('/') + 1);
+    std::ifstream file(path);
     if (!file) {
-        throw std::runtime_error("cannot open the script " + name);
+        throw std::runtime_error("cannot open the script " + path);
     }
     std::vector<ScriptStep> steps;
     int number = 0;
@@ -146,9 +182,10 @@ void ScriptedGame::play(const ScriptStep& step) {
     const Sidebar& bar = market.sidebar;
     switch (step.kind) {
     case ScriptStep::Street:
-        newStreet(static_cast<unsigned int>(step.count));
+        newStreet(step.code);
         GameState = Title;
         restartClock();
+        roomTicksPlayed = 0;
         // a player's hands off the keys, the cursor where the game starts it
         InputState::instance().heldKeys = HeldKeys();
         InputState::instance().cursorX = InputState::instance().cursorY = 0.0f;
@@ -208,6 +245,30 @@ void ScriptedGame::play(const ScriptStep& step) {
     case ScriptStep::Mark:
         atMark(step.text);
         break;
+    case ScriptStep::Ticks:
+        roomTicks(step.count);
+        break;
+    case ScriptStep::SeatKey:
+        market.handleKey(static_cast<unsigned char>(step.code));
+        break;
+    case ScriptStep::Cursor:
+        market.setCursor(step.x, step.y);
+        break;
+    case ScriptStep::Press:
+    case ScriptStep::Release:
+        market.setCursor(step.x, step.y);
+        market.setMouseDown(step.kind == ScriptStep::Press);
+        break;
+    case ScriptStep::Digest:
+        if (marketDigest(market) != step.digest) {
+            char said[96];
+            std::snprintf(said, sizeof said,
+                          "tick %d: the street's digest is %016llx, the room's %016llx", step.count,
+                          static_cast<unsigned long long>(marketDigest(market)),
+                          static_cast<unsigned long long>(step.digest));
+            throw std::runtime_error(said);
+        }
+        break;
     }
 }
 
@@ -232,6 +293,20 @@ void ScriptedGame::frames(const ScriptStep& step) {
             engine.update();
             playing = afterUpdate();
         }
+    }
+}
+
+// A room's ticks as the hot-seat game would play them: its clock moves to
+// each tick's time and the engine measures the step; whatever the screen,
+// as a networked street runs from its room's first tick.
+void ScriptedGame::roomTicks(int count) {
+    Engine& engine = Engine::instance();
+    for (int tick = 0; tick < count && playing; ++tick) {
+        nowMs = tickClockMs(roomTicksPlayed++);
+        setClockMs(nowMs);
+        engine.tick();
+        engine.update();
+        playing = afterUpdate();
     }
 }
 

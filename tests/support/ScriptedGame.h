@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -28,10 +29,39 @@
 //   product SHOP AMOUNT  a shortcut: shop SHOP's stock set to AMOUNT
 //   frame NAME           a mark: the test looks at the game here (a golden
 //                        frame, say)
+//
+// A networked room's game, as the server records it, in steps of its own:
+//   ticks N              N ticks of the room's clock (60 a second, counted
+//                        from the street's start), whatever the screen
+//   key SEAT CODE        a key (by its character code) of seat 1 or 2
+//   cursor X Y           the mouse seat's cursor to a game point, exactly
+//                        ("%a": 0x1.2cp+0)
+//   press X Y / release X Y  its left button down / up there
+//   digest TICK HEX      the street after that tick must have this digest,
+//                        as the room's clients agreed; a replay that differs throws
 struct ScriptStep {
-    enum Kind { Street, Frames, Type, Hover, Point, Move, Down, Up, Click, Money, Product, Mark };
+    enum Kind {
+        Street,
+        Frames,
+        Type,
+        Hover,
+        Point,
+        Move,
+        Down,
+        Up,
+        Click,
+        Money,
+        Product,
+        Mark,
+        Ticks,
+        SeatKey,
+        Cursor,
+        Press,
+        Release,
+        Digest
+    };
     Kind kind;
-    // street: the seed; frames: how many; type: how many times; money, product: the shop
+    // frames: how many; type: how many times; money, product: the shop
     int count = 1;
     // frames: the test clock's move a frame, ms
     int clockMs = 0;
@@ -42,6 +72,10 @@ struct ScriptStep {
     float y = 0.0f;
     // type: the keys; hover: the menu; point: the button's trace line; frame: the name
     std::string text;
+    // street: the seed; key: the seat (in count) and the character code;
+    // digest: the tick (in count) and the digest
+    unsigned int code = 0;
+    std::uint64_t digest = 0;
 };
 
 // The step one line of a script gives; a line it cannot read throws.
@@ -50,6 +84,8 @@ ScriptStep scriptStep(const std::string& line);
 // The steps of a script file under tests/games/ (name without the folder).
 // A line it cannot read throws, naming the file and the line.
 std::vector<ScriptStep> readScript(const std::string& name);
+// The same for a script anywhere (a room's recording, say).
+std::vector<ScriptStep> readScriptFile(const std::string& path);
 
 // Plays steps on the game's one street (`market`) through the input
 // callbacks, the Engine and the test clock, which it owns while it plays.
@@ -62,6 +98,8 @@ struct ScriptedGame {
     int nowMs = 0;
     // false once afterUpdate has ended the play
     bool playing = true;
+    // a room's ticks played since the street began
+    std::uint32_t roomTicksPlayed = 0;
 
     // Plays each step in order, until afterUpdate says stop.
     void play(const std::vector<ScriptStep>& steps);
@@ -71,6 +109,7 @@ struct ScriptedGame {
 
   private:
     void frames(const ScriptStep& step);
+    void roomTicks(int count);
     void cursorTo(float gx, float gy);
     // the left button is down: cursor moves are drags
     bool buttonDown = false;

@@ -1,0 +1,224 @@
+// Three real games and the server on 127.0.0.1: each machine plays its own
+// seats, and every street must come out the same.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <iterator>
+#include <random>
+#include <thread>
+
+#include "market/Market.h"
+#include "server/GameServer.h"
+#include "shop/ShopCommands.h"
+#include "tests/support/GameWindow.h"
+#include "tests/support/ScriptedGame.h"
+
+namespace {
+
+// The server on a thread of its own; the test asks it things on that thread.
+struct ServerThread {
+    boost::asio::io_context context;
+    std::unique_ptr<GameServer> server;
+    std::thread thread;
+
+    explicit ServerThread(const std::string& recordings) {
+        ServerOptions options;
+        options.address = "127.0.0.1";
+        options.port = 0;
+        options.recordings = recordings;
+        server = std::make_unique<GameServer>(context, options);
+        thread = std::thread([this] { context.run(); });
+    }
+    template <typename Question> auto ask(Question question) {
+        std::promise<decltype(question())> answer;
+        boost::asio::post(context, [&] { answer.set_value(question()); });
+        return answer.get_future().get();
+    }
+    ~ServerThread() {
+        ask([this] { return (server->stop(), 0); });
+        context.stop();
+        thread.join();
+    }
+    const Room& room() const { return *server->rooms().at("TEST"); }
+};
+
+// The xdotool name of a key.
+std::string keyName(char key) { return key == ',' ? "comma" : std::string(1, key); }
+
+// The keys of the recorded game's "type" lines that seat 1 or 2 plays, each line once.
+std::string recordedKeys(int seat) {
+    std::string keys;
+    for (const ScriptStep& step : readScript("trajectory.game")) {
+        for (char key : step.kind == ScriptStep::Type ? step.text : "") {
+            for (const ShopCommand& command : shopCommands) {
+                if (static_cast<unsigned char>(key) ==
+                    (seat == 1 ? command.shop1Key : command.shop2Key)) {
+                    keys += key;
+                }
+            }
+        }
+    }
+    return keys;
+}
+
+struct NetworkGame : ::testing::Test {
+    std::mt19937 random{std::random_device{}()};
+    std::string recordings = scratchPath("recordings");
+    std::unique_ptr<ServerThread> server;
+    std::unique_ptr<VirtualDisplay> displays[3];
+    std::unique_ptr<GameWindow> games[3];
+    // the inputs the test sent whose tick it waits for: keys and presses
+    std::size_t sent = 0;
+
+    void SetUp() override {
+        std::filesystem::create_directories(recordings);
+        server = std::make_unique<ServerThread>(recordings);
+        for (auto& display : displays) {
+            display = std::make_unique<VirtualDisplay>();
+        }
+        // the street's own sidebar, for where its buttons are
+        newStreet(1);
+    }
+
+    // A machine playing one seat joins the room and goes to the street.
+    void join(int seat) {
+        static const char* const words[3] = {"mouse", "left", "right"};
+        GameCommand command = gameCommand();
+        const std::string room = "127.0.0.1:" + std::to_string(server->server->port()) + "/TEST";
+        command.arguments.insert(command.arguments.end(), {"--join", room, "--seats", words[seat]});
+        games[seat] = startGame(*displays[seat], command);
+        games[seat]->titleScreen();
+        games[seat]->click();
+        games[seat]->showsFrame("instructions");
+        games[seat]->click();
+    }
+
+    void pause() { std::this_thread::sleep_for(std::chrono::milliseconds(random() % 120)); }
+
+    // The recorded game's keys at the two keyboard machines and clicks on the
+    // stock button at the mouse's, in a random order with random gaps; the
+    // mouse rests on each menu's band on its way.
+    void play(int clicks) {
+        std::string keys[3] = {"", recordedKeys(1), recordedKeys(2)};
+        const Sidebar& bar = market.sidebar;
+        const float bands[3] = {bar.signMenuButtonY, bar.saleBandY, bar.promotionBandY};
+        while (clicks > 0 || !keys[1].empty() || !keys[2].empty()) {
+            const int seat = static_cast<int>(random() % 3);
+            if (seat == 0 && clicks > 0) {
+                games[0]->moveToGame(bar.signMenuButtonX + 2.0f, bands[clicks-- % 3]);
+                pause();
+                games[0]->moveToGame(bar.productButtonX, bar.productButtonY);
+                games[0]->click();
+            } else if (seat != 0 && !keys[seat].empty()) {
+                games[seat]->key(keyName(keys[seat].front()));
+                keys[seat].erase(0, 1);
+            } else {
+                continue;
+            }
+            ++sent;
+            pause();
+        }
+    }
+
+    // Waits until the server has every input sent and each machine's digest
+    // of a second after the last has been compared; then every machine has
+    // written the same trace lines.
+    void expectTheSameStreets() {
+        const auto ordered = [&] {
+            return server->ask([&] {
+                const Room& room = server->room();
+                std::size_t inputs = 0;
+                for (const TickInput& each : room.log) {
+                    inputs +=
+                        each.input.kind == InputKind::Key || each.input.kind == InputKind::Press;
+                }
+                return inputs == sent ? room.log.back().tick : 0u;
+            });
+        };
+        ASSERT_TRUE(games[0]->waitFor([&] { return ordered() != 0; })) << "inputs lost";
+        const std::uint32_t last = ordered();
+        ASSERT_TRUE(games[0]->waitFor([&] {
+            return server->ask([&] {
+                const Room& room = server->room();
+                return !room.agreed.empty() && room.agreed.rbegin()->first > last + TicksPerSecond;
+            });
+        })) << "no digests compared after the last input";
+        const auto same = [&] {
+            return games[0]->traceLines() == games[1]->traceLines() &&
+                   games[0]->traceLines() == games[2]->traceLines();
+        };
+        EXPECT_TRUE(games[0]->waitFor(same))
+            << "trace lines: " << games[0]->countLines() << ", " << games[1]->countLines() << ", "
+            << games[2]->countLines();
+    }
+};
+
+TEST_F(NetworkGame, ThreeMachinesPlayOneStreetAndOneThatComesBackCatchesUp) {
+    for (int seat = 0; seat < 3; ++seat) {
+        join(seat);
+    }
+    play(4);
+    expectTheSameStreets();
+    EXPECT_GE(games[0]->traceLines().size(), sent / 2) << "the inputs did little";
+
+    // HOTBEATS' machine dies; the others see it go, and it comes back.
+    games[1]->end(SIGKILL);
+    for (int seat : {0, 2}) {
+        EXPECT_TRUE(games[seat]->waitFor(
+            [&] { return games[seat]->errors().find("HOTBEATS LEFT") != std::string::npos; }));
+    }
+    join(1);
+    play(2);
+    expectTheSameStreets();
+
+    // TOP TUNES' machine comes back with its street nudged off its course:
+    // it alone is told, and the room keeps its game.
+    games[2]->end(SIGKILL);
+    setenv("PELLUCANE_NUDGE_TICK", "1", 1);
+    join(2);
+    unsetenv("PELLUCANE_NUDGE_TICK");
+    EXPECT_TRUE(games[2]->waitFor(
+        [&] { return games[2]->errors().find("out of step") != std::string::npos; }));
+    EXPECT_EQ(1u << 2, server->ask([&] { return server->room().outOfStepSeats; }));
+    for (int seat : {0, 1}) {
+        EXPECT_EQ(std::string::npos, games[seat]->errors().find("out of step"));
+    }
+    std::string kept;
+    for (const auto& file : std::filesystem::directory_iterator(recordings)) {
+        kept = file.path();
+    }
+    std::ifstream keptFile(kept);
+    EXPECT_NE(std::string::npos,
+              std::string(std::istreambuf_iterator<char>(keptFile), {}).find("TOP TUNES"));
+
+    // The room's whole game replayed here, at one computer, passes every
+    // digest the machines agreed on.
+    const std::string path = scratchPath("room.game");
+    std::ofstream(path) << server->ask([&] { return server->room().recording(); });
+    const std::vector<ScriptStep> steps = readScriptFile(path);
+    const auto digests = std::count_if(steps.begin(), steps.end(), [](const ScriptStep& step) {
+        return step.kind == ScriptStep::Digest;
+    });
+    EXPECT_GT(digests, 10);
+    std::string failure;
+    {
+        const CapturedStdout traceLines;
+        try {
+            ScriptedGame().play(steps);
+        } catch (const std::exception& error) {
+            failure = error.what();
+        }
+    }
+    EXPECT_EQ("", failure);
+}
+
+} // namespace
