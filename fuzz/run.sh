@@ -11,16 +11,18 @@ seconds=${1:-600}
 shift || true
 harnesses=("$@")
 if [ ${#harnesses[@]} -eq 0 ]; then
-  harnesses=(png_decode_fuzz glyph_raster_fuzz)
+  harnesses=(png_decode_fuzz glyph_raster_fuzz message_read_fuzz)
 fi
 
 cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPELLUCANE_FUZZ=ON -DPELLUCANE_TESTS=OFF >&2
 cmake --build build-fuzz -j2 --target "${harnesses[@]}" >&2
 
-# the game's own files each harness starts from, besides its corpus
-declare -A seeds=([png_decode_fuzz]=data/images [glyph_raster_fuzz]=data/fonts)
-# The harnesses run side by side, one a core; any failure fails the run.
+# the game's own files each harness starts from, besides its corpus (the
+# message reader has its corpus alone)
+declare -A seeds=([png_decode_fuzz]=data/images [glyph_raster_fuzz]=data/fonts
+  [message_read_fuzz]=fuzz/corpus/message_read_fuzz)
+# The harnesses run side by side; any failure fails the run.
 pids=()
 for harness in "${harnesses[@]}"; do
   work=build-fuzz/corpus-$harness
