@@ -77,7 +77,7 @@ bool openDevice() {
 
 } // namespace
 
-SoundBank::SoundBank() : deviceOpen(false), musicStream(nullptr), samples{} {}
+SoundBank::SoundBank() : deviceOpen(false), musicStream(nullptr), samples{}, silenced(false) {}
 
 SoundBank& SoundBank::instance() {
     static SoundBank* bank = new SoundBank();
@@ -125,7 +125,7 @@ void SoundBank::playSample(SampleIndex index) {
     if (playHook != nullptr) {
         playHook(index);
     }
-    if (index < 0 || index >= SampleCount || samples[index] == nullptr) {
+    if (silenced || index < 0 || index >= SampleCount || samples[index] == nullptr) {
         return;
     }
     int channel = Mix_GroupAvailable(index);

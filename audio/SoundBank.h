@@ -31,6 +31,9 @@ struct SoundBank {
     _Mix_Music* musicStream;
     // the effects by index, null where the file could not be read
     Mix_Chunk* samples[SampleCount];
+    // effects are asked for but not played: a networked street replaying
+    // its room's past makes no sound of it
+    bool silenced;
 
     static SoundBank& instance();
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "audio/SoundBank.h"
 #include "base/ElapsedTime.h"
 #include "market/Market.h"
 #include "market/RandomGenerator.h"
@@ -17,6 +18,9 @@ namespace {
 
 // How long the server has to answer a join, ms.
 constexpr int JoinTimeoutMs = 10000;
+// Ticks that sound at the end of a frame's ticks; those before, while a
+// machine catches up with its room, play silent.
+constexpr std::uint32_t AudibleTicks = 6;
 // Ticks a notice of who came or left stays up.
 constexpr std::uint32_t NoticeTicks = 5 * TicksPerSecond;
 // Where the notices stand, game units: a band a line from the street's
@@ -260,8 +264,11 @@ void Lockstep::take(const std::string& bytes) {
 }
 
 void Lockstep::playTicks() {
+    SoundBank& sound = SoundBank::instance();
     while (playedTicks < receivedTicks) {
         const std::uint32_t tick = playedTicks++;
+        // Catching up, the past plays silent: only the last ticks sound.
+        sound.silenced = receivedTicks - tick > AudibleTicks;
         while (!inputs.empty() && inputs.front().tick == tick) {
             applySeatInput(inputs.front().input);
             inputs.pop_front();
@@ -276,6 +283,7 @@ void Lockstep::playTicks() {
             digest = marketDigest(market);
         }
     }
+    sound.silenced = false;
 }
 
 void Lockstep::sendKey(unsigned char key) {

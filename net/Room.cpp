@@ -186,8 +186,14 @@ void Room::drop(MemberId id, const std::string& why) {
 }
 
 void Room::advance(std::uint32_t ticksDue, std::int64_t nowMs) {
-    while (nextTick < ticksDue) {
+    while (nextTick < std::min(ticksDue, MaxRoomTicks)) {
         makeTick();
+    }
+    if (nextTick == MaxRoomTicks) {
+        // The street's clock, in ms, would soon run past what it counts.
+        while (!members.empty()) {
+            drop(members.front().id, "the room has played for a day: start another");
+        }
     }
     while (!votes.empty()) {
         const auto oldest = votes.begin();
@@ -214,7 +220,8 @@ void Room::advance(std::uint32_t ticksDue, std::int64_t nowMs) {
 }
 
 bool Room::finished(std::int64_t nowMs) const {
-    return members.empty() && emptySinceMs >= 0 && nowMs - emptySinceMs >= EmptyRoomMs;
+    return members.empty() &&
+           (nextTick == MaxRoomTicks || (emptySinceMs >= 0 && nowMs - emptySinceMs >= EmptyRoomMs));
 }
 
 void Room::makeTick() {

@@ -20,6 +20,8 @@ constexpr int MaxMessagesPerSecond = 200;
 constexpr std::uint32_t DigestWaitTicks = 2 * TicksPerSecond;
 // A room nobody is in ends after this long, ms: time enough to come back.
 constexpr std::int64_t EmptyRoomMs = 60000;
+// The longest game a room plays, ticks: a day.
+constexpr std::uint32_t MaxRoomTicks = 24 * 3600 * TicksPerSecond;
 
 // Where a room's words go: the server's connections, or a test's lists.
 struct RoomLink {

@@ -125,7 +125,13 @@ bool ServerLink::open(const std::string& host, const std::string& port, int time
     }
     beast::get_lowest_layer(s.stream).expires_never();
     s.stream.read_message_max(MaxServerMessageBytes);
-    s.stream.set_option(websocket::stream_base::timeout::suggested(beast::role_type::client));
+    // A server gone silent (its machine unplugged, say) ends the link: pings
+    // go out after 5 s without a word, and 10 s without one ends it.
+    websocket::stream_base::timeout timeouts{};
+    timeouts.handshake_timeout = std::chrono::seconds(10);
+    timeouts.idle_timeout = std::chrono::seconds(10);
+    timeouts.keep_alive_pings = true;
+    s.stream.set_option(timeouts);
     s.read();
     return true;
 }

@@ -24,11 +24,11 @@ app/Engine.cpp @@ deltaSeconds = (currentTickMs - lastTickMs) / 1000.0; @@ delta
 app/Engine.cpp @@         update();\n    } @@     }
 app/Backdrop.cpp @@ static_cast<float>(std::trunc(std::fabs(left - right))), @@ static_cast<float>(std::fabs(left - right)),
 app/main.cpp @@ setUpKeyboard(); @@ glutIgnoreKeyRepeat(1);\n        setUpKeyboard();
-input/InputState.cpp @@ market.setMouseDown(button == GLUT_LEFT_BUTTON && state == GLUT_DOWN); @@ market.setMouseDown(state == GLUT_DOWN);
+input/InputState.cpp @@ const bool leftDown = button == GLUT_LEFT_BUTTON && state == GLUT_DOWN; @@ const bool leftDown = state == GLUT_DOWN;
 input/InputState.cpp @@ const double normalX = static_cast<double>(centredX) / static_cast<double>(halfHeight); @@ const double normalX = static_cast<double>(centredX) / static_cast<double>(halfWidth);
 input/InputState.cpp @@ void onPassiveMotion(int x, int y) { onMotion(x, y); } @@ void onPassiveMotion(int, int) {}
 input/InputState.cpp @@ market.handleKey(key); @@ 
-input/InputState.cpp @@ if (InputState::instance().heldKeys.press(key)) { @@ if (InputState::instance().heldKeys.press(key) || true) {
+input/InputState.cpp @@ if (!InputState::instance().heldKeys.press(key)) { @@ if (false) {
 input/InputState.cpp @@ InputState::instance().heldKeys.release(key); @@ 
 input/KeyboardX11.cpp @@ XkbSetDetectableAutoRepeat(display, True, nullptr); @@ 
 input/KeyboardX11.cpp @@ if (XEventsQueued(display, QueuedAlready) > 0) { @@ if (true) {
@@ -125,6 +125,13 @@ input/InputState.cpp @@ static_cast<float>(x - camera.viewportLeft - halfWidth);
 render/Font.cpp @@ const float w = static_cast<float>(glyph.width) / scale; @@ const float w = static_cast<float>(glyph.width);
 render/SpriteQuad.cpp @@ if (scissored) {\n        glDisable(GL_SCISSOR_TEST);\n    } @@ 
 render/PngBind.cpp @@ return returned(known->texture, known->visible); @@ return returned(known->texture, TextureBox{0.0f, 0.0f, 0.0f, 0.0f});
+net/Room.cpp @@         pending.push_back(message.input); @@         pending.insert(pending.begin(), message.input);
+net/Room.cpp @@         if ((from->seats & 1u << message.input.seat) == 0) { @@         if (from->seats == 0) {
+net/Room.cpp @@ if (voter != nullptr && (!majority || each.second != most->first)) { @@ if (voter != nullptr && !majority) {
+net/Room.cpp @@ if (nowMs - each.lastHeardMs >= SilentDropMs) { @@ if (nowMs - each.lastHeardMs > SilentDropMs) {
+net/Room.cpp @@     from->lastHeardMs = nowMs; @@ 
+net/Lockstep.cpp @@ market.update(static_cast<float>((now - before) / 1000.0)); @@ market.update(static_cast<float>((now - before) / 999.0));
+net/Lockstep.cpp @@         if ((tick + 1) % TicksPerSecond == 0) { @@         if ((tick + 1) % TicksPerSecond == 1) {
 EOF
 )
 

@@ -26,6 +26,8 @@ constexpr std::size_t MaxQueuedMessages = 4096;
 constexpr std::size_t MaxConnections = 4096;
 // How long a new connection has to greet, ms.
 constexpr std::int64_t GreetingMs = 10000;
+// Rooms at once, at most (an empty one lasts a minute).
+constexpr std::size_t MaxRooms = 10000;
 
 } // namespace
 
@@ -208,6 +210,10 @@ struct GameServer::State {
             }
             if (message.version != ProtocolVersion) {
                 from.close("a client of another version of the game");
+                return;
+            }
+            if (rooms.size() >= MaxRooms && rooms.count(message.room) == 0) {
+                from.close("the server holds all the rooms it can");
                 return;
             }
             Room& room = roomFor(message.room);
