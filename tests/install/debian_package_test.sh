@@ -39,7 +39,7 @@ done
 dpkg-deb --contents "$deb" >"$scratch/contents"
 awk '$2 != "root/root" || $6 !~ /^\.\/usr\// { bad = 1; print } END { exit bad }' "$scratch/contents" ||
     fail "entries outside /usr or not owned by root"
-for file in usr/games/pellucane usr/libexec/pellucane/pellucane usr/share/games/pellucane/fonts/ERASDEMI.ttf \
+for file in usr/games/pellucane usr/games/pellucane-server usr/libexec/pellucane/pellucane usr/share/games/pellucane/fonts/ERASDEMI.ttf \
     usr/share/games/pellucane/images/titlescreen.png usr/share/games/pellucane/sound/Brisklane.mp3 \
     usr/share/applications/net.pellucane.Pellucane.desktop usr/share/man/man6/pellucane.6.gz \
     usr/share/doc/pellucane/copyright; do

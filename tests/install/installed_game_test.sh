@@ -24,6 +24,7 @@ usr="$scratch/root/usr"
 
 # Every file in its place, and nothing else (pictures and sounds as in data/).
 expected="games/pellucane
+games/pellucane-server
 libexec/pellucane/pellucane
 share/applications/$id.desktop
 share/doc/pellucane/changelog.gz
@@ -31,6 +32,7 @@ share/doc/pellucane/copyright
 $(for size in 16 24 32 48 64 128 256; do echo "share/icons/hicolor/${size}x$size/apps/$id.png"; done)
 share/icons/hicolor/scalable/apps/$id.svg
 share/man/man6/pellucane.6.gz
+share/man/man6/pellucane-server.6.gz
 share/metainfo/$id.metainfo.xml
 share/games/pellucane/fonts/COPYRIGHT-Quicksand-debian.txt
 share/games/pellucane/fonts/ERASDEMI.ttf
@@ -52,8 +54,10 @@ grep -qx "Exec=pellucane" "$usr/share/applications/$id.desktop" || fail "the men
 grep -qx "Icon=$id" "$usr/share/applications/$id.desktop" || fail "the menu entry names another icon"
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$usr/share/metainfo/$id.metainfo.xml" ||
     fail "the metadata names another desktop entry"
-warnings=$(zcat "$usr/share/man/man6/pellucane.6.gz" | LC_ALL=C.UTF-8 groff -t -man -Tutf8 -ww -z -rCHECKSTYLE=3 2>&1)
-[ -z "$warnings" ] || fail "manual page: $warnings"
+for page in pellucane pellucane-server; do
+    warnings=$(zcat "$usr/share/man/man6/$page.6.gz" | LC_ALL=C.UTF-8 groff -t -man -Tutf8 -ww -z -rCHECKSTYLE=3 2>&1)
+    [ -z "$warnings" ] || fail "manual page $page.6: $warnings"
+done
 
 # One version everywhere: the launcher, the metadata, the manual page, the changelog.
 launcher="$scratch/moved/games/pellucane"
@@ -67,6 +71,9 @@ zcat "$scratch/moved/share/man/man6/pellucane.6.gz" | grep -q "^\.TH PELLUCANE 6
 zcat "$scratch/moved/share/doc/pellucane/changelog.gz" | head -1 | grep -q "^pellucane ($version)" ||
     fail "changelog version"
 "$launcher" --help | grep -q "^Usage: pellucane" || fail "--help"
+# The server, in the same path, answers, and needs no GL, GLUT or sound library.
+"$scratch/moved/games/pellucane-server" --help | grep -q "^Usage: pellucane-server" || fail "server --help"
+! ldd "$scratch/moved/games/pellucane-server" | grep -iE "libgl|glut|sdl|freetype|png" || fail "server links the game's libraries"
 
 # The bare game outside any data folder stops on the font and says where it looks.
 status=0
