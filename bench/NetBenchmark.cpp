@@ -53,11 +53,15 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-double clockSeconds(clockid_t clock) {
+std::int64_t nanoseconds(const timespec& time) { return time.tv_sec * 1000000000LL + time.tv_nsec; }
+
+std::int64_t nanoseconds(clockid_t clock) {
     timespec now{};
     clock_gettime(clock, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+    return nanoseconds(now);
 }
+
+double clockSeconds(clockid_t clock) { return static_cast<double>(nanoseconds(clock)) * 1e-9; }
 
 // Seconds a core has been busy so far, by /proc/stat: the time of every
 // thread on it and what the kernel did there on nobody's account (the
@@ -318,7 +322,8 @@ struct Bots {
                 fail(bot, got == 0 ? "the server ended the connection" : std::strerror(errno));
                 return false;
             }
-            // the kernel's time of the last segment read
+            // the kernel's time of the last segment read, on the wall clock,
+            // moved to the steady clock that the server's ticks keep
             timespec arrived{};
             for (cmsghdr* each = CMSG_FIRSTHDR(&header); each != nullptr;
                  each = CMSG_NXTHDR(&header, each)) {
@@ -326,7 +331,8 @@ struct Bots {
                     std::memcpy(&arrived, CMSG_DATA(each), sizeof arrived);
                 }
             }
-            const std::int64_t arrivedNs = arrived.tv_sec * 1000000000LL + arrived.tv_nsec;
+            const std::int64_t arrivedNs = nanoseconds(arrived) - nanoseconds(CLOCK_REALTIME) +
+                                           nanoseconds(CLOCK_MONOTONIC);
             bot.traffic.bytesIn += static_cast<double>(got);
             bot.partial.append(buffer, static_cast<std::size_t>(got));
             if (!frames(bot, arrivedNs)) {
