@@ -197,7 +197,6 @@ struct Bot {
     // bytes of frames not whole yet, and of a message's frames so far
     std::string partial;
     std::string message;
-    Traffic traffic;
     std::string why;
 
     Bot(tcp::socket connected, std::size_t roomNumber, int seatNumber)
@@ -222,6 +221,8 @@ struct Bots {
     // while measuring: each tick's arrival, ns, less its place on the server's clock
     bool measuring = false;
     std::vector<std::int64_t> arrivals;
+    // what the mouse seats and the keyboard seats have sent and received, in all
+    Traffic traffic[2];
     std::size_t failed = 0;
     // connections or handshakes that failed
     std::size_t unseated = 0;
@@ -245,31 +246,33 @@ struct Bots {
     // Connects and greets, all bots at once: the server hands out seats as
     // fast as it can.
     void join(unsigned short port, std::size_t room, int seat) {
-        auto stream = std::make_shared<websocket::stream<tcp::socket>>(context);
-        const tcp::endpoint server(asio::ip::address_v4::loopback(), port);
-        stream->next_layer().async_connect(server, [this, stream, room, seat](boost::system::error_code error) {
+        using Stream = websocket::stream<tcp::socket>;
+        auto stream = std::make_shared<Stream>(context);
+        const auto seated = [this, stream, room, seat](boost::system::error_code error) {
             if (error) {
                 ++unseated;
                 return;
             }
-            stream->async_handshake("127.0.0.1", "/", [this, stream, room, seat](boost::system::error_code refused) {
-                if (refused) {
-                    ++unseated;
-                    return;
-                }
-                bots.push_back(std::make_unique<Bot>(std::move(stream->next_layer()), room, seat));
-                Bot& bot = *bots.back();
-                bot.socket.set_option(tcp::no_delay(true));
-                const int on = 1;
-                setsockopt(bot.socket.native_handle(), SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
-                bot.socket.non_blocking(true);
-                Message hello;
-                hello.kind = MessageKind::Hello;
-                hello.room = "r" + std::to_string(room);
-                hello.seats = static_cast<std::uint8_t>(1u << seat);
-                send(bot, hello);
-                await(bot);
-            });
+            bots.push_back(std::make_unique<Bot>(std::move(stream->next_layer()), room, seat));
+            Bot& bot = *bots.back();
+            bot.socket.set_option(tcp::no_delay(true));
+            const int on = 1;
+            setsockopt(bot.socket.native_handle(), SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+            bot.socket.non_blocking(true);
+            Message hello;
+            hello.kind = MessageKind::Hello;
+            hello.room = "r" + std::to_string(room);
+            hello.seats = static_cast<std::uint8_t>(1u << seat);
+            send(bot, hello);
+            await(bot);
+        };
+        const tcp::endpoint server(asio::ip::address_v4::loopback(), port);
+        stream->next_layer().async_connect(server, [this, stream, seated](auto error) {
+            if (error) {
+                ++unseated;
+                return;
+            }
+            stream->async_handshake("127.0.0.1", "/", seated);
         });
     }
 
@@ -290,13 +293,13 @@ struct Bots {
         if (sent != static_cast<ssize_t>(frame.size())) {
             fail(bot, "a message not sent whole");
         }
-        bot.traffic.bytesOut += static_cast<double>(frame.size());
-        ++bot.traffic.messagesOut;
+        traffic[bot.seat != 0].bytesOut += static_cast<double>(frame.size());
+        ++traffic[bot.seat != 0].messagesOut;
         bot.lastSent = bot.ticks;
     }
 
     void await(Bot& bot) {
-        bot.socket.async_wait(tcp::socket::wait_read, [this, &bot](boost::system::error_code error) {
+        bot.socket.async_wait(tcp::socket::wait_read, [this, &bot](auto error) {
             if (!error && receive(bot)) {
                 await(bot);
             }
@@ -331,9 +334,9 @@ struct Bots {
                     std::memcpy(&arrived, CMSG_DATA(each), sizeof arrived);
                 }
             }
-            const std::int64_t arrivedNs = nanoseconds(arrived) - nanoseconds(CLOCK_REALTIME) +
-                                           nanoseconds(CLOCK_MONOTONIC);
-            bot.traffic.bytesIn += static_cast<double>(got);
+            const std::int64_t arrivedNs =
+                nanoseconds(arrived) - nanoseconds(CLOCK_REALTIME) + nanoseconds(CLOCK_MONOTONIC);
+            traffic[bot.seat != 0].bytesIn += static_cast<double>(got);
             bot.partial.append(buffer, static_cast<std::size_t>(got));
             if (!frames(bot, arrivedNs)) {
                 return false;
@@ -370,7 +373,7 @@ struct Bots {
             if (opcode <= 2) {
                 bot.message.append(bytes, at + head, length);
                 if ((byte(0) & 0x80u) != 0) {
-                    ++bot.traffic.messagesIn;
+                    ++traffic[bot.seat != 0].messagesIn;
                     take(bot, arrivedNs);
                     bot.message.clear();
                 }
@@ -396,8 +399,8 @@ struct Bots {
                               std::to_string(bot.ticks) + " was due");
             }
             if (measuring && message.tickCount == 1) {
-                const double place = static_cast<double>(message.tick) -
-                                     static_cast<double>(bot.ticksAtLook);
+                const double place =
+                    static_cast<double>(message.tick) - static_cast<double>(bot.ticksAtLook);
                 arrivals.push_back(arrivedNs - std::llround(place * TickMs * 1e6));
             }
             const std::uint32_t before = bot.ticks;
@@ -409,7 +412,8 @@ struct Bots {
     // What the bot's player does at the tick just received.
     void play(Bot& bot, std::uint32_t before) {
         const std::uint32_t tick = bot.ticks - 1;
-        const std::uint32_t phase = static_cast<std::uint32_t>(bot.room * 7 + static_cast<std::size_t>(bot.seat) * 11);
+        const std::uint32_t phase =
+            static_cast<std::uint32_t>(bot.room * 7 + static_cast<std::size_t>(bot.seat) * 11);
         Message message;
         message.kind = MessageKind::Input;
         message.input.seat = static_cast<std::uint8_t>(bot.seat);
@@ -442,19 +446,6 @@ struct Bots {
             send(bot, alive);
         }
     }
-
-    Traffic traffic(int seat) const {
-        Traffic sum;
-        for (const auto& bot : bots) {
-            if ((bot->seat == 0) == (seat == 0)) {
-                sum.bytesIn += bot->traffic.bytesIn;
-                sum.bytesOut += bot->traffic.bytesOut;
-                sum.messagesIn += bot->traffic.messagesIn;
-                sum.messagesOut += bot->traffic.messagesOut;
-            }
-        }
-        return sum;
-    }
 };
 
 // Rooms of three bots on a server of one core, for PELLUCANE_NET_SECONDS
@@ -482,7 +473,7 @@ void BM_ServerRooms(benchmark::State& state) {
         for (auto& bot : bots.bots) {
             bot->ticksAtLook = before.ticks[bot->room];
         }
-        const Traffic mouseBefore = bots.traffic(0), keysBefore = bots.traffic(1);
+        const Traffic mouseBefore = bots.traffic[0], keysBefore = bots.traffic[1];
         const double serverCpu = server.cpuSeconds();
         const double botCpu = clockSeconds(CLOCK_THREAD_CPUTIME_ID);
         const double core0 = coreBusySeconds(0), core1 = coreBusySeconds(1);
@@ -535,7 +526,7 @@ void BM_ServerRooms(benchmark::State& state) {
         state.counters["bots_failed"] = static_cast<double>(failed);
         state.counters["held"] = p99 < TickMs && failed == 0 ? 1.0 : 0.0;
 
-        const Traffic mouse = bots.traffic(0), keys = bots.traffic(1);
+        const Traffic mouse = bots.traffic[0], keys = bots.traffic[1];
         const double mice = static_cast<double>(rooms) * seconds;
         const double keyboards = 2 * mice;
         state.counters["in_B_s"] = (mouse.bytesIn - mouseBefore.bytesIn) / mice;
@@ -554,8 +545,15 @@ void BM_ServerRooms(benchmark::State& state) {
     pinTo(0, &cores);
 }
 BENCHMARK(BM_ServerRooms)
-    ->Arg(100)->Arg(200)->Arg(300)->Arg(400)->Arg(500)->Arg(600)
-    ->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+    ->Arg(100)
+    ->Arg(200)
+    ->Arg(300)
+    ->Arg(400)
+    ->Arg(500)
+    ->Arg(600)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 
 // Lines equal to line in a game's trace.
 int linesOf(const GameWindow& game, const std::string& line) {
@@ -613,7 +611,8 @@ void BM_KeyToLine(benchmark::State& state) {
                         continue;
                     }
                     figures[game->first].push_back(secondsSince(start) * 1000);
-                    figures[game->first + "_from_return"].push_back(figures[game->first].back() - calledMs);
+                    figures[game->first + "_from_return"].push_back(figures[game->first].back() -
+                                                                    calledMs);
                     game = waiting.erase(game);
                 }
             }
@@ -630,7 +629,8 @@ void BM_KeyToLine(benchmark::State& state) {
             state.counters[figure.first + "_p99_ms"] = percentile(figure.second, 0.99);
         }
         for (const char* name : {"own_p50", "own_p99", "other_p50", "other_p99"}) {
-            state.counters[name + std::string("_ticks")] = state.counters[name + std::string("_ms")] / TickMs;
+            state.counters[name + std::string("_ticks")] =
+                state.counters[name + std::string("_ms")] / TickMs;
         }
         state.counters["look_every_ms"] = lookingMs / looks;
         state.counters["presses"] = presses;
