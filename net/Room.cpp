@@ -186,6 +186,11 @@ void Room::drop(MemberId id, const std::string& why) {
 }
 
 void Room::advance(std::uint32_t ticksDue, std::int64_t nowMs) {
+    if (members.empty() && pending.empty()) {
+        // Nobody to tell: the clock moves on alone, and a player who comes
+        // back replays the quiet ticks with the rest.
+        nextTick = std::max(nextTick, std::min(ticksDue, MaxRoomTicks));
+    }
     while (nextTick < std::min(ticksDue, MaxRoomTicks)) {
         makeTick();
     }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <deque>
 #include <fstream>
+#include <iterator>
 #include <random>
 
 namespace asio = boost::asio;
@@ -40,8 +41,12 @@ struct Session : std::enable_shared_from_this<Session> {
     // the room it joined, empty until it greets
     std::string room;
     std::int64_t connectedMs;
+    // the address it comes from
+    std::string address;
     beast::flat_buffer incoming;
-    std::deque<std::shared_ptr<const std::string>> outgoing;
+    // messages waiting to go, the first one being written, with the server
+    // ms at which each was queued
+    std::deque<std::pair<std::int64_t, std::shared_ptr<const std::string>>> outgoing;
     bool writing = false;
     // closing once the queue has gone, with this reason
     bool closing = false;
@@ -72,6 +77,8 @@ struct GameServer::State {
     MemberId nextId = 1;
     std::mt19937 seeds{std::random_device{}()};
     TickLateness lateness;
+    // server ms of the rooms each address made in the last minute
+    std::map<std::string, std::deque<std::int64_t>> roomsMadeBy;
     bool stopped = false;
 
     State(asio::io_context& io, const ServerOptions& given)
@@ -114,14 +121,14 @@ struct GameServer::State {
                 return;
             }
             const Clock::time_point now = Clock::now();
+            // Each tick made now counts how late it is: a wake-up that
+            // makes two was a tick late for the first.
             while (tickDue(serverTicks + 1) <= now) {
                 ++serverTicks;
+                lateness.add(std::chrono::duration_cast<std::chrono::microseconds>(
+                                 now - tickDue(serverTicks))
+                                 .count());
             }
-            const auto late =
-                std::chrono::duration_cast<std::chrono::microseconds>(now - tickDue(serverTicks))
-                    .count();
-            ++lateness.counts[std::min<std::size_t>(static_cast<std::size_t>(late / 100),
-                                                    lateness.counts.size() - 1)];
             const std::int64_t ms = nowMs();
             for (auto room = rooms.begin(); room != rooms.end();) {
                 room->second->advance(serverTicks - roomStart[room->first], ms);
@@ -133,6 +140,7 @@ struct GameServer::State {
                 }
             }
             closeSilentGreeters(ms);
+            forgetOldRoomMakers(ms);
             tick();
         });
     }
@@ -148,6 +156,13 @@ struct GameServer::State {
                 session->close("no greeting within " + std::to_string(GreetingMs / 1000) + " s");
             }
             ++each;
+        }
+    }
+
+    void forgetOldRoomMakers(std::int64_t ms) {
+        for (auto each = roomsMadeBy.begin(); each != roomsMadeBy.end();) {
+            const bool old = each->second.empty() || ms - each->second.back() >= 60000;
+            each = old ? roomsMadeBy.erase(each) : std::next(each);
         }
     }
 
@@ -196,6 +211,21 @@ struct GameServer::State {
                      file ? "its game is in" : "cannot write its game to", path.c_str());
     }
 
+    // Whether a new room may be made for a connection from the address:
+    // the server and each address make only so many.
+    bool mayMakeRoom(const std::string& address) {
+        std::deque<std::int64_t>& made = roomsMadeBy[address];
+        const std::int64_t ms = nowMs();
+        while (!made.empty() && ms - made.front() >= 60000) {
+            made.pop_front();
+        }
+        if (rooms.size() >= MaxRooms || made.size() >= options.roomsMadePerMinute) {
+            return false;
+        }
+        made.push_back(ms);
+        return true;
+    }
+
     void received(Session& from, const std::string& bytes) {
         Message message;
         std::string why;
@@ -212,8 +242,8 @@ struct GameServer::State {
                 from.close("a client of another version of the game");
                 return;
             }
-            if (rooms.size() >= MaxRooms && rooms.count(message.room) == 0) {
-                from.close("the server holds all the rooms it can");
+            if (rooms.count(message.room) == 0 && !mayMakeRoom(from.address)) {
+                from.close("the server makes no more rooms now: join one, or try in a minute");
                 return;
             }
             Room& room = roomFor(message.room);
@@ -240,6 +270,7 @@ struct GameServer::State {
 
 void Session::start() {
     beast::error_code ignored;
+    address = stream.next_layer().socket().remote_endpoint(ignored).address().to_string();
     stream.next_layer().socket().set_option(tcp::no_delay(true), ignored);
     stream.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
     stream.read_message_max(MaxClientMessageBytes);
@@ -273,11 +304,15 @@ void Session::send(std::shared_ptr<const std::string> bytes) {
     if (closing) {
         return;
     }
-    if (outgoing.size() >= MaxQueuedMessages) {
+    // A player ten seconds behind the room, or with more waiting than that
+    // could be, is dropped rather than kept ever further behind.
+    const std::int64_t ms = server.nowMs();
+    if (outgoing.size() >= MaxQueuedMessages ||
+        (!outgoing.empty() && ms - outgoing.front().first >= SilentDropMs)) {
         close("not reading what the room sends", true);
         return;
     }
-    outgoing.push_back(std::move(bytes));
+    outgoing.emplace_back(ms, std::move(bytes));
     write();
 }
 
@@ -295,7 +330,7 @@ void Session::write() {
         return;
     }
     writing = true;
-    stream.async_write(asio::buffer(*outgoing.front()),
+    stream.async_write(asio::buffer(*outgoing.front().second),
                        [self = shared_from_this()](beast::error_code error, std::size_t) {
                            self->writing = false;
                            if (error) {
@@ -322,6 +357,11 @@ void Session::close(const std::string& why, bool dropQueued) {
     }
     asio::post(stream.get_executor(), [self = shared_from_this()] { self->server.ended(*self); });
     write();
+}
+
+void TickLateness::add(std::int64_t microseconds) {
+    const auto tenths = static_cast<std::size_t>(std::max<std::int64_t>(microseconds, 0) / 100);
+    ++counts[std::min(tenths, counts.size() - 1)];
 }
 
 double TickLateness::percentileMs(double share) const {

@@ -21,12 +21,16 @@ struct ServerOptions {
     unsigned short port = 7355;
     // the folder where a room that went out of step leaves its recording
     std::string recordings = ".";
+    // rooms one address may make in a minute, at most
+    std::size_t roomsMadePerMinute = 20;
 };
 
 // How late the ticks were made, for the benchmark: a count for each
 // tenth of a millisecond of lateness, the last counting everything later.
 struct TickLateness {
     std::array<std::uint64_t, 1001> counts{};
+    // Counts one tick made that many microseconds after it was due.
+    void add(std::int64_t microseconds);
     // The lateness below which a share (0.99, say) of the ticks came, ms.
     double percentileMs(double share) const;
 };
