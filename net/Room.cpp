@@ -67,7 +67,7 @@ bool Room::join(MemberId id, std::uint8_t wantedSeats, std::int64_t nowMs) {
     }
     std::uint8_t seats = wantedSeats;
     for (int seat = 0; seat < SeatCount && seats == 0; ++seat) {
-        seats = (held & 1u << seat) == 0 ? static_cast<std::uint8_t>(1u << seat) : 0;
+        seats = static_cast<std::uint8_t>((held & 1u << seat) == 0 ? 1u << seat : 0u);
     }
     std::string refusal;
     if (seats == 0) {
