@@ -219,6 +219,9 @@ TEST_F(NetworkGame, ThreeMachinesPlayOneStreetAndOneThatComesBackCatchesUp) {
         }
     }
     EXPECT_EQ("", failure);
+    for (auto& game : games) {
+        EXPECT_EQ("ran", game->end(SIGTERM));
+    }
 }
 
 } // namespace
