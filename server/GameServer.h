@@ -23,6 +23,9 @@ struct ServerOptions {
     std::string recordings = ".";
     // rooms one address may make in a minute, at most
     std::size_t roomsMadePerMinute = 20;
+    // the unzipped web site whose page and files plain HTTP requests get;
+    // empty: no page, and such requests get a 404 that says so
+    std::string site;
 };
 
 // How late the ticks were made, for the benchmark: a count for each
@@ -38,7 +41,8 @@ struct TickLateness {
 // The game server: WebSocket connections on one TCP port, any number of
 // rooms, each ticking 60 times a second on the one thread that runs the
 // io_context. Games are created by their first join and end a minute after
-// their last player left.
+// their last player left. Plain HTTP requests on the same port get the web
+// page and its files, so that a browser loads the game from where it joins.
 struct GameServer {
     GameServer(boost::asio::io_context& context, const ServerOptions& options);
     ~GameServer();

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <string>
 
 #include "server/GameServer.h"
@@ -12,6 +13,7 @@ namespace {
 void usage(FILE* to) {
     std::fprintf(to,
                  "Usage: pellucane-server [--port PORT] [--address ADDRESS] [--recordings DIR]\n"
+                 "                        [--site DIR]\n"
                  "The game server of Pellucane: three players on three machines join one\n"
                  "room with  pellucane --join HOST[:PORT]/ROOM  and play one game, their\n"
                  "inputs ordered into 60 ticks a second.\n"
@@ -20,6 +22,9 @@ void usage(FILE* to) {
                  "  --address ADDRESS  the address to listen on (default 0.0.0.0: all)\n"
                  "  --recordings DIR   where a room whose players went out of step leaves\n"
                  "                     its game, for the tests' replay (default: here)\n"
+                 "  --site DIR         the unzipped web build: its page and files go to\n"
+                 "                     browsers over HTTP on the same port, at / and at\n"
+                 "                     /ROOM (default: no page)\n"
                  "  --help             print this help and exit\n"
                  "  --version          print the version and exit\n"
                  "The manual page: man 6 pellucane-server\n");
@@ -62,11 +67,25 @@ int main(int argc, char** argv) {
             options.address = valueOf(i, argc, argv);
         } else if (option == "--recordings") {
             options.recordings = valueOf(i, argc, argv);
+        } else if (option == "--site") {
+            options.site = valueOf(i, argc, argv);
         } else {
             std::fprintf(stderr, "pellucane-server: unknown option %s\n", option.c_str());
             usage(stderr);
             return 2;
         }
+    }
+    if (!options.site.empty()) {
+        std::error_code error;
+        const std::filesystem::path site = std::filesystem::absolute(options.site, error);
+        if (error || !std::filesystem::is_regular_file(site / "index.html", error)) {
+            std::fprintf(stderr,
+                         "pellucane-server: %s holds no index.html: --site takes the folder "
+                         "of the unzipped web build\n",
+                         options.site.c_str());
+            return 2;
+        }
+        options.site = site.lexically_normal().string();
     }
     try {
         boost::asio::io_context context;
@@ -78,6 +97,13 @@ int main(int argc, char** argv) {
         });
         std::fprintf(stderr, "pellucane-server: listening on %s port %u\n", options.address.c_str(),
                      server.port());
+        if (options.site.empty()) {
+            std::fprintf(stderr, "pellucane-server: handing out no page (--site DIR gives one)\n");
+        } else {
+            std::fprintf(stderr,
+                         "pellucane-server: handing out the page from %s at http://HOST:%u/\n",
+                         options.site.c_str(), server.port());
+        }
         context.run();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "pellucane-server: %s\n", error.what());
