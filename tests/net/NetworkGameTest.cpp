@@ -4,52 +4,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <boost/asio/io_context.hpp>
-#include <boost/asio/post.hpp>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <iterator>
 #include <random>
 #include <thread>
 
 #include "market/Market.h"
-#include "server/GameServer.h"
 #include "shop/ShopCommands.h"
+#include "tests/net/ServerThread.h"
 #include "tests/support/GameWindow.h"
 #include "tests/support/ScriptedGame.h"
 
 namespace {
-
-// The server on a thread of its own; the test asks it things on that thread.
-struct ServerThread {
-    boost::asio::io_context context;
-    std::unique_ptr<GameServer> server;
-    std::thread thread;
-
-    explicit ServerThread(const std::string& recordings) {
-        ServerOptions options;
-        options.address = "127.0.0.1";
-        options.port = 0;
-        options.recordings = recordings;
-        server = std::make_unique<GameServer>(context, options);
-        thread = std::thread([this] { context.run(); });
-    }
-    template <typename Question> auto ask(Question question) {
-        std::promise<decltype(question())> answer;
-        boost::asio::post(context, [&] { answer.set_value(question()); });
-        return answer.get_future().get();
-    }
-    ~ServerThread() {
-        ask([this] { return (server->stop(), 0); });
-        context.stop();
-        thread.join();
-    }
-    const Room& room() const { return *server->rooms().at("TEST"); }
-};
 
 // The xdotool name of a key.
 std::string keyName(char key) { return key == ',' ? "comma" : std::string(1, key); }
