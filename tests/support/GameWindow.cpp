@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <regex.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,9 +39,16 @@ pid_t startProcess(const ProcessStart& start, int* outputPipe) {
     if (outputPipe != nullptr && pipe2(fds, O_CLOEXEC) != 0) {
         throw std::runtime_error("cannot make a pipe");
     }
+    const pid_t parent = getpid();
     const pid_t pid = fork();
     if (pid == 0) {
         setpgid(0, 0);
+        // Ends with the test: a test killed by its runner (a timeout, a
+        // stop at the first failure) leaves no game or X server behind.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) {
+            _exit(124);
+        }
         // whatever the test runner ignores
         signal(SIGINT, SIG_DFL);
         signal(SIGTERM, SIG_DFL);
