@@ -177,7 +177,6 @@ bool Lockstep::join(const JoinAddress& address, std::uint8_t wantedSeats, std::s
         return false;
     }
     joined = true;
-    seats = answer.seats;
     // Every machine of the room draws the same numbers from the same seed,
     // with the street's clock at the room's first tick.
     RandomGenerator::seed(answer.seed);

@@ -167,7 +167,6 @@ void ServerLink::close() {
         return;
     }
     s.end("closed");
-    beast::error_code ignored;
     beast::get_lowest_layer(s.stream).expires_after(std::chrono::seconds(1));
     s.stream.async_close(websocket::close_code::normal, [](beast::error_code) {});
     s.context.run_for(std::chrono::seconds(1));
