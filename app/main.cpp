@@ -6,6 +6,8 @@
 #include <string>
 
 #include "app/Engine.h"
+#include "app/JoinWait.h"
+#include "base/Platform.h"
 #include "input/InputState.h"
 #include "input/KeyboardPlatform.h"
 #include "net/Lockstep.h"
@@ -14,12 +16,12 @@
 namespace {
 
 // --join HOST[:PORT]/ROOM and --seats LIST, after GLUT has taken its own
-// arguments: joins the room, or says why not. True to play on.
-bool joinRoomAsked(int argc, char** argv) {
+// arguments: asks the room for the seats. True to play on (asked, or not
+// joining), false with why.
+bool askRoom(int argc, char** argv, std::string& why) {
     JoinAddress address;
     std::uint8_t seats = 0;
     bool joining = false;
-    std::string why;
     for (int i = 1; i < argc && why.empty(); ++i) {
         const std::string option = argv[i];
         if (option != "--join" && option != "--seats") {
@@ -37,24 +39,15 @@ bool joinRoomAsked(int argc, char** argv) {
         why = "--seats is for a game joined with --join";
     }
     if (why.empty() && joining) {
-        Lockstep::instance().join(address, seats, why);
+        Lockstep::instance().ask(address, seats, why);
     }
-    if (!why.empty()) {
-        std::fprintf(stderr, "pellucane: %s\n", why.c_str());
-        return false;
-    }
-    return true;
+    return why.empty();
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+// The window, its callbacks and the game's start-up, then its frames; 1 when
+// the game cannot start.
+int startGame() {
     try {
-        glutInit(&argc, argv);
-        // Joined before the window opens: a refused seat needs no window.
-        if (!joinRoomAsked(argc, argv)) {
-            return 2;
-        }
         glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
         glutInitWindowSize(1024, 768);
         glutCreateWindow("Pellucane");
@@ -94,4 +87,16 @@ int main(int argc, char** argv) {
     }
     glutMainLoop();
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    glutInit(&argc, argv);
+    std::string why;
+    if (!askRoom(argc, argv, why)) {
+        tellPlayer(why);
+        return 2;
+    }
+    return Lockstep::instance().asked ? startWhenJoined(startGame) : startGame();
 }

@@ -5,6 +5,8 @@
 // base/PlatformWindows.cpp or base/PlatformWeb.cpp. (The keyboard's
 // differences: input/KeyboardPlatform.h.)
 
+#include <string>
+
 // The path of the file that swallows what is written to it.
 extern const char* const NullDevice;
 
@@ -19,3 +21,8 @@ bool mayAskWindowSize();
 // Turns the window's full screen on or off (F11), back to the window as it
 // was; the page leaves full screen to the browser's own.
 void toggleFullScreen();
+
+// Tells the player why the game cannot join its room or go on with it: on
+// standard error, and where a player sees it besides: in the page, and in a
+// message box on Windows when the game has no console to write to.
+void tellPlayer(const std::string& text);

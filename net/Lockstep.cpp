@@ -2,12 +2,12 @@
 
 #include <GL/gl.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
 #include "audio/SoundBank.h"
 #include "base/ElapsedTime.h"
+#include "base/Platform.h"
 #include "market/Market.h"
 #include "market/RandomGenerator.h"
 #include "net/MarketDigest.h"
@@ -128,55 +128,54 @@ Lockstep& Lockstep::instance() {
     return *lockstep;
 }
 
-bool Lockstep::join(const JoinAddress& address, std::uint8_t wantedSeats, std::string& whyNot) {
-    if (!link.open(address.host, address.port, JoinTimeoutMs)) {
+bool Lockstep::ask(const JoinAddress& address, std::uint8_t wantedSeats, std::string& whyNot) {
+    server = address.host + ":" + address.port;
+    if (!link.open(address.host, address.port, "/" + address.room, JoinTimeoutMs)) {
         whyNot = link.why;
         return false;
     }
+    asked = true;
+    askedAt = std::chrono::steady_clock::now();
     Message hello;
     hello.kind = MessageKind::Hello;
     hello.room = address.room;
     hello.seats = wantedSeats;
     link.send(writeMessage(hello));
-    bool answered = false;
+    return true;
+}
+
+bool Lockstep::hearAnswer(int waitMs) {
+    if (!link.wait(waitMs, [this](const std::string& bytes) { take(bytes); }) && !ended) {
+        end("the server ended the connection: " + link.why);
+    }
+    if (!joined && !ended &&
+        std::chrono::steady_clock::now() - askedAt >= std::chrono::milliseconds(JoinTimeoutMs)) {
+        end("the server at " + server + " did not answer");
+        link.close();
+    }
+    return joined || ended;
+}
+
+// The server's first answer: the welcome, whose seed and seats make this
+// machine's street the room's, or a refusal in the server's words.
+void Lockstep::takeAnswer(const std::string& bytes) {
     Message answer;
     std::string unreadable;
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(JoinTimeoutMs);
-    while (!answered && std::chrono::steady_clock::now() < deadline) {
-        const bool open = link.wait(100, [&](const std::string& bytes) {
-            // the answer first; what follows a welcome is the room's log
-            if (answered) {
-                take(bytes);
-                return;
-            }
-            answered = true;
-            if (!readServerMessage(bytes, answer, unreadable)) {
-                answer.kind = MessageKind::Alive;
-            } else if (answer.kind == MessageKind::Welcome) {
-                seats = answer.seats;
-            }
-        });
-        if (!open && !answered) {
-            whyNot = "the server ended the connection: " + link.why;
-            return false;
-        }
-    }
-    if (!answered) {
-        whyNot = "the server at " + address.host + ":" + address.port + " did not answer";
+    if (!readServerMessage(bytes, answer, unreadable) ||
+        (answer.kind != MessageKind::Welcome && answer.kind != MessageKind::Refusal)) {
+        end("the server did not answer as a Pellucane server" +
+            (unreadable.empty() ? std::string() : ": " + unreadable));
     } else if (answer.kind == MessageKind::Refusal) {
-        whyNot = answer.reason;
-    } else if (answer.kind != MessageKind::Welcome) {
-        whyNot = "the server did not answer as a Pellucane server" +
-                 (unreadable.empty() ? std::string() : ": " + unreadable);
+        end(answer.reason);
     } else if (answer.version != ProtocolVersion) {
-        whyNot = "the server speaks another version of the game";
+        end("the server speaks another version of the game");
     }
-    if (!whyNot.empty()) {
+    if (ended) {
         link.close();
-        return false;
+        return;
     }
     joined = true;
+    seats = answer.seats;
     // Every machine of the room draws the same numbers from the same seed,
     // with the street's clock at the room's first tick.
     RandomGenerator::seed(answer.seed);
@@ -184,7 +183,6 @@ bool Lockstep::join(const JoinAddress& address, std::uint8_t wantedSeats, std::s
     if (const char* nudge = std::getenv("PELLUCANE_NUDGE_TICK")) {
         nudgeTick = static_cast<std::uint32_t>(std::strtoul(nudge, nullptr, 10));
     }
-    return true;
 }
 
 void Lockstep::poll() {
@@ -221,6 +219,11 @@ void Lockstep::poll() {
 
 void Lockstep::take(const std::string& bytes) {
     if (ended) {
+        return;
+    }
+    // what follows a welcome is the room's log
+    if (!joined) {
+        takeAnswer(bytes);
         return;
     }
     Message message;
@@ -337,7 +340,10 @@ void Lockstep::send(const Message& message) {
 void Lockstep::end(const std::string& reason) {
     ended = true;
     why = reason;
-    std::fprintf(stderr, "pellucane: %s; the street stands\n", reason.c_str());
+    // before the welcome, whoever asked says why
+    if (joined) {
+        tellPlayer(reason + "; the street stands");
+    }
 }
 
 void Lockstep::tell(const std::string& text) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -34,6 +35,8 @@ void playRoomTick(std::uint32_t tick);
 // the server has sent and this machine has not yet played, and what the
 // room has said. The street runs only from the server's ticks.
 struct Lockstep {
+    // a join asked of the server, its answer to come to poll
+    bool asked = false;
     // joined to a room: the game is played over the network
     bool joined = false;
     // the seats this machine plays, a bit each
@@ -56,7 +59,8 @@ struct Lockstep {
     // what the players are told on the street, and the tick it shows until
     std::string notice;
     std::uint32_t noticeUntilTick = 0;
-    // the link has ended (why says how): the street stands from here
+    // the link has ended (why says how): the street stands from here; or,
+    // before the welcome, the join was refused or went unanswered
     bool ended = false;
     std::string why;
     // a test's hook: at this tick the street is nudged off its course (0: never)
@@ -70,13 +74,21 @@ struct Lockstep {
     float cursorX = 0.0f;
     float cursorY = 0.0f;
     ServerLink link;
+    // where the join went, HOST:PORT, and when it was asked
+    std::string server;
+    std::chrono::steady_clock::time_point askedAt;
 
     static Lockstep& instance();
 
-    // Connects, asks for the seats (0: the first free one) and waits for the
-    // welcome: then the street's generator is seeded from the room. False
-    // with why (the server's own words for a refusal).
-    bool join(const JoinAddress& address, std::uint8_t wantedSeats, std::string& why);
+    // Connects and asks for the seats (0: the first free one); the answer
+    // comes in hearAnswer. False with why when the server cannot be reached.
+    bool ask(const JoinAddress& address, std::uint8_t wantedSeats, std::string& why);
+    // Takes what the server has sent, waiting up to waitMs for it (the page
+    // cannot wait): true once the join has its answer, the welcome (joined:
+    // the street's generator is then seeded from the room) or a refusal
+    // (ended, why in the server's own words), or when the server has not
+    // answered within 10 s (ended).
+    bool hearAnswer(int waitMs);
     // Takes what the server has sent and sends what waits, without waiting.
     void poll();
     // Plays every received tick on the street.
@@ -93,6 +105,7 @@ struct Lockstep {
   private:
     Lockstep() = default;
     void take(const std::string& bytes);
+    void takeAnswer(const std::string& bytes);
     void send(const Message& message);
     void sendInput(const SeatInput& input);
     void end(const std::string& reason);

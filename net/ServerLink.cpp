@@ -87,7 +87,8 @@ ServerLink::ServerLink() : socket(std::make_unique<Socket>()) {}
 
 ServerLink::~ServerLink() = default;
 
-bool ServerLink::open(const std::string& host, const std::string& port, int timeoutMs) {
+bool ServerLink::open(const std::string& host, const std::string& port, const std::string& path,
+                      int timeoutMs) {
     Socket& s = *socket;
     bool done = false;
     beast::error_code failure;
@@ -109,7 +110,7 @@ bool ServerLink::open(const std::string& host, const std::string& port, int time
                     }
                     // A press must reach the server at once, not wait to fill a packet.
                     beast::get_lowest_layer(s.stream).socket().set_option(tcp::no_delay(true));
-                    s.stream.async_handshake(host, "/", [&](beast::error_code handshakeError) {
+                    s.stream.async_handshake(host, path, [&](beast::error_code handshakeError) {
                         failure = handshakeError;
                         done = true;
                     });

@@ -14,9 +14,11 @@ struct ServerLink {
     ServerLink();
     ~ServerLink();
 
-    // Connects to host:port and opens the WebSocket, within timeoutMs;
-    // false with why when it cannot.
-    bool open(const std::string& host, const std::string& port, int timeoutMs);
+    // Connects to host:port and opens the WebSocket at the path (a room's,
+    // /ROOM, which a proxy in front of several servers may route by),
+    // within timeoutMs; false with why when it cannot.
+    bool open(const std::string& host, const std::string& port, const std::string& path,
+              int timeoutMs);
     // Queues a message's bytes for the server.
     void send(const std::string& bytes);
     // Hands every message that has come to take, and sends what is queued,

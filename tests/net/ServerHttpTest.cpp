@@ -67,7 +67,7 @@ TEST(ServerHttp, HandsOutThePageAndItsFilesAloneAndStillSeatsPlayers) {
     EXPECT_EQ(405u, fetch(port, "POST / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n").result_int());
 
     ServerLink link;
-    ASSERT_TRUE(link.open("127.0.0.1", std::to_string(port), 5000)) << link.why;
+    ASSERT_TRUE(link.open("127.0.0.1", std::to_string(port), "/ABC", 5000)) << link.why;
     Message hello;
     hello.kind = MessageKind::Hello;
     hello.room = "ABC";
