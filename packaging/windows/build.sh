@@ -42,7 +42,7 @@ logged "$log" toolchain_cmake "$LIBRARIES_PREFIX" -S . -B "$build" -DCMAKE_BUILD
   -DZLIB_INCLUDE_DIR=/usr/x86_64-w64-mingw32/include \
   -DZLIB_LIBRARY=/usr/x86_64-w64-mingw32/lib/libz.a \
   -DBoost_NO_BOOST_CMAKE=ON -DBoost_INCLUDE_DIR="$boost_headers"
-targets=(--target pellucane)
+targets=(--target pellucane pellucane-server)
 if [ "$tests" = ON ]; then
   source "$WINDOWS_DIR/test-suites.sh"
   targets+=("${WINDOWS_TEST_SUITES[@]}")
@@ -50,14 +50,15 @@ fi
 logged "$log" cmake --build "$build" -j"$(nproc)" "${targets[@]}"
 echo "build.sh: game built in $((SECONDS - start)) s" >&2
 
-# The zip's own files: the game and every DLL it imports, and those they
-# import, from the prefix (anything else must be Windows's own), and its data.
-system_dlls='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|imm32|winmm|version|setupapi|msvcrt|opengl32|glu32|cfgmgr32|ws2_32|dinput8|hid|rpcrt4|shlwapi|comdlg32|uuid)\.dll$'
+# The zip's own files: the game and its server, every DLL they import and
+# those they import, from the prefix (anything else must be Windows's own),
+# and the game's data.
+system_dlls='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|imm32|winmm|version|setupapi|msvcrt|opengl32|glu32|cfgmgr32|ws2_32|mswsock|dinput8|hid|rpcrt4|shlwapi|comdlg32|uuid)\.dll$'
 add_windows_files() {
   local stage=$1 pending file dll
-  cp "$build/pellucane.exe" "$stage/"
+  cp "$build/pellucane.exe" "$build/pellucane-server.exe" "$stage/"
   cp -r data/images data/fonts data/sound "$stage/"
-  pending=("$stage/pellucane.exe")
+  pending=("$stage/pellucane.exe" "$stage/pellucane-server.exe")
   while [ ${#pending[@]} -gt 0 ]; do
     file=${pending[0]}
     pending=("${pending[@]:1}")
@@ -74,7 +75,7 @@ add_windows_files() {
       pending+=("$stage/$dll")
     done
   done
-  x86_64-w64-mingw32-strip "$stage/pellucane.exe"
+  x86_64-w64-mingw32-strip "$stage/pellucane.exe" "$stage/pellucane-server.exe"
 }
 
 # Text for Windows's editors: CRLF line ends (and .txt names, make_zip's).
