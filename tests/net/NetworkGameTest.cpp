@@ -1,5 +1,8 @@
 // Three real games and the server on 127.0.0.1: each machine plays its own
-// seats, and every street must come out the same.
+// seats, and every street must come out the same. The game under test
+// (gameCommand: the page, handed out by the server, or the Windows build
+// under wine) plays the mouse's seat, and comes back for HOTBEATS; the other
+// machines run this build's program. Without either, all three do.
 
 #include <gtest/gtest.h>
 
@@ -43,15 +46,20 @@ std::string recordedKeys(int seat) {
 struct NetworkGame : ::testing::Test {
     std::mt19937 random{std::random_device{}()};
     std::string recordings = scratchPath("recordings");
+    // the game under test, and whether it is the page
+    const GameCommand guest = gameCommand();
+    const bool onPage = !guest.page.empty();
     std::unique_ptr<ServerThread> server;
     std::unique_ptr<VirtualDisplay> displays[3];
     std::unique_ptr<GameWindow> games[3];
+    // whether each seat's machine is another build's game than this one's
+    bool guests[3] = {};
     // the inputs the test sent whose tick it waits for: keys and presses
     std::size_t sent = 0;
 
     void SetUp() override {
         std::filesystem::create_directories(recordings);
-        server = std::make_unique<ServerThread>(recordings);
+        server = std::make_unique<ServerThread>(recordings, guest.page);
         for (auto& display : displays) {
             display = std::make_unique<VirtualDisplay>();
         }
@@ -59,12 +67,19 @@ struct NetworkGame : ::testing::Test {
         newStreet(1);
     }
 
-    // A machine playing one seat joins the room and goes to the street.
-    void join(int seat) {
+    // A machine playing one seat joins the room and goes to the street: the
+    // game under test, or this build's program.
+    void join(int seat, bool asGuest) {
         static const char* const words[3] = {"mouse", "left", "right"};
-        GameCommand command = gameCommand();
+        GameCommand command = asGuest ? guest : GameCommand{{PELLUCANE_BINARY}, dataPath(), "", {}};
         const std::string room = "127.0.0.1:" + std::to_string(server->server->port()) + "/TEST";
-        command.arguments.insert(command.arguments.end(), {"--join", room, "--seats", words[seat]});
+        if (asGuest && onPage) {
+            command.view.address = "http://" + room + "?seats=" + words[seat];
+        } else {
+            command.arguments.insert(command.arguments.end(),
+                                     {"--join", room, "--seats", words[seat]});
+        }
+        guests[seat] = asGuest && (onPage || command.arguments.front() != PELLUCANE_BINARY);
         games[seat] = startGame(*displays[seat], command);
         games[seat]->titleScreen();
         games[seat]->click();
@@ -86,8 +101,12 @@ struct NetworkGame : ::testing::Test {
             if (seat == 0 && clicks > 0) {
                 games[0]->moveToGame(bar.signMenuButtonX + 2.0f, bands[clicks-- % 3]);
                 pause();
-                games[0]->moveToGame(bar.productButtonX, bar.productButtonY);
-                games[0]->click();
+                if (guests[0] && onPage) {
+                    games[0]->tapGame(bar.productButtonX, bar.productButtonY);
+                } else {
+                    games[0]->moveToGame(bar.productButtonX, bar.productButtonY);
+                    games[0]->click();
+                }
             } else if (seat != 0 && !keys[seat].empty()) {
                 games[seat]->key(keyName(keys[seat].front()));
                 keys[seat].erase(0, 1);
@@ -134,7 +153,7 @@ struct NetworkGame : ::testing::Test {
 
 TEST_F(NetworkGame, ThreeMachinesPlayOneStreetAndOneThatComesBackCatchesUp) {
     for (int seat = 0; seat < 3; ++seat) {
-        join(seat);
+        join(seat, seat == 0);
     }
     play(4);
     expectTheSameStreets();
@@ -146,7 +165,7 @@ TEST_F(NetworkGame, ThreeMachinesPlayOneStreetAndOneThatComesBackCatchesUp) {
         EXPECT_TRUE(games[seat]->waitFor(
             [&] { return games[seat]->errors().find("HOTBEATS LEFT") != std::string::npos; }));
     }
-    join(1);
+    join(1, true);
     play(2);
     expectTheSameStreets();
 
@@ -154,7 +173,7 @@ TEST_F(NetworkGame, ThreeMachinesPlayOneStreetAndOneThatComesBackCatchesUp) {
     // it alone is told, and the room keeps its game.
     games[2]->end(SIGKILL);
     setenv("PELLUCANE_NUDGE_TICK", "1", 1);
-    join(2);
+    join(2, false);
     unsetenv("PELLUCANE_NUDGE_TICK");
     EXPECT_TRUE(games[2]->waitFor(
         [&] { return games[2]->errors().find("out of step") != std::string::npos; }));
@@ -189,8 +208,11 @@ TEST_F(NetworkGame, ThreeMachinesPlayOneStreetAndOneThatComesBackCatchesUp) {
         }
     }
     EXPECT_EQ("", failure);
-    for (auto& game : games) {
-        EXPECT_EQ("ran", game->end(SIGTERM));
+    // A page has no process to end; wine's process does not end by SIGTERM.
+    for (int seat = 0; seat < 3; ++seat) {
+        if (!(guests[seat] && onPage)) {
+            EXPECT_EQ("ran", games[seat]->end(guests[seat] ? SIGKILL : SIGTERM));
+        }
     }
 }
 

@@ -42,7 +42,8 @@ struct VirtualDisplay {
 // screen's device pixels to a CSS pixel; whether the page is framed in
 // another, taller page (an iframe, as game sites show games); whether the
 // browser has WebGL; whether the game's data is held back for good, the
-// page loading all the while (the game never starts).
+// page loading all the while (the game never starts); and the page's
+// address where another server hands the site out (a game server's room).
 struct PageView {
     int width = 1024;
     int height = 768;
@@ -50,6 +51,7 @@ struct PageView {
     bool framed = false;
     bool webgl = true;
     bool loading = false;
+    std::string address;
 };
 
 // How the game starts: a command and the folder it starts in, or the web

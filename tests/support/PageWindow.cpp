@@ -95,33 +95,9 @@ class PageWindow : public GameWindow {
         : view(shownAs), shotPath(files + "/shot.png") {
         // A write to a Chromium that has gone fails instead of ending the test.
         signal(SIGPIPE, SIG_IGN);
-        // The server serves the game's folder as site/ beside the page that frames it.
-        std::filesystem::create_directory_symlink(std::filesystem::absolute(site), files + "/site");
-        std::ofstream(files + "/host.html") << HostPage;
-        int serverOutput = -1;
-        server = startProcess({{"/usr/bin/python3", "-u", "-m", "http.server", "0", "--bind",
-                                "127.0.0.1", "--directory", files},
-                               "",
-                               {},
-                               "",
-                               files + "/server.txt",
-                               {}},
-                              &serverOutput);
         // Whatever throws from here ends what has been started.
         try {
-            // "Serving HTTP on 127.0.0.1 port 40123 (http://127.0.0.1:40123/) ..."
-            std::string line;
-            char c;
-            while (read(serverOutput, &c, 1) == 1 && c != '\n') {
-                line += c;
-            }
-            close(serverOutput);
-            const size_t at = line.find(" port ");
-            if (at == std::string::npos) {
-                throw std::runtime_error("the page's server did not start: " + line);
-            }
-            const std::string url = "http://127.0.0.1:" + std::to_string(std::atoi(&line[at + 6])) +
-                                    (view.framed ? "/host.html" : "/site/");
+            const std::string url = view.address.empty() ? serveSite(site, files) : view.address;
 
             int commands[2];
             int replies[2];
@@ -299,6 +275,35 @@ class PageWindow : public GameWindow {
                                            {"text", stroke.text},
                                            {"unmodifiedText", stroke.text},
                                            {"autoRepeat", repeat}});
+    }
+
+    // Serves the game's folder as site/ beside the page that frames it, on
+    // 127.0.0.1; the page's address.
+    std::string serveSite(const std::string& site, const std::string& files) {
+        std::filesystem::create_directory_symlink(std::filesystem::absolute(site), files + "/site");
+        std::ofstream(files + "/host.html") << HostPage;
+        int serverOutput = -1;
+        server = startProcess({{"/usr/bin/python3", "-u", "-m", "http.server", "0", "--bind",
+                                "127.0.0.1", "--directory", files},
+                               "",
+                               {},
+                               "",
+                               files + "/server.txt",
+                               {}},
+                              &serverOutput);
+        // "Serving HTTP on 127.0.0.1 port 40123 (http://127.0.0.1:40123/) ..."
+        std::string line;
+        char c;
+        while (read(serverOutput, &c, 1) == 1 && c != '\n') {
+            line += c;
+        }
+        close(serverOutput);
+        const size_t at = line.find(" port ");
+        if (at == std::string::npos) {
+            throw std::runtime_error("the page's server did not start: " + line);
+        }
+        return "http://127.0.0.1:" + std::to_string(std::atoi(&line[at + 6])) +
+               (view.framed ? "/host.html" : "/site/");
     }
 
     // Where the canvas stands in the window, CSS pixels, through any frame.

@@ -6,10 +6,12 @@
 # benchmark instead: the time to the title and the frames a second while
 # the street is busy (bench/PageBenchmark.cpp). Given a zip (a release's),
 # it plays that one in place of the one it builds.
+# Then a room's game: the page, handed out by the game server at the
+# room's address, plays beside two of the Linux build's windows.
 # Usage: tests/web/browser-check.sh [--benchmark] [ZIP]
 set -euo pipefail
-target=play_tests
-[ "${1:-}" = --benchmark ] && target=pellucane_bench && shift
+targets=(play_tests net_tests)
+[ "${1:-}" = --benchmark ] && targets=(pellucane_bench) && shift
 zip=${1:+$(readlink -f "$1")}
 cd "$(dirname "$0")/../.."
 source scripts/packages.sh
@@ -17,7 +19,7 @@ source scripts/packages.sh
 start=$SECONDS
 ensure_packages chromium python3 unzip "${TEST_PACKAGES[@]}"
 [ -n "$zip" ] || packaging/web/build.sh
-build_game ON --target "$target"
+build_game ON --target "${targets[@]}"
 built=$SECONDS
 
 scratch=$(mktemp -d /tmp/pellucane-browser-check-XXXXXX)
@@ -42,7 +44,7 @@ licences_named() {
   return "$lacking"
 }
 licences_named "$PELLUCANE_PLAY_PAGE"
-if [ "$target" = pellucane_bench ]; then
+if [ "${targets[0]}" = pellucane_bench ]; then
   exec build/bench/pellucane_bench --benchmark_filter=Page
 fi
 # Every play-through test but five, which test what a page cannot be asked:
@@ -67,6 +69,13 @@ if ! nice -n 19 build/tests/play_tests --gtest_filter="-PlayThrough.${left_out//
   exit 1
 fi
 played=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$log")
+log=build-web/net-browser.log
+if ! nice -n 19 build/tests/net_tests --gtest_filter='NetworkGame.*' >"$log" 2>&1; then
+  cat "$log" >&2
+  echo "browser-check: the page did not play its room's game" >&2
+  exit 1
+fi
+played=$((played + $(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$log")))
 printf 'browser-check: %d s building, %d s playing the page\n' \
   $((built - start)) $((SECONDS - built)) >&2
 echo "browser: $played passed, 0 failed"

@@ -5,8 +5,9 @@
 # "wine pellucane.exe" through the one driver of the game window, as the
 # Linux build's are (the Linux test program drives it); then runs the
 # market's tests (the recorded trajectory among them), the input's, the
-# shops' and the data files' under wine. Given a zip (a release's), it plays
-# that one in place of the one it builds.
+# shops' and the data files' under wine; and a room's game, the Windows
+# build playing beside two of the Linux build's windows. Given a zip (a
+# release's), it plays that one in place of the one it builds.
 # Usage: tests/windows/wine-check.sh [ZIP]
 set -euo pipefail
 zip=${1:+$(readlink -f "$1")}
@@ -17,7 +18,7 @@ start=$SECONDS
 ensure_packages wine wine64 unzip icoutils binutils "${TEST_PACKAGES[@]}"
 packaging/windows/build.sh --tests
 source packaging/windows/test-suites.sh
-build_game ON --target play_tests
+build_game ON --target play_tests net_tests
 built=$SECONDS
 
 scratch=$(mktemp -d /tmp/pellucane-wine-check-XXXXXX)
@@ -75,6 +76,18 @@ if ! PELLUCANE_PLAY_COMMAND="wine $scratch/$name/pellucane.exe" PELLUCANE_ANSWER
 fi
 played=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$log")
 echo "wine-check: $played play-through tests passed under wine" >&2
+# The zip's game server answers, and its game plays a room with Linux's.
+server_version=$(wine "$scratch/$name/pellucane-server.exe" --version | tr -d '\r')
+[ "$server_version" = "pellucane-server $version" ] ||
+  { echo "wine-check: pellucane-server.exe --version says \"$server_version\"" >&2; exit 1; }
+log=build-windows/net-wine.log
+if ! PELLUCANE_PLAY_COMMAND="wine $scratch/$name/pellucane.exe" PELLUCANE_ANSWER_SECONDS=180 \
+  build/tests/net_tests --gtest_filter='NetworkGame.*' >"$log" 2>&1; then
+  cat "$log" >&2
+  echo "wine-check: the Windows build did not play its room's game" >&2
+  exit 1
+fi
+played=$((played + $(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\?\..*/\1/p' "$log")))
 playing=$SECONDS
 
 # The test programs that need no X-only or Linux-only helper, beside the
