@@ -176,6 +176,9 @@ void Lockstep::takeAnswer(const std::string& bytes) {
     }
     joined = true;
     seats = answer.seats;
+    Message alive;
+    alive.kind = MessageKind::Alive;
+    link.keepAlive(writeMessage(alive));
     // Every machine of the room draws the same numbers from the same seed,
     // with the street's clock at the room's first tick.
     RandomGenerator::seed(answer.seed);

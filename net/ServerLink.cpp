@@ -142,6 +142,8 @@ void ServerLink::send(const std::string& bytes) {
     socket->write();
 }
 
+void ServerLink::keepAlive(const std::string&) {}
+
 bool ServerLink::poll(const std::function<void(const std::string&)>& take) {
     socket->write();
     socket->read();

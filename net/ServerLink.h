@@ -21,6 +21,11 @@ struct ServerLink {
               int timeoutMs);
     // Queues a message's bytes for the server.
     void send(const std::string& bytes);
+    // A sign of life the link sends by itself, once a second while messages
+    // come but the game has stopped polling: a page's frames stop in a
+    // hidden tab, and the server drops a player silent for 10 s. (A desktop
+    // game's frames never stop, so there the link needs none.)
+    void keepAlive(const std::string& bytes);
     // Hands every message that has come to take, and sends what is queued,
     // without waiting. False once the link has ended.
     bool poll(const std::function<void(const std::string&)>& take);

@@ -27,6 +27,10 @@ struct ServerLink::Socket {
     // messages come and not yet taken
     std::deque<std::string> received;
     std::chrono::steady_clock::time_point lastHeard;
+    // when the game last polled, or the link last sent the game's sign of
+    // life for it (keepAlive)
+    std::chrono::steady_clock::time_point lastAwake;
+    std::string alive;
     bool ended = false;
     std::string why;
 
@@ -63,6 +67,10 @@ struct ServerLink::Socket {
             return EM_TRUE;
         }
         s.lastHeard = std::chrono::steady_clock::now();
+        if (!s.alive.empty() && s.lastHeard - s.lastAwake >= std::chrono::seconds(1)) {
+            s.lastAwake = s.lastHeard;
+            s.write(s.alive);
+        }
         if (event->isText || event->numBytes > MaxServerMessageBytes) {
             s.end("the server sent what is no message of the game");
             emscripten_websocket_close(s.socket, 1003, "no message of the game");
@@ -136,8 +144,11 @@ void ServerLink::send(const std::string& bytes) {
     }
 }
 
+void ServerLink::keepAlive(const std::string& bytes) { socket->alive = bytes; }
+
 bool ServerLink::poll(const std::function<void(const std::string&)>& take) {
     Socket& s = *socket;
+    s.lastAwake = std::chrono::steady_clock::now();
     while (!s.received.empty()) {
         const std::string message = std::move(s.received.front());
         s.received.pop_front();
