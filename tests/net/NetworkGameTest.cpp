@@ -122,6 +122,7 @@ struct NetworkGame : ::testing::Test {
     // of a second after the last has been compared; then every machine has
     // written the same trace lines.
     void expectTheSameStreets() {
+        // the keys and presses the room has, and its last input's tick
         const auto ordered = [&] {
             return server->ask([&] {
                 const Room& room = server->room();
@@ -130,11 +131,13 @@ struct NetworkGame : ::testing::Test {
                     inputs +=
                         each.input.kind == InputKind::Key || each.input.kind == InputKind::Press;
                 }
-                return inputs == sent ? room.log.back().tick : 0u;
+                return std::pair(inputs, room.log.back().tick);
             });
         };
-        ASSERT_TRUE(games[0]->waitFor([&] { return ordered() != 0; })) << "inputs lost";
-        const std::uint32_t last = ordered();
+        ASSERT_TRUE(games[0]->waitFor([&] { return ordered().first == sent; }))
+            << "inputs lost: the room has " << ordered().first << " of " << sent << "\n"
+            << games[0]->errors() << games[1]->errors() << games[2]->errors();
+        const std::uint32_t last = ordered().second;
         ASSERT_TRUE(games[0]->waitFor([&] {
             return server->ask([&] {
                 const Room& room = server->room();
