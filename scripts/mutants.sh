@@ -132,6 +132,9 @@ net/Room.cpp @@ if (nowMs - each.lastHeardMs >= SilentDropMs) { @@ if (nowMs - e
 net/Room.cpp @@     from->lastHeardMs = nowMs; @@ 
 net/Lockstep.cpp @@ market.update(static_cast<float>((now - before) / 1000.0)); @@ market.update(static_cast<float>((now - before) / 999.0));
 net/Lockstep.cpp @@         if ((tick + 1) % TicksPerSecond == 0) { @@         if ((tick + 1) % TicksPerSecond == 1) {
+net/Lockstep.cpp @@     seats = answer.seats; @@     seats = 0;
+net/Lockstep.cpp @@     RandomGenerator::seed(answer.seed); @@ 
+app/main.cpp @@ return Lockstep::instance().asked ? startWhenJoined(startGame) : startGame(); @@ return startGame();
 EOF
 )
 
