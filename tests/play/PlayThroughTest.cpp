@@ -470,8 +470,8 @@ TEST_F(Page, DrawsEveryPixelOfAnyWindowAt4By3AndPlays) {
     // canvas's place (left, top, width, height), and its pixels and the
     // game's view (x, y, width, height) on them.
     const std::tuple<PageView, std::string, std::string> views[] = {
-        {{1280, 600, 1, false, true, false}, "240,0,800,600", "800,600,0,0,800,600"},
-        {{1024, 768, 2, false, true, false}, "0,0,1024,768", "2048,1536,0,0,2048,1536"}};
+        {{1280, 600, 1, false, true, false, ""}, "240,0,800,600", "800,600,0,0,800,600"},
+        {{1024, 768, 2, false, true, false, ""}, "0,0,1024,768", "2048,1536,0,0,2048,1536"}};
     for (const auto& [view, place, pixels] : views) {
         SCOPED_TRACE(place + " at " + std::to_string(view.pixelRatio));
         command.view = view;
@@ -516,7 +516,7 @@ TEST_F(Page, FramedKeepsTheKeysThatScrollFromTheHostPage) {
     // game's keyboard does.
     for (const bool loading : {true, false}) {
         SCOPED_TRACE(loading ? "loading" : "playing");
-        command.view = {1280, 600, 1, true, true, loading};
+        command.view = {1280, 600, 1, true, true, loading, ""};
         const auto game = startGame(display, command);
         ASSERT_NE(game->showing(), loading);
         // A click beside the game gives the framed page the keyboard.
