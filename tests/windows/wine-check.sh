@@ -80,10 +80,11 @@ echo "wine-check: $played play-through tests passed under wine" >&2
 server_version=$(wine "$scratch/$name/pellucane-server.exe" --version | tr -d '\r')
 [ "$server_version" = "pellucane-server $version" ] ||
   { echo "wine-check: pellucane-server.exe --version says \"$server_version\"" >&2; exit 1; }
-# (Each Windows game in a wine prefix of its own: see wine-own-prefix.sh.)
+# (Each Windows game in a wine prefix of its own: see wine-own-prefix.sh.
+# The test reads the street's sidebar in a GL context of its own: an X server.)
 log=build-windows/net-wine.log
 if ! PELLUCANE_PLAY_COMMAND="$PWD/tests/windows/wine-own-prefix.sh $scratch/$name/pellucane.exe" \
-  PELLUCANE_ANSWER_SECONDS=180 \
+  PELLUCANE_ANSWER_SECONDS=180 xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
   build/tests/net_tests --gtest_filter='NetworkGame.*' >"$log" 2>&1; then
   cat "$log" >&2
   echo "wine-check: the Windows build did not play its room's game" >&2
