@@ -131,7 +131,7 @@ struct NetworkGame : ::testing::Test {
                     inputs +=
                         each.input.kind == InputKind::Key || each.input.kind == InputKind::Press;
                 }
-                return std::pair(inputs, room.log.back().tick);
+                return std::pair(inputs, room.log.empty() ? 0u : room.log.back().tick);
             });
         };
         ASSERT_TRUE(games[0]->waitFor([&] { return ordered().first == sent; }))
