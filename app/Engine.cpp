@@ -3,6 +3,7 @@
 #include <GL/freeglut.h>
 
 #include "app/Backdrop.h"
+#include "app/RoomNotices.h"
 #include "app/GameState.h"
 #include "audio/SoundBank.h"
 #include "base/ElapsedTime.h"
@@ -87,7 +88,7 @@ void Engine::drawScreen() {
     market.draw();
     const Lockstep& room = Lockstep::instance();
     if (room.joined) {
-        room.drawNotices();
+        drawRoomNotices(room);
     }
 }
 

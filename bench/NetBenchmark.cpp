@@ -26,7 +26,7 @@
 #include <thread>
 #include <vector>
 
-#include "net/Message.h"
+#include "protocol/Message.h"
 #include "server/GameServer.h"
 #include "shop/ShopCommands.h"
 #include "tests/support/GameWindow.h"

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "net/Message.h"
+#include "protocol/Message.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);

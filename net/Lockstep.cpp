@@ -1,7 +1,5 @@
 #include "net/Lockstep.h"
 
-#include <GL/gl.h>
-
 #include <cstdio>
 #include <cstdlib>
 
@@ -11,7 +9,6 @@
 #include "market/Market.h"
 #include "market/RandomGenerator.h"
 #include "net/MarketDigest.h"
-#include "render/Font.h"
 #include "shop/ShopCommands.h"
 
 namespace {
@@ -23,13 +20,6 @@ constexpr int JoinTimeoutMs = 10000;
 constexpr std::uint32_t AudibleTicks = 6;
 // Ticks a notice of who came or left stays up.
 constexpr std::uint32_t NoticeTicks = 5 * TicksPerSecond;
-// Where the notices stand, game units: a band a line from the street's
-// top down, the text's left edge and baseline in it; and the text's scale.
-constexpr float NoticeTop = 75.0f;
-constexpr float NoticeHeight = 3.0f;
-constexpr float NoticeX = -38.0f;
-constexpr float NoticeBaseline = 0.8f;
-constexpr float NoticeScale = 0.05f;
 
 // The seats by the names a player gives them.
 const struct {
@@ -353,46 +343,4 @@ void Lockstep::tell(const std::string& text) {
     notice = text;
     noticeUntilTick = receivedTicks + NoticeTicks;
     std::fprintf(stderr, "pellucane: %s\n", text.c_str());
-}
-
-void Lockstep::drawNotices() const {
-    char lines[2][160] = {"", ""};
-    if (ended) {
-        std::snprintf(lines[0], sizeof lines[0], "THE ROOM IS GONE: THIS STREET STANDS");
-    } else if (outOfStep) {
-        std::snprintf(lines[0], sizeof lines[0], "OUT OF STEP WITH THE ROOM AT TICK %u",
-                      outOfStepTick);
-    }
-    if (!notice.empty() && receivedTicks < noticeUntilTick) {
-        std::snprintf(lines[1], sizeof lines[1], "%s", notice.c_str());
-    }
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    float top = NoticeTop;
-    for (int i = 0; i < 2; ++i) {
-        if (lines[i][0] == '\0') {
-            continue;
-        }
-        // a dark band across the street's top, the text on it: readable
-        // over the sky and the sidebar's strips alike
-        glDisable(GL_TEXTURE_2D);
-        glColor4f(0.0f, 0.0f, 0.0f, 0.7f);
-        glBegin(GL_QUADS);
-        glVertex3f(-50.0f, top - NoticeHeight, 0.0f);
-        glVertex3f(50.0f, top - NoticeHeight, 0.0f);
-        glVertex3f(50.0f, top, 0.0f);
-        glVertex3f(-50.0f, top, 0.0f);
-        glEnd();
-        glEnable(GL_TEXTURE_2D);
-        glPushMatrix();
-        glTranslatef(NoticeX, top - NoticeHeight + NoticeBaseline, 0.0f);
-        glScalef(NoticeScale, NoticeScale, NoticeScale);
-        // a street gone wrong in red, who came and left in white
-        glColor4f(1.0f, i == 0 ? 0.35f : 1.0f, i == 0 ? 0.35f : 1.0f, 1.0f);
-        Font::instance().print("%s", lines[i]);
-        glPopMatrix();
-        top -= NoticeHeight;
-    }
-    glDisable(GL_BLEND);
-    glDisable(GL_TEXTURE_2D);
 }

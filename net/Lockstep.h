@@ -5,7 +5,7 @@
 #include <deque>
 #include <string>
 
-#include "net/Message.h"
+#include "protocol/Message.h"
 #include "net/ServerLink.h"
 
 // The server's port unless the address names another.
@@ -98,9 +98,6 @@ struct Lockstep {
     // The mouse at this machine: sent while it plays the mouse's seat.
     void sendCursor(float x, float y);
     void sendButton(bool down, float x, float y);
-    // The room's notices over the street: who came and left, and a street
-    // that went its own way.
-    void drawNotices() const;
 
   private:
     Lockstep() = default;

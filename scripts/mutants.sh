@@ -125,11 +125,11 @@ input/InputState.cpp @@ static_cast<float>(x - camera.viewportLeft - halfWidth);
 render/Font.cpp @@ const float w = static_cast<float>(glyph.width) / scale; @@ const float w = static_cast<float>(glyph.width);
 render/SpriteQuad.cpp @@ if (scissored) {\n        glDisable(GL_SCISSOR_TEST);\n    } @@ 
 render/PngBind.cpp @@ return returned(known->texture, known->visible); @@ return returned(known->texture, TextureBox{0.0f, 0.0f, 0.0f, 0.0f});
-net/Room.cpp @@         pending.push_back(message.input); @@         pending.insert(pending.begin(), message.input);
-net/Room.cpp @@         if ((from->seats & 1u << message.input.seat) == 0) { @@         if (from->seats == 0) {
-net/Room.cpp @@ if (voter != nullptr && (!majority || each.second != most->first)) { @@ if (voter != nullptr && !majority) {
-net/Room.cpp @@ if (nowMs - each.lastHeardMs >= SilentDropMs) { @@ if (nowMs - each.lastHeardMs > SilentDropMs) {
-net/Room.cpp @@     from->lastHeardMs = nowMs; @@ 
+protocol/Room.cpp @@         pending.push_back(message.input); @@         pending.insert(pending.begin(), message.input);
+protocol/Room.cpp @@         if ((from->seats & 1u << message.input.seat) == 0) { @@         if (from->seats == 0) {
+protocol/Room.cpp @@ if (voter != nullptr && (!majority || each.second != most->first)) { @@ if (voter != nullptr && !majority) {
+protocol/Room.cpp @@ if (nowMs - each.lastHeardMs >= SilentDropMs) { @@ if (nowMs - each.lastHeardMs > SilentDropMs) {
+protocol/Room.cpp @@     from->lastHeardMs = nowMs; @@ 
 net/Lockstep.cpp @@ market.update(static_cast<float>((now - before) / 1000.0)); @@ market.update(static_cast<float>((now - before) / 999.0));
 net/Lockstep.cpp @@         if ((tick + 1) % TicksPerSecond == 0) { @@         if ((tick + 1) % TicksPerSecond == 1) {
 net/Lockstep.cpp @@     seats = answer.seats; @@     seats = 0;

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "net/Room.h"
+#include "protocol/Room.h"
 
 namespace boost::asio {
 class io_context;

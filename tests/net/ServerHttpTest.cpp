@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "net/Message.h"
+#include "protocol/Message.h"
 #include "net/ServerLink.h"
 #include "tests/net/ServerThread.h"
 #include "tests/support/TestSupport.h"

@@ -14,7 +14,7 @@
 #include "input/InputState.h"
 #include "market/Market.h"
 #include "net/MarketDigest.h"
-#include "net/Message.h"
+#include "protocol/Message.h"
 #include "shop/ShopCommands.h"
 #include "tests/support/TestSupport.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "net/Message.h"
+#include "protocol/Message.h"
 
 // A connection to the server, by the number the server gave it.
 using MemberId = std::uint64_t;

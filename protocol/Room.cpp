@@ -1,4 +1,4 @@
-#include "net/Room.h"
+#include "protocol/Room.h"
 
 #include <algorithm>
 #include <cstdio>

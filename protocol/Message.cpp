@@ -1,4 +1,4 @@
-#include "net/Message.h"
+#include "protocol/Message.h"
 
 #include <cstring>
 

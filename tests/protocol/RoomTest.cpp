@@ -3,7 +3,7 @@
 #include <map>
 #include <vector>
 
-#include "net/Room.h"
+#include "protocol/Room.h"
 
 namespace {
 
