@@ -29,6 +29,12 @@ struct Writer {
         std::memcpy(&bits, &value, sizeof bits);
         u32(bits);
     }
+    void token(const SeatToken& value) { bytes.append(value.begin(), value.end()); }
+    // four bytes of length, then the bytes
+    void blob(const std::string& value) {
+        u32(static_cast<std::uint32_t>(value.size()));
+        bytes += value;
+    }
     // a byte of length, then the text (cut to 255 bytes)
     void text(const std::string& value) {
         const std::size_t length = value.size() < 255 ? value.size() : 255;
@@ -73,6 +79,24 @@ struct Reader {
     }
     std::string text() {
         const std::size_t length = u8();
+        if (!take(length)) {
+            return {};
+        }
+        std::string value = bytes.substr(at, length);
+        at += length;
+        return value;
+    }
+    SeatToken token() {
+        SeatToken value{};
+        for (std::uint8_t& each : value) {
+            each = u8();
+        }
+        return value;
+    }
+    // at most limit bytes, else the read fails
+    std::string blob(std::size_t limit) {
+        const std::size_t length = u32();
+        ok = ok && length <= limit;
         if (!take(length)) {
             return {};
         }
@@ -129,7 +153,10 @@ std::string writeMessage(const Message& message) {
     switch (message.kind) {
     case MessageKind::Hello:
         out.u8(message.version);
+        out.u16(message.rules);
         out.u8(message.seats);
+        out.u32(message.tick);
+        out.token(message.token);
         out.text(message.room);
         break;
     case MessageKind::Input:
@@ -141,10 +168,17 @@ std::string writeMessage(const Message& message) {
         break;
     case MessageKind::Alive:
         break;
+    case MessageKind::Street:
+        out.u32(message.tick);
+        out.u64(message.digest);
+        out.blob(message.street);
+        break;
     case MessageKind::Welcome:
         out.u8(message.version);
         out.u8(message.seats);
         out.u32(message.seed);
+        out.token(message.token);
+        out.u32(message.tick);
         break;
     case MessageKind::Refusal:
         out.text(message.reason);
@@ -160,6 +194,7 @@ std::string writeMessage(const Message& message) {
         break;
     case MessageKind::Roster:
         out.u8(message.seats);
+        out.u8(message.away);
         break;
     case MessageKind::OutOfStep:
         out.u32(message.tick);
@@ -170,12 +205,22 @@ std::string writeMessage(const Message& message) {
 
 namespace {
 
+bool readStreetFields(Reader& in, Message& message) {
+    message.tick = in.u32();
+    message.digest = in.u64();
+    message.street = in.blob(MaxStreetBytes);
+    return true;
+}
+
 // The fields of a client's message after its kind byte.
 bool readClientFields(Reader& in, Message& message, std::string& why) {
     switch (message.kind) {
     case MessageKind::Hello:
         message.version = in.u8();
+        message.rules = in.u16();
         message.seats = in.u8();
+        message.tick = in.u32();
+        message.token = in.token();
         message.room = in.text();
         if (in.atEnd() && (message.seats >= 1u << SeatCount || !isRoomCode(message.room))) {
             why = "a greeting with no room or seats";
@@ -190,6 +235,8 @@ bool readClientFields(Reader& in, Message& message, std::string& why) {
         return true;
     case MessageKind::Alive:
         return true;
+    case MessageKind::Street:
+        return readStreetFields(in, message);
     default:
         why = "a message of a kind no client sends";
         return false;
@@ -203,7 +250,11 @@ bool readServerFields(Reader& in, Message& message, std::string& why) {
         message.version = in.u8();
         message.seats = in.u8();
         message.seed = in.u32();
+        message.token = in.token();
+        message.tick = in.u32();
         return true;
+    case MessageKind::Street:
+        return readStreetFields(in, message);
     case MessageKind::Refusal:
         message.reason = in.text();
         return true;
@@ -235,6 +286,7 @@ bool readServerFields(Reader& in, Message& message, std::string& why) {
     }
     case MessageKind::Roster:
         message.seats = in.u8();
+        message.away = in.u8();
         return true;
     case MessageKind::OutOfStep:
         message.tick = in.u32();
@@ -267,7 +319,8 @@ bool readMessage(const std::string& bytes, Message& message, std::string& why,
 } // namespace
 
 bool readClientMessage(const std::string& bytes, Message& message, std::string& why) {
-    if (bytes.size() > MaxClientMessageBytes) {
+    const bool street = !bytes.empty() && bytes[0] == static_cast<char>(MessageKind::Street);
+    if (bytes.size() > (street ? MaxStreetMessageBytes : MaxClientMessageBytes)) {
         why = "a message too long";
         return false;
     }

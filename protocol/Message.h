@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,15 +10,22 @@
 // Every reader checks a message whole and takes nothing it does not know.
 
 // The protocol's version: a client and a server of different ones refuse.
-constexpr std::uint8_t ProtocolVersion = 1;
+constexpr std::uint8_t ProtocolVersion = 2;
+// The version of the game's rules: raised with every change that plays a
+// street differently (a price, a customer's choice, the update's order), so
+// that a room never holds machines whose streets would part.
+constexpr std::uint16_t RulesVersion = 1;
 // Ticks a second of the room's clock.
 constexpr std::uint32_t TicksPerSecond = 60;
 // Seats of a room: 0 ZEDOD AZU (the mouse), 1 HOTBEATS, 2 TOP TUNES.
 constexpr int SeatCount = 3;
 // Longest room code, letters and digits.
 constexpr std::size_t MaxRoomCodeLength = 12;
-// Longest message a client may send, bytes.
-constexpr std::size_t MaxClientMessageBytes = 32;
+// Longest message a client may send but its street, bytes.
+constexpr std::size_t MaxClientMessageBytes = 48;
+// Longest street a snapshot may hold, bytes, and the longest Street message.
+constexpr std::size_t MaxStreetBytes = 65536;
+constexpr std::size_t MaxStreetMessageBytes = MaxStreetBytes + 32;
 // Longest refusal or reason, bytes.
 constexpr std::size_t MaxReasonBytes = 120;
 // Most ticks one Ticks message spans, and most inputs it holds.
@@ -30,6 +38,8 @@ enum class MessageKind : std::uint8_t {
     Input = 2,
     Digest = 3,
     Alive = 4,
+    // and both ways: a street at a checkpoint
+    Street = 5,
     // server to client
     Welcome = 16,
     Refusal = 17,
@@ -67,24 +77,35 @@ struct TickInput {
     SeatInput input;
 };
 
+// The secret a room hands a machine for its seats: whoever presents it
+// takes them back. All zeros: none.
+using SeatToken = std::array<std::uint8_t, 16>;
+
 // One message, whichever its kind; the fields a kind does not use stay as they are.
 struct Message {
     MessageKind kind = MessageKind::Alive;
     // Hello, Welcome: the protocol's version
     std::uint8_t version = ProtocolVersion;
+    // Hello: the version of the rules the machine plays
+    std::uint16_t rules = RulesVersion;
+    // Hello: the token of the seats it comes back for; Welcome: the seats' token
+    SeatToken token{};
     // Hello: the room's code
     std::string room;
     // Hello: the seats asked for (0: the first free one); Welcome: the seats
     // given; Roster: the seats held by anyone
     std::uint8_t seats = 0;
+    // Roster: the seats kept for a machine whose link is gone
+    std::uint8_t away = 0;
     // Welcome: the room's seed
     std::uint32_t seed = 0;
     // Input
     SeatInput input;
-    // Digest, OutOfStep: the tick after whose update it was taken;
-    // Ticks: the first tick
+    // Digest, OutOfStep, Street: the tick after whose update it was taken;
+    // Ticks: the first tick; Hello: the ticks the machine has already (0 for
+    // a new one); Welcome: the first tick of those that follow it
     std::uint32_t tick = 0;
-    // Digest: the market's digest
+    // Digest, Street: the market's digest
     std::uint64_t digest = 0;
     // Ticks: how many ticks from `tick` on
     std::uint32_t tickCount = 0;
@@ -92,6 +113,8 @@ struct Message {
     std::vector<TickInput> inputs;
     // Refusal: why, for the player to read
     std::string reason;
+    // Street: the street's bytes
+    std::string street;
 };
 
 // The bytes of a message (any kind).

@@ -20,6 +20,16 @@ constexpr int MaxMessagesPerSecond = 200;
 constexpr std::uint32_t DigestWaitTicks = 2 * TicksPerSecond;
 // A room nobody is in ends after this long, ms: time enough to come back.
 constexpr std::int64_t EmptyRoomMs = 60000;
+// Seats whose machine's link is gone are kept for it this long, ms: only
+// the machine's token takes them back meanwhile.
+constexpr std::int64_t SeatHoldMs = 120000;
+// The room keeps a street every this many ticks (a minute), at a
+// checkpoint its machines agreed on: a machine joining late loads it and
+// replays only the ticks since.
+constexpr std::uint32_t SnapshotTicks = 60 * TicksPerSecond;
+// Inputs the room keeps since its street, at most: with a street a minute
+// its three players never come near; a room past it ends.
+constexpr std::size_t MaxLogInputs = 200000;
 // The longest game a room plays, ticks: a day.
 constexpr std::uint32_t MaxRoomTicks = 24 * 3600 * TicksPerSecond;
 
@@ -34,11 +44,17 @@ struct RoomLink {
     std::function<void(std::uint8_t, std::uint32_t)> outOfStep;
 };
 
-// One connection in a room.
+// One machine in a room, by its connection, or away: its link gone and
+// its seats kept for it.
 struct RoomMember {
+    // its connection; 0 while away
     MemberId id = 0;
     // the seats it plays, a bit each
     std::uint8_t seats = 0;
+    // the secret that takes its seats back
+    SeatToken token{};
+    // server ms since which it has been away
+    std::int64_t awaySinceMs = 0;
     // server ms of its last message
     std::int64_t lastHeardMs = 0;
     // messages in the second that began at windowStartMs
@@ -58,7 +74,19 @@ struct Room {
     std::uint32_t seed = 0;
     // ticks made so far: the next tick's number
     std::uint32_t nextTick = 0;
-    // every input since tick 0, in the order the ticks gave them
+    // the version of the rules its machines play (its first machine's)
+    std::uint16_t rules = RulesVersion;
+    // the street the room keeps, after the update of streetTick (none before
+    // the first: hasStreet false), with its agreed digest
+    bool hasStreet = false;
+    std::uint32_t streetTick = 0;
+    std::uint64_t streetDigest = 0;
+    std::string street;
+    // a street sent for a checkpoint not yet agreed, kept until it is
+    std::uint32_t offeredTick = 0;
+    std::uint64_t offeredDigest = 0;
+    std::string offered;
+    // every input since the street (since tick 0 without one), in tick order
     std::vector<TickInput> log;
     // inputs taken since the last tick, in the order they came
     std::vector<SeatInput> pending;
@@ -78,18 +106,24 @@ struct Room {
 
     Room(std::string roomCode, std::uint32_t roomSeed, std::int64_t nowMs, RoomLink roomLink);
 
-    // Seats a new connection: the seats asked for (a bit each), or the first
-    // free one for none. Sends the welcome and the log so far, or refuses
-    // (and closes) with a reason the player reads. True if seated.
+    // Seats a new connection by its greeting: the seats asked for (a bit
+    // each), the first free one for none, or, with a token, the seats it
+    // holds (taken from its old connection at once). Sends the welcome, the
+    // room's street if the machine needs it, and the ticks it lacks; or
+    // refuses (and closes) with a reason the player reads. True if seated.
+    bool join(MemberId id, const Message& hello, std::int64_t nowMs);
+    // The same for a new machine asking for seats.
     bool join(MemberId id, std::uint8_t wantedSeats, std::int64_t nowMs);
     // A seated member's message: an input of its own seats, a digest or a
     // sign of life; anything else closes its connection.
     void receive(MemberId id, const Message& message, std::int64_t nowMs);
-    // A member's connection has ended: its seats stand.
-    void leave(MemberId id);
+    // A member's connection has ended: its seats are kept for it.
+    void leave(MemberId id, std::int64_t nowMs);
     // Makes ticks until ticksDue have been made, compares the digests that
     // are due, and drops the members silent for too long at nowMs.
     void advance(std::uint32_t ticksDue, std::int64_t nowMs);
+    // The first tick whose inputs the room still has.
+    std::uint32_t firstLoggedTick() const;
     // Whether the room has been empty long enough to end.
     bool finished(std::int64_t nowMs) const;
     // The seats in words ("HOTBEATS and TOP TUNES").
@@ -100,10 +134,21 @@ struct Room {
 
   private:
     RoomMember* member(MemberId id);
+    RoomMember* memberByToken(const SeatToken& token);
+    std::string refusal(const Message& hello, std::uint8_t seats) const;
+    void refuse(MemberId id, const std::string& why);
+    void welcome(RoomMember& member, std::uint32_t hasTicks);
+    void sendTicks(MemberId id, std::uint32_t from);
     void makeTick();
     void sendRoster();
-    void compareDigests(std::uint32_t tick);
+    // The machines present, whose digests count.
+    std::size_t present() const;
+    bool compareDigests(std::uint32_t tick, bool closing);
+    void takeStreet(const Message& offer);
+    void keepStreet(std::uint32_t tick, std::uint64_t digest, std::string bytes);
     void tellOutOfStep(RoomMember& member, std::uint32_t tick);
-    // Drops a member: its connection is closed with why, its seats stand.
-    void drop(MemberId id, const std::string& why);
+    // Drops a member's connection with why: its seats are kept for it when
+    // its link failed, and stand at once when it broke the room's rules.
+    void drop(MemberId id, const std::string& why, bool keepSeats, std::int64_t nowMs);
+    void dropAway(std::int64_t nowMs);
 };

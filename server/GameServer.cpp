@@ -7,13 +7,22 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <optional>
 #include <random>
+#include <set>
+#include <sstream>
+#include <string_view>
+#include <thread>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 namespace asio = boost::asio;
 namespace beast = boost::beast;
@@ -29,8 +38,28 @@ namespace {
 // Messages waiting to go to one connection, at most: one that holds more is
 // not reading, and is closed.
 constexpr std::size_t MaxQueuedMessages = 4096;
-// Connections at once, at most.
+// Connections at once, at most, when the process may open the descriptors
+// they need (it raises its limit to that at start-up); fewer otherwise.
 constexpr std::size_t MaxConnections = 4096;
+// Descriptors kept aside from the connections: the listener, the event
+// loop's own, the standard streams and the recordings being written.
+constexpr std::size_t SpareDescriptors = 64;
+// How long the accept loop waits after a failed accept (out of
+// descriptors, most likely) before it accepts again, rather than spin.
+constexpr auto AcceptPause = std::chrono::milliseconds(100);
+// How long a connection being closed has to take its close: then it is
+// dropped, so that a peer that never reads holds neither its slot nor the
+// server's stop.
+constexpr auto CloseBound = std::chrono::seconds(2);
+// The counts of addresses are by the minute, ms.
+constexpr std::int64_t MinuteMs = 60000;
+// A PROXY header at most, bytes: the text one's line, and the binary one's
+// 16 bytes with its addresses and extensions.
+constexpr std::size_t MaxProxyTextBytes = 107;
+constexpr std::size_t MaxProxyBinaryBytes = 536;
+// What a PROXY header starts with: text, or binary.
+constexpr std::string_view ProxyTextSignature = "PROXY ";
+constexpr std::string_view ProxyBinarySignature("\r\n\r\n\0\r\nQUIT\n", 12);
 // How long a new connection has to greet, ms.
 constexpr std::int64_t GreetingMs = 10000;
 // Rooms at once, at most (an empty one lasts a minute).
@@ -114,6 +143,266 @@ template <typename Body> struct Reply {
     explicit Reply(http::response<Body> given) : response(std::move(given)) {}
 };
 
+// Closes a connection over a cap at once, with a 429 that an HTTP client
+// reads if its request came already: nothing waits on it.
+void turnAway(tcp::socket& socket) {
+    static const std::string tooMany = [] {
+        auto response = textResponse(http::status::too_many_requests,
+                                     "The server takes no more connections from here.\n");
+        response.keep_alive(false);
+        response.prepare_payload();
+        std::ostringstream text;
+        text << response;
+        return text.str();
+    }();
+    beast::error_code ignored;
+    socket.non_blocking(true, ignored);
+    std::array<char, 4096> request;
+    socket.read_some(asio::buffer(request), ignored);
+    socket.write_some(asio::buffer(tooMany), ignored);
+    socket.shutdown(tcp::socket::shutdown_both, ignored);
+    socket.close(ignored);
+}
+
+// An address as the server writes it: an IPv4 one that came over IPv6
+// (::ffff:a.b.c.d) as itself.
+std::string plainAddress(const asio::ip::address& address) {
+    if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).to_string();
+    }
+    return address.to_string();
+}
+
+// What the caps of one address count by: an IPv4 address, or the /64 of an
+// IPv6 one, the least one machine is given.
+std::string addressKey(const std::string& address) {
+    beast::error_code error;
+    const asio::ip::address parsed = asio::ip::make_address(address, error);
+    if (error || !parsed.is_v6()) {
+        return address;
+    }
+    asio::ip::address_v6::bytes_type bytes = parsed.to_v6().to_bytes();
+    std::fill(bytes.begin() + 8, bytes.end(), std::uint8_t{0});
+    return asio::ip::address_v6(bytes).to_string() + "/64";
+}
+
+// What the start of a connection from a trusted proxy says of its client.
+struct ProxyHeader {
+    enum Outcome { Partial, None, Malformed, Read } outcome = None;
+    // Read: the header's bytes, and the client's address ("": the proxy's own)
+    std::size_t length = 0;
+    std::string client;
+};
+
+// "PROXY TCP4 SOURCE DESTINATION SPORT DPORT\r\n" (TCP6 alike), or
+// "PROXY UNKNOWN ...\r\n" for a connection of the proxy's own.
+ProxyHeader proxyTextHeader(std::string_view bytes) {
+    const std::size_t end = bytes.substr(0, MaxProxyTextBytes).find("\r\n");
+    if (end == std::string_view::npos) {
+        return {bytes.size() < MaxProxyTextBytes ? ProxyHeader::Partial : ProxyHeader::Malformed};
+    }
+    std::istringstream line{std::string(bytes.substr(0, end))};
+    std::string words[7];
+    for (std::string& word : words) {
+        line >> word;
+    }
+    if (words[1] == "UNKNOWN") {
+        return {ProxyHeader::Read, end + 2, ""};
+    }
+    beast::error_code error;
+    const asio::ip::address source = asio::ip::make_address(words[2], error);
+    asio::ip::make_address(words[3], error);
+    const bool known = (words[1] == "TCP4" && source.is_v4()) || (words[1] == "TCP6" && source.is_v6());
+    if (error || !known || words[5].empty() || !words[6].empty()) {
+        return {ProxyHeader::Malformed};
+    }
+    return {ProxyHeader::Read, end + 2, source.to_string()};
+}
+
+// The signature, the version (2) and command (0 LOCAL, 1 PROXY), the
+// family, the length of the rest (big-endian) and the addresses, the
+// source's first.
+ProxyHeader proxyBinaryHeader(std::string_view bytes) {
+    if (bytes.size() < 16) {
+        return {ProxyHeader::Partial};
+    }
+    const auto byte = [&](std::size_t at) { return static_cast<std::uint8_t>(bytes[at]); };
+    const std::size_t length = 16u + (std::size_t{byte(14)} << 8 | byte(15));
+    const int command = byte(12) & 15;
+    if (byte(12) >> 4 != 2 || command > 1 || length > MaxProxyBinaryBytes) {
+        return {ProxyHeader::Malformed};
+    }
+    if (bytes.size() < length) {
+        return {ProxyHeader::Partial};
+    }
+    if (command == 0 || byte(13) == 0) {
+        return {ProxyHeader::Read, length, ""};
+    }
+    if (byte(13) == 0x11 && length >= 16 + 12) {
+        asio::ip::address_v4::bytes_type source;
+        std::copy_n(bytes.begin() + 16, source.size(), source.begin());
+        return {ProxyHeader::Read, length, asio::ip::address_v4(source).to_string()};
+    }
+    if (byte(13) == 0x21 && length >= 16 + 36) {
+        asio::ip::address_v6::bytes_type source;
+        std::copy_n(bytes.begin() + 16, source.size(), source.begin());
+        return {ProxyHeader::Read, length, plainAddress(asio::ip::address_v6(source))};
+    }
+    return {ProxyHeader::Malformed};
+}
+
+// Reads a PROXY header (text or binary) at the start of the bytes.
+ProxyHeader proxyHeader(std::string_view bytes) {
+    for (std::string_view signature : {ProxyTextSignature, ProxyBinarySignature}) {
+        if (bytes.size() < signature.size() && signature.substr(0, bytes.size()) == bytes) {
+            return {ProxyHeader::Partial};
+        }
+    }
+    if (bytes.substr(0, ProxyTextSignature.size()) == ProxyTextSignature) {
+        return proxyTextHeader(bytes);
+    }
+    if (bytes.substr(0, ProxyBinarySignature.size()) == ProxyBinarySignature) {
+        return proxyBinaryHeader(bytes);
+    }
+    return {ProxyHeader::None};
+}
+
+// Reads the client's address from the last entry of a request's
+// X-Forwarded-For, the one the proxy added: false when that entry is no
+// address. Without the field, client is left as it is.
+bool forwardedFor(const Request& request, std::string& client) {
+    std::optional<std::string> list;
+    for (const auto& field : request.equal_range(http::field::x_forwarded_for)) {
+        list = std::string(field.value());
+    }
+    if (!list) {
+        return true;
+    }
+    std::string entry = list->substr(list->rfind(',') + 1);
+    entry.erase(0, entry.find_first_not_of(" \t"));
+    entry.erase(entry.find_last_not_of(" \t") + 1);
+    beast::error_code error;
+    const asio::ip::address address = asio::ip::make_address(entry, error);
+    if (!error) {
+        client = plainAddress(address);
+    }
+    return !error;
+}
+
+// Raises the process's limit of open descriptors towards wanted, as far as
+// its hard limit lets it, and returns what it may open, wanted at most.
+// Windows' sockets are no descriptors of this kind.
+std::size_t openableDescriptors(std::size_t wanted) {
+#ifdef _WIN32
+    return wanted;
+#else
+    rlimit limit{};
+    const auto want = static_cast<rlim_t>(wanted);
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return wanted;
+    }
+    if (limit.rlim_cur < want) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max == RLIM_INFINITY ? want : std::min(want, limit.rlim_max);
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0) {
+            limit = raised;
+        }
+    }
+    return static_cast<std::size_t>(std::min(want, limit.rlim_cur));
+#endif
+}
+
+// Writes the recordings of rooms out of step on a thread of its own, so
+// that a long game's file holds up no room's ticks. Each is written under a
+// name of its own and then renamed, so that nothing reads half of one; those
+// still queued when the server ends are written before it has.
+struct RecordingWriter {
+    struct Job {
+        std::string path;
+        std::string text;
+        // what the line on standard error says first
+        std::string what;
+    };
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<Job> jobs;
+    bool ending = false;
+    // last: it starts once the rest is made
+    std::thread thread{[this] { run(); }};
+
+    RecordingWriter() = default;
+    RecordingWriter(const RecordingWriter&) = delete;
+    RecordingWriter& operator=(const RecordingWriter&) = delete;
+    ~RecordingWriter() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ending = true;
+        }
+        wake.notify_one();
+        thread.join();
+    }
+
+    void write(Job job) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            jobs.push_back(std::move(job));
+        }
+        wake.notify_one();
+    }
+
+    void run() {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            wake.wait(lock, [this] { return ending || !jobs.empty(); });
+            if (jobs.empty()) {
+                return;
+            }
+            const Job job = std::move(jobs.front());
+            jobs.pop_front();
+            lock.unlock();
+            save(job);
+            lock.lock();
+        }
+    }
+
+    static void save(const Job& job) {
+        const std::string partial = job.path + ".part";
+        std::ofstream file(partial);
+        file << job.text;
+        file.close();
+        std::error_code error;
+        if (file) {
+            std::filesystem::rename(partial, job.path, error);
+        }
+        const bool written = file && !error;
+        if (!written) {
+            std::filesystem::remove(partial, error);
+        }
+        std::fprintf(stderr, "pellucane-server: %s; %s %s\n", job.what.c_str(),
+                     written ? "its game is in" : "cannot write its game to", job.path.c_str());
+    }
+};
+
+// What the server keeps of one client address (behind a trusted proxy, the
+// client's as the proxy names it), for its caps.
+struct AddressUse {
+    // held by each of its connections: their number is its use count
+    std::weak_ptr<const std::string> connections;
+    // live rooms it made
+    std::size_t rooms = 0;
+    // server ms of its joins and of the rooms it made, in the last minute
+    std::deque<std::int64_t> joins;
+    std::deque<std::int64_t> roomsMade;
+};
+
+// How many of the times are in the minute up to ms; older ones are forgotten.
+std::size_t inLastMinute(std::deque<std::int64_t>& times, std::int64_t ms) {
+    while (!times.empty() && ms - times.front() >= MinuteMs) {
+        times.pop_front();
+    }
+    return times.size();
+}
+
 } // namespace
 
 // One WebSocket connection: what it reads goes to its room; what its room
@@ -125,8 +414,10 @@ struct Session : std::enable_shared_from_this<Session> {
     // the room it joined, empty until it greets
     std::string room;
     std::int64_t connectedMs;
-    // the address it comes from
+    // the address it comes from (behind a trusted proxy, its client's), and
+    // its hold on that address's count of connections
     std::string address;
+    std::shared_ptr<const std::string> hold;
     beast::flat_buffer incoming;
     // messages waiting to go, the first one being written, with the server
     // ms at which each was queued
@@ -135,9 +426,12 @@ struct Session : std::enable_shared_from_this<Session> {
     // closing once the queue has gone, with this reason
     bool closing = false;
     std::string closeReason;
+    // drops the connection once closing has taken too long
+    asio::steady_timer teardown;
 
     Session(GameServer::State& owner, tcp::socket socket, MemberId number, std::int64_t nowMs)
-        : server(owner), stream(std::move(socket)), id(number), connectedMs(nowMs) {}
+        : server(owner), stream(std::move(socket)), id(number), connectedMs(nowMs),
+          teardown(stream.get_executor()) {}
 
     // Accepts the WebSocket the upgrade request asks for, then reads.
     void start(const Request& upgrade);
@@ -145,6 +439,8 @@ struct Session : std::enable_shared_from_this<Session> {
     void send(std::shared_ptr<const std::string> bytes);
     void write();
     void close(const std::string& why, bool dropQueued = false);
+    // Ends the connection at once, whatever is under way on it.
+    void drop();
 };
 
 // One connection read as HTTP. A WebSocket upgrade request, at any path,
@@ -154,6 +450,13 @@ struct HttpSession : std::enable_shared_from_this<HttpSession> {
     GameServer::State& server;
     beast::tcp_stream stream;
     MemberId id;
+    // the address it comes from, and its client's (the same unless it is a
+    // trusted proxy's), with its hold on the client's count of connections
+    std::string peer;
+    std::string address;
+    std::shared_ptr<const std::string> hold;
+    // a trusted proxy's that sent no PROXY header: each request names its client
+    bool forwarded = false;
     beast::flat_buffer incoming;
     std::optional<http::request_parser<http::empty_body>> parser;
     // requests answered so far
@@ -161,13 +464,24 @@ struct HttpSession : std::enable_shared_from_this<HttpSession> {
     // server ms since which the request being read has been awaited
     std::int64_t awaitedMs = 0;
 
-    HttpSession(GameServer::State& owner, tcp::socket socket, MemberId number)
-        : server(owner), stream(std::move(socket)), id(number) {}
+    HttpSession(GameServer::State& owner, tcp::socket socket, MemberId number, std::string from)
+        : server(owner), stream(std::move(socket)), id(number), peer(from),
+          address(std::move(from)) {}
 
+    // Reads the requests; a trusted proxy's connection may name its client first.
+    void start(bool trusted);
+    void readProxyHeader();
+    // Takes the client's address: false, and the connection closed, when
+    // that address holds as many connections as it may already.
+    bool claim(const std::string& client);
+    // A trusted proxy's request names its client, or is refused.
+    bool claimForwarded(const Request& request);
     void read();
     void answer(const Request& request);
     // Answers input that is no request it takes, and closes.
     void refuse(http::status status, const std::string& why);
+    // The same, without a line on standard error.
+    void turnAway(http::status status, const std::string& why);
     template <typename Body> void send(http::response<Body> response, bool headOnly);
     template <typename Body> void write(std::shared_ptr<Reply<Body>> reply);
     // Ends the connection once the last response has gone.
@@ -193,12 +507,48 @@ struct GameServer::State {
     MemberId nextId = 1;
     std::mt19937 seeds{std::random_device{}()};
     TickLateness lateness;
-    // server ms of the rooms each address made in the last minute
-    std::map<std::string, std::deque<std::int64_t>> roomsMadeBy;
+    // connections at once, at most: as many as the descriptors allow
+    std::size_t maxConnections;
+    // the trusted proxies, by address
+    std::set<std::string> trustedProxies;
+    // waits after a failed accept
+    asio::steady_timer acceptPause;
+    // the caps' counts of each client address, by addressKey
+    std::map<std::string, AddressUse> addresses;
+    // the address key that made each room
+    std::map<std::string, std::string> roomMakers;
+    // server ms at which a line said at most once a minute was last said, by what it is of
+    std::map<std::string, std::int64_t> saidMs;
+    // server ms of the last look for addresses to forget
+    std::int64_t sweptMs = 0;
+    RecordingWriter writer;
     bool stopped = false;
 
     State(asio::io_context& io, const ServerOptions& given)
-        : context(io), options(given), acceptor(io), timer(io) {}
+        : context(io), options(given), acceptor(io), timer(io),
+          maxConnections(connectionCap(given)), acceptPause(io) {
+        for (const std::string& proxy : options.trustedProxies) {
+            trustedProxies.insert(plainAddress(asio::ip::make_address(proxy)));
+        }
+    }
+
+    // The connections the process's descriptors leave room for: one each,
+    // and one more while it hands out a file of the site.
+    static std::size_t connectionCap(const ServerOptions& options) {
+        const std::size_t each = options.site.empty() ? 1 : 2;
+        const std::size_t wanted = MaxConnections * each + SpareDescriptors;
+        const std::size_t openable = openableDescriptors(wanted);
+        if (openable >= wanted) {
+            return MaxConnections;
+        }
+        const std::size_t cap = (openable - std::min(SpareDescriptors, openable / 2)) / each;
+        std::fprintf(stderr,
+                     "pellucane-server: may open %s files at once, not the %s that %s connections "
+                     "need: takes %s connections\n",
+                     std::to_string(openable).c_str(), std::to_string(wanted).c_str(),
+                     std::to_string(MaxConnections).c_str(), std::to_string(cap).c_str());
+        return cap;
+    }
 
     std::int64_t nowMs() const {
         return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started)
@@ -367,7 +717,13 @@ struct GameServer::State {
                 return;
             }
             if (message.version != ProtocolVersion) {
-                from.close("a client of another version of the game");
+                // (a refusal reads the same in every version)
+                refuse(from, "this server plays another version of Pellucane: both need the same");
+                return;
+            }
+            if (rooms.count(message.room) == 0 && message.token != SeatToken{} &&
+                message.tick != 0) {
+                refuse(from, "room " + message.room + " is gone: the server has no such room now");
                 return;
             }
             if (rooms.count(message.room) == 0 && !mayMakeRoom(from.address)) {
@@ -376,7 +732,7 @@ struct GameServer::State {
             }
             Room& room = roomFor(message.room);
             from.room = message.room;
-            if (!room.join(from.id, message.seats, nowMs())) {
+            if (!room.join(from.id, message, nowMs())) {
                 from.room.clear();
             }
             return;
@@ -387,10 +743,19 @@ struct GameServer::State {
         }
     }
 
+    // A refusal the player reads, and the connection's end.
+    static void refuse(Session& from, const std::string& why) {
+        Message no;
+        no.kind = MessageKind::Refusal;
+        no.reason = why;
+        from.send(std::make_shared<const std::string>(writeMessage(no)));
+        from.close(why);
+    }
+
     void ended(Session& gone) {
         const auto room = rooms.find(gone.room);
         if (room != rooms.end()) {
-            room->second->leave(gone.id);
+            room->second->leave(gone.id, nowMs());
         }
         gone.room.clear();
     }
@@ -401,7 +766,7 @@ void Session::start(const Request& upgrade) {
     address = stream.next_layer().socket().remote_endpoint(ignored).address().to_string();
     stream.next_layer().socket().set_option(tcp::no_delay(true), ignored);
     stream.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
-    stream.read_message_max(MaxClientMessageBytes);
+    stream.read_message_max(MaxStreetMessageBytes);
     stream.binary(true);
     stream.async_accept(upgrade, [self = shared_from_this()](beast::error_code error) {
         if (!error) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -83,7 +84,94 @@ TEST_F(RoomTest, DropsTheSilentAndTellsTheOneWhoseStreetDiffers) {
     room.advance(TicksPerSecond + 3, SilentDropMs + SilentDropMs - 1);
     EXPECT_EQ(0u, closed.count(1));
     EXPECT_EQ("silent for 10 s", closed[2]);
-    EXPECT_EQ(1u, room.members.size());
+    EXPECT_EQ(2, std::count_if(room.members.begin(), room.members.end(),
+                               [](const RoomMember& each) { return each.id == 0; }))
+        << "the silent machines' seats are kept for them";
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(RoomTest, AMachineJoiningLateGetsWholeTicksWhateverTheInputsAndOnlyItsTokenTakesItsSeatsBack) {
+    ASSERT_TRUE(room.join(1, 0b011, 0));
+    // A busy mouse: a cursor move, a press and a release in each tick, past
+    // what one message of ticks holds.
+    for (std::uint32_t tick = 1; tick <= 1500; ++tick) {
+        for (InputKind kind : {InputKind::Cursor, InputKind::Press, InputKind::Release}) {
+            room.receive(1, input(0, kind), tickClockMs(tick));
+        }
+        room.advance(tick, tickClockMs(tick));
+    }
+    ASSERT_TRUE(room.join(2, 0, 1500));
+    std::uint32_t next = 0;
+    std::size_t inputs = 0;
+    for (const Message& each : heard[2]) {
+        if (each.kind == MessageKind::Ticks) {
+            EXPECT_EQ(next, each.tick) << "a tick missed or sent twice";
+            next += each.tickCount;
+            inputs += each.inputs.size();
+        }
+    }
+    EXPECT_EQ(room.nextTick, next);
+    EXPECT_EQ(3u * 1500, inputs);
+
+    // Its link gone, the machine's seats are kept for it: a machine without
+    // its token is refused; with it, the ticks come on from where it was.
+    const SeatToken token = heard[1].front().token;
+    room.receive(2, Message(), 2000);
+    room.leave(1, 2000);
+    EXPECT_EQ(0b011, heard[2].back().away);
+    EXPECT_FALSE(room.join(3, 0b010, 2001));
+    EXPECT_EQ("in room R, HOTBEATS already has a player", closed[3]);
+    Message back;
+    back.kind = MessageKind::Hello;
+    back.room = "R";
+    back.token = token;
+    back.tick = 1400;
+    ASSERT_TRUE(room.join(4, back, 2002));
+    EXPECT_EQ(0b011, heard[4].front().seats);
+    EXPECT_EQ(1400u, heard[4].front().tick);
+    EXPECT_EQ(1400u, heard[4][1].tick) << "the ticks since those it had";
+    EXPECT_EQ(0, heard[2].back().away);
+
+    // Gone past the hold, the seats stand free, and the token takes nothing.
+    room.leave(4, 3000);
+    room.receive(2, Message(), 3000 + SeatHoldMs - 1);
+    room.advance(1501, 3000 + SeatHoldMs);
+    EXPECT_EQ(0, heard[2].back().seats & 0b011);
+    EXPECT_FALSE(room.join(5, back, 3001 + SeatHoldMs));
+}
+
+TEST_F(RoomTest, AStreetIsKeptOnlyOnceItsDigestIsTheOneMostAgreedAndALateDigestIsJudgedByThem) {
+    for (MemberId id : {1u, 2u, 3u}) {
+        ASSERT_TRUE(room.join(id, 0, 0));
+    }
+    const std::uint32_t checkpoint = SnapshotTicks - 1;
+    room.advance(SnapshotTicks, 0);
+    Message street;
+    street.kind = MessageKind::Street;
+    street.tick = checkpoint;
+    street.digest = 0xd1;
+    street.street = "the street";
+    room.receive(1, street, 1);
+    room.receive(1, digest(checkpoint, 0xd1), 1);
+    room.advance(SnapshotTicks + DigestWaitTicks + 1, 2);
+    EXPECT_FALSE(room.hasStreet) << "kept on one machine's word";
+    EXPECT_EQ(0, room.outOfStepSeats) << "the others were blamed for being slow";
+    room.receive(3, digest(checkpoint, 0xee), 3);
+    room.receive(2, digest(checkpoint, 0xd1), 3);
+    room.advance(SnapshotTicks + DigestWaitTicks + 2, 4);
+    EXPECT_TRUE(room.hasStreet);
+    EXPECT_EQ(0b100, room.outOfStepSeats) << "the late one that differs, whoever came first";
+    EXPECT_FALSE(room.join(4, 0, 5));
+    room.leave(3, 5);
+    room.advance(SnapshotTicks + DigestWaitTicks + 3, 5 + SeatHoldMs);
+    ASSERT_TRUE(room.join(6, 0, 6 + SeatHoldMs));
+    EXPECT_EQ(SnapshotTicks, heard[6][0].tick);
+    EXPECT_EQ(MessageKind::Street, heard[6][1].kind);
+    EXPECT_EQ("the street", heard[6][1].street);
+    EXPECT_EQ(SnapshotTicks, heard[6][2].tick);
 }
 
 } // namespace
