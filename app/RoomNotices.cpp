@@ -21,7 +21,11 @@ constexpr float NoticeScale = 0.05f;
 void drawRoomNotices(const Lockstep& room) {
     char lines[2][160] = {"", ""};
     if (room.ended) {
-        std::snprintf(lines[0], sizeof lines[0], "THE ROOM IS GONE: THIS STREET STANDS");
+        std::snprintf(lines[0], sizeof lines[0], "%s",
+                      room.mendingFailed ? "THE GAME IS LOST: THE ROOM COULD NOT BE REACHED"
+                                         : "THE ROOM IS GONE: THIS STREET STANDS");
+    } else if (room.mending) {
+        std::snprintf(lines[0], sizeof lines[0], "RECONNECTING: THE STREET WAITS FOR THE ROOM");
     } else if (room.outOfStep) {
         std::snprintf(lines[0], sizeof lines[0], "OUT OF STEP WITH THE ROOM AT TICK %u",
                       room.outOfStepTick);
@@ -50,8 +54,17 @@ void drawRoomNotices(const Lockstep& room) {
         glPushMatrix();
         glTranslatef(NoticeX, top - NoticeHeight + NoticeBaseline, 0.0f);
         glScalef(NoticeScale, NoticeScale, NoticeScale);
-        // a street gone wrong in red, who came and left in white
-        glColor4f(1.0f, i == 0 ? 0.35f : 1.0f, i == 0 ? 0.35f : 1.0f, 1.0f);
+        // a street gone wrong in red, a link being mended in amber, who
+        // came and left in white
+        const bool amber = i == 0 && room.mending && !room.ended;
+        glColor4f(1.0f,
+                  i == 1  ? 1.0f
+                  : amber ? 0.8f
+                          : 0.35f,
+                  i == 1  ? 1.0f
+                  : amber ? 0.3f
+                          : 0.35f,
+                  1.0f);
         Font::instance().print("%s", lines[i]);
         glPopMatrix();
         top -= NoticeHeight;

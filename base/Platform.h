@@ -26,3 +26,9 @@ void toggleFullScreen();
 // standard error, and where a player sees it besides: in the page, and in a
 // message box on Windows when the game has no console to write to.
 void tellPlayer(const std::string& text);
+
+// A value kept for this session of the player's: in the page, the tab's
+// session storage, which a reload keeps and no other tab reads; elsewhere
+// the game's process alone keeps it. Empty when none was kept.
+std::string sessionValue(const std::string& key);
+void keepSessionValue(const std::string& key, const std::string& value);

@@ -3,6 +3,7 @@
 #include <emscripten.h>
 
 #include <cstdio>
+#include <string>
 
 // emscripten's file system has the usual null device.
 const char* const NullDevice = "/dev/null";
@@ -27,4 +28,32 @@ void tellPlayer(const std::string& text) {
                 Module.tellPlayer(UTF8ToString($0));
         },
         text.c_str());
+}
+
+// The tab's session storage, which a reload keeps and no other tab reads;
+// a value is read up to 255 bytes.
+std::string sessionValue(const std::string& key) {
+    char value[256] = "";
+    EM_ASM(
+        {
+            try {
+                var kept = sessionStorage.getItem(UTF8ToString($0));
+                if (kept)
+                    stringToUTF8(kept, $1, $2);
+            } catch (e) {
+            }
+        },
+        key.c_str(), value, sizeof value);
+    return value;
+}
+
+void keepSessionValue(const std::string& key, const std::string& value) {
+    EM_ASM(
+        {
+            try {
+                sessionStorage.setItem(UTF8ToString($0), UTF8ToString($1));
+            } catch (e) {
+            }
+        },
+        key.c_str(), value.c_str());
 }

@@ -39,17 +39,37 @@ void InputState::mapCursor(double x, double y) {
     cursorY = static_cast<float>(camera.getHalfViewHeight() * normalY - camera.getPosY());
 }
 
-// The mouse player's cursor: to the street, or to the room, whose tick
-// brings it to every machine's street.
-void onMotion(int x, int y) {
-    InputState& input = InputState::instance();
-    input.mapCursor(x, y);
+// Every input of this machine's players goes this one way: at one
+// computer it acts now; in a room it goes to the room, whose tick brings it
+// to every machine's street. The title and the instructions are this
+// machine's own: the mouse there says nothing to the room.
+void takeInput(const SeatInput& input) {
     Lockstep& room = Lockstep::instance();
-    if (room.joined) {
-        room.sendCursor(input.cursorX, input.cursorY);
-        return;
+    if (!room.joined) {
+        applySeatInput(input);
+    } else if (input.kind == InputKind::Key || GameState == Playing) {
+        room.sendInput(input);
     }
-    market.setCursor(input.cursorX, input.cursorY);
+}
+
+namespace {
+
+// The mouse's input at the cursor.
+SeatInput mouseInput(InputKind kind) {
+    const InputState& state = InputState::instance();
+    SeatInput input;
+    input.seat = 0;
+    input.kind = kind;
+    input.x = state.cursorX;
+    input.y = state.cursorY;
+    return input;
+}
+
+} // namespace
+
+void onMotion(int x, int y) {
+    InputState::instance().mapCursor(x, y);
+    takeInput(mouseInput(InputKind::Cursor));
 }
 
 void onPassiveMotion(int x, int y) { onMotion(x, y); }
@@ -59,8 +79,10 @@ void onMouse(int button, int state, int x, int y) {
     // The event's own position: a tap on a touch screen, or a click after the
     // window came up under a still pointer, brings no motion before it.
     input.mapCursor(x, y);
-    // A press on a still screen only turns the page; the Market never sees it.
+    // A press on a still screen only turns the page, and its release is
+    // the page's too; the Market never sees them.
     if (state == GLUT_DOWN && GameState != Playing) {
+        input.turningPage = true;
         if (GameState == Title) {
             GameState = Instructions;
         } else {
@@ -69,27 +91,29 @@ void onMouse(int button, int state, int x, int y) {
         }
         return;
     }
-    const bool leftDown = button == GLUT_LEFT_BUTTON && state == GLUT_DOWN;
-    Lockstep& room = Lockstep::instance();
-    if (room.joined) {
-        room.sendButton(leftDown, input.cursorX, input.cursorY);
+    if (state == GLUT_UP && input.turningPage) {
+        input.turningPage = false;
         return;
     }
-    // The cursor first: a press fires where it happened.
-    market.setCursor(input.cursorX, input.cursorY);
-    market.setMouseDown(leftDown);
+    // The cursor goes with the button: a press fires where it happened.
+    const bool leftDown = button == GLUT_LEFT_BUTTON && state == GLUT_DOWN;
+    takeInput(mouseInput(leftDown ? InputKind::Press : InputKind::Release));
 }
 
 // A held key acts once: its repeats come as presses of a key already down.
+// It acts for each keyboard shop whose table holds it.
 void onKeyboard(unsigned char key, int /*x*/, int /*y*/) {
     if (!InputState::instance().heldKeys.press(key)) {
         return;
     }
-    Lockstep& room = Lockstep::instance();
-    if (room.joined) {
-        room.sendKey(key);
-    } else {
-        market.handleKey(key);
+    for (std::uint8_t seat = 1; seat < SeatCount; ++seat) {
+        if (keyOfSeat(seat, key)) {
+            SeatInput input;
+            input.seat = seat;
+            input.kind = InputKind::Key;
+            input.key = key;
+            takeInput(input);
+        }
     }
 }
 

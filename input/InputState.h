@@ -10,6 +10,8 @@ struct InputState {
     float cursorY;
     // the character keys held down, so that a held key acts once
     HeldKeys heldKeys;
+    // a press turned a still screen's page: its release is the page's too
+    bool turningPage = false;
 
     static InputState& instance();
 
@@ -19,6 +21,12 @@ struct InputState {
   private:
     InputState();
 };
+
+struct SeatInput;
+
+// An input of this machine's players: acted on now at one computer, or sent
+// to the room.
+void takeInput(const SeatInput& input);
 
 // GLUT input callbacks.
 void onMotion(int x, int y);

@@ -9,12 +9,22 @@
 #include "market/Market.h"
 #include "market/RandomGenerator.h"
 #include "net/MarketDigest.h"
+#include "net/StreetSnapshot.h"
+#include "protocol/Room.h"
 #include "shop/ShopCommands.h"
 
 namespace {
 
 // How long the server has to answer a join, ms.
 constexpr int JoinTimeoutMs = 10000;
+// Ticks come sixty a second: a link that brings none for this long is
+// taken for dead and mended, ms.
+constexpr std::int64_t QuietLinkMs = 1000;
+// How long one attempt to mend it may take, ms, and the pauses between
+// attempts: doubling from the first to the longest, ms.
+constexpr int AttemptMs = 3000;
+constexpr std::int64_t RetryPauseMs = 250;
+constexpr std::int64_t MaxRetryPauseMs = 4000;
 // Ticks that sound at the end of a frame's ticks; those before, while a
 // machine catches up with its room, play silent.
 constexpr std::uint32_t AudibleTicks = 6;
@@ -27,6 +37,42 @@ const struct {
     int seat;
 } seatWords[] = {{"mouse", 0}, {"left", 1}, {"right", 2}};
 
+// Wall ms, for the link's own timing: the street's clock is the room's.
+std::int64_t wallMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Where this session keeps a room's seat token: by server and room.
+std::string tokenKey(const JoinAddress& address) {
+    return "pellucane-seats " + address.host + ":" + address.port + "/" + address.room;
+}
+
+std::string writeToken(const SeatToken& token) {
+    std::string text;
+    for (std::uint8_t byte : token) {
+        text += "0123456789abcdef"[byte >> 4];
+        text += "0123456789abcdef"[byte & 15];
+    }
+    return text;
+}
+
+// A token as writeToken wrote it; none for anything else.
+SeatToken readToken(const std::string& text) {
+    SeatToken token{};
+    if (text.size() != 2 * token.size() ||
+        text.find_first_not_of("0123456789abcdef") != std::string::npos) {
+        return {};
+    }
+    for (std::size_t i = 0; i < token.size(); ++i) {
+        token[i] = static_cast<std::uint8_t>(std::stoi(text.substr(2 * i, 2), nullptr, 16));
+    }
+    return token;
+}
+
+} // namespace
+
 bool keyOfSeat(int seat, unsigned char key) {
     for (const ShopCommand& command : shopCommands) {
         if ((seat == 1 && command.shop1Key == key) || (seat == 2 && command.shop2Key == key)) {
@@ -35,8 +81,6 @@ bool keyOfSeat(int seat, unsigned char key) {
     }
     return false;
 }
-
-} // namespace
 
 bool readJoinAddress(const std::string& text, JoinAddress& address, std::string& why) {
     const std::size_t slash = text.rfind('/');
@@ -118,7 +162,8 @@ Lockstep& Lockstep::instance() {
     return *lockstep;
 }
 
-bool Lockstep::ask(const JoinAddress& address, std::uint8_t wantedSeats, std::string& whyNot) {
+bool Lockstep::ask(const JoinAddress& where, std::uint8_t wantedSeats, std::string& whyNot) {
+    address = where;
     server = address.host + ":" + address.port;
     if (!link.open(address.host, address.port, "/" + address.room, JoinTimeoutMs)) {
         whyNot = link.why;
@@ -126,17 +171,29 @@ bool Lockstep::ask(const JoinAddress& address, std::uint8_t wantedSeats, std::st
     }
     asked = true;
     askedAt = std::chrono::steady_clock::now();
+    // A page reloaded in its tab comes back for the seats it held.
+    token = readToken(sessionValue(tokenKey(address)));
+    greet(wantedSeats);
+    return true;
+}
+
+// The greeting: the seats asked for, or, with a token, those it holds and
+// the ticks this machine has already.
+void Lockstep::greet(std::uint8_t wantedSeats) {
     Message hello;
     hello.kind = MessageKind::Hello;
     hello.room = address.room;
     hello.seats = wantedSeats;
+    hello.token = token;
+    hello.tick = receivedTicks;
     link.send(writeMessage(hello));
-    return true;
 }
 
 bool Lockstep::hearAnswer(int waitMs) {
     if (!link.wait(waitMs, [this](const std::string& bytes) { take(bytes); }) && !ended) {
-        end("the server ended the connection: " + link.why);
+        end(link.connected() || link.why.rfind("cannot reach", 0) != 0
+                ? "the server ended the connection: " + link.why
+                : link.why);
     }
     if (!joined && !ended &&
         std::chrono::steady_clock::now() - askedAt >= std::chrono::milliseconds(JoinTimeoutMs)) {
@@ -146,40 +203,79 @@ bool Lockstep::hearAnswer(int waitMs) {
     return joined || ended;
 }
 
-// The server's first answer: the welcome, whose seed and seats make this
-// machine's street the room's, or a refusal in the server's words.
-void Lockstep::takeAnswer(const std::string& bytes) {
-    Message answer;
-    std::string unreadable;
-    if (!readServerMessage(bytes, answer, unreadable) ||
-        (answer.kind != MessageKind::Welcome && answer.kind != MessageKind::Refusal)) {
-        end("the server did not answer as a Pellucane server" +
-            (unreadable.empty() ? std::string() : ": " + unreadable));
-    } else if (answer.kind == MessageKind::Refusal) {
+// The server's answer to a greeting: the welcome, whose seed and seats make
+// this machine's street the room's (or, coming back, say which ticks come),
+// or a refusal in the server's words.
+void Lockstep::takeAnswer(const Message& answer) {
+    if (answer.kind == MessageKind::Refusal) {
         end(answer.reason);
     } else if (answer.version != ProtocolVersion) {
         end("the server speaks another version of the game");
+    } else if (answer.tick > MaxRoomTicks) {
+        end("the server sent a tick past a room's day");
     }
     if (ended) {
         link.close();
         return;
     }
-    joined = true;
     seats = answer.seats;
-    Message alive;
-    alive.kind = MessageKind::Alive;
-    link.keepAlive(writeMessage(alive));
-    // Every machine of the room draws the same numbers from the same seed,
-    // with the street's clock at the room's first tick.
-    RandomGenerator::seed(answer.seed);
-    setClockMs(0);
-    if (const char* nudge = std::getenv("PELLUCANE_NUDGE_TICK")) {
-        nudgeTick = static_cast<std::uint32_t>(std::strtoul(nudge, nullptr, 10));
+    token = answer.token;
+    keepSessionValue(tokenKey(address), writeToken(token));
+    if (!joined) {
+        joined = true;
+        Message alive;
+        alive.kind = MessageKind::Alive;
+        link.keepAlive(writeMessage(alive));
+        // Every machine of the room draws the same numbers from the same seed,
+        // with the street's clock at the room's first tick.
+        RandomGenerator::seed(answer.seed);
+        setClockMs(0);
+        if (const char* nudge = std::getenv("PELLUCANE_NUDGE_TICK")) {
+            nudgeTick = static_cast<std::uint32_t>(std::strtoul(nudge, nullptr, 10));
+        }
     }
+    // The ticks come on from where this machine's stopped; or the room's
+    // street comes first, and the ticks after it.
+    streetDue = answer.tick != receivedTicks;
+    if (streetDue) {
+        inputs.clear();
+        digests.clear();
+        receivedTicks = answer.tick;
+    }
+    heardMs = wallMs();
+    if (mending) {
+        mending = false;
+        attempts = 0;
+        std::fprintf(stderr, "pellucane: the link to room %s is mended\n", address.room.c_str());
+        sendWaiting();
+    }
+}
+
+// The room's street at a checkpoint, in place of the game before it.
+void Lockstep::takeStreet(const Message& street) {
+    std::string unreadable;
+    if (!streetDue || street.tick + 1 != receivedTicks) {
+        end("the server sent a street where none was due");
+    } else if (!readStreet(street.street, market, unreadable)) {
+        end("the server sent a street that is none (" + unreadable + ")");
+    } else if (marketDigest(market) != street.digest) {
+        end("the room's street is not the one its machines agreed on");
+    }
+    if (ended) {
+        link.close();
+        return;
+    }
+    streetDue = false;
+    playedTicks = receivedTicks;
 }
 
 void Lockstep::poll() {
     if (!joined || ended) {
+        return;
+    }
+    const std::int64_t now = wallMs();
+    if (mending) {
+        mend(now);
         return;
     }
     if (cursorWaiting && receivedTicks != lastCursorTick) {
@@ -190,14 +286,14 @@ void Lockstep::poll() {
         cursor.kind = InputKind::Cursor;
         cursor.x = cursorX;
         cursor.y = cursorY;
-        sendInput(cursor);
+        sendNow(cursor);
     }
-    if (digestWaiting) {
-        digestWaiting = false;
+    while (!digests.empty()) {
         Message sent;
         sent.kind = MessageKind::Digest;
-        sent.tick = digestTick;
-        sent.digest = digest;
+        sent.tick = digests.front().first;
+        sent.digest = digests.front().second;
+        digests.pop_front();
         send(sent);
     }
     if (receivedTicks - lastSentTick >= TicksPerSecond) {
@@ -205,30 +301,94 @@ void Lockstep::poll() {
         alive.kind = MessageKind::Alive;
         send(alive);
     }
-    if (!link.poll([this](const std::string& bytes) { take(bytes); }) && !ended) {
-        end("the server ended the game: " + link.why);
+    if (!link.poll([this](const std::string& bytes) { take(bytes); })) {
+        lose(now, link.why);
+    } else if (now - heardMs >= QuietLinkMs) {
+        lose(now, "no tick for a second");
     }
+}
+
+// The link failed: the street stands, and a fresh connection is tried at once.
+void Lockstep::lose(std::int64_t nowMs, const std::string& reason) {
+    if (ended) {
+        return;
+    }
+    mending = true;
+    lostMs = nowMs;
+    attempts = 0;
+    nextAttemptMs = nowMs;
+    attemptMs = nowMs;
+    std::fprintf(stderr, "pellucane: the link to room %s failed (%s); reconnecting\n",
+                 address.room.c_str(), reason.c_str());
+}
+
+// One step of mending the link: an attempt under way is polled and, if it
+// failed or took too long, the next one is due after a growing pause; after
+// as long as the room keeps the seats, the game is lost.
+void Lockstep::mend(std::int64_t nowMs) {
+    if (nowMs - lostMs >= SeatHoldMs) {
+        mendingFailed = true;
+        end("the room could not be reached for " + std::to_string(SeatHoldMs / 60000) +
+            " minutes: the game is lost");
+        link.close();
+        return;
+    }
+    if (attempts > 0) {
+        const bool open = link.poll([this](const std::string& bytes) { take(bytes); });
+        if (!mending || ended) {
+            return;
+        }
+        if (open && nowMs - attemptMs < AttemptMs) {
+            return;
+        }
+        if (nextAttemptMs <= attemptMs) {
+            nextAttemptMs = nowMs + std::min<std::int64_t>(RetryPauseMs << std::min(attempts, 4),
+                                                           MaxRetryPauseMs);
+        }
+    }
+    if (nowMs < nextAttemptMs) {
+        return;
+    }
+    ++attempts;
+    attemptMs = nowMs;
+    link.open(address.host, address.port, "/" + address.room, AttemptMs);
+    greet(seats);
 }
 
 void Lockstep::take(const std::string& bytes) {
     if (ended) {
         return;
     }
-    // what follows a welcome is the room's log
-    if (!joined) {
-        takeAnswer(bytes);
-        return;
-    }
     Message message;
     std::string unreadable;
     if (!readServerMessage(bytes, message, unreadable)) {
-        end("the server sent what is no message of the game (" + unreadable + ")");
+        end((joined ? "the server sent what is no message of the game"
+                    : "the server did not answer as a Pellucane server") +
+            (unreadable.empty() ? std::string() : " (" + unreadable + ")"));
         link.close();
         return;
     }
+    // a greeting's answer comes first, then the room's street and ticks
+    const bool answers =
+        message.kind == MessageKind::Welcome || message.kind == MessageKind::Refusal;
+    if (answers != (!joined || mending)) {
+        end(joined ? "the server sent what is no message of the game"
+                   : "the server did not answer as a Pellucane server");
+        link.close();
+        return;
+    }
+    heardMs = wallMs();
     switch (message.kind) {
+    case MessageKind::Welcome:
+    case MessageKind::Refusal:
+        takeAnswer(message);
+        return;
+    case MessageKind::Street:
+        takeStreet(message);
+        return;
     case MessageKind::Ticks:
-        if (message.tick != receivedTicks) {
+        if (message.tick != receivedTicks || streetDue ||
+            message.tickCount > MaxRoomTicks - receivedTicks) {
             end("the server sent tick " + std::to_string(message.tick) + " where " +
                 std::to_string(receivedTicks) + " was due");
             link.close();
@@ -236,16 +396,10 @@ void Lockstep::take(const std::string& bytes) {
         }
         inputs.insert(inputs.end(), message.inputs.begin(), message.inputs.end());
         receivedTicks += message.tickCount;
+        playout.arrived(receivedTicks, heardMs);
         return;
     case MessageKind::Roster:
-        for (int seat = 0; seat < SeatCount; ++seat) {
-            const bool was = (roster & 1u << seat) != 0;
-            const bool is = (message.seats & 1u << seat) != 0;
-            if (was != is && (seats & 1u << seat) == 0) {
-                tell(std::string(seatNames[seat]) + (is ? " JOINED" : " LEFT"));
-            }
-        }
-        roster = message.seats;
+        takeRoster(message.seats, message.away);
         return;
     case MessageKind::OutOfStep:
         outOfStep = true;
@@ -258,12 +412,33 @@ void Lockstep::take(const std::string& bytes) {
     }
 }
 
+// Who came, went away, came back or left, of the seats other machines hold.
+void Lockstep::takeRoster(std::uint8_t held, std::uint8_t awaySeats) {
+    for (int seat = 0; seat < SeatCount; ++seat) {
+        const std::uint8_t bit = static_cast<std::uint8_t>(1u << seat);
+        const int was = (roster & bit) == 0 ? 0 : (away & bit) == 0 ? 1 : 2;
+        const int is = (held & bit) == 0 ? 0 : (awaySeats & bit) == 0 ? 1 : 2;
+        // by what the seat was (free, played, kept) and is now
+        static const char* const changes[3][3] = {
+            {nullptr, " JOINED", " AWAY"},
+            {" LEFT", nullptr, " AWAY"},
+            {" LEFT", " BACK", nullptr},
+        };
+        if (changes[was][is] != nullptr && (seats & bit) == 0) {
+            tell(std::string(seatNames[seat]) + changes[was][is]);
+        }
+    }
+    roster = held;
+    away = awaySeats;
+}
+
 void Lockstep::playTicks() {
     SoundBank& sound = SoundBank::instance();
-    while (playedTicks < receivedTicks) {
+    const std::uint32_t due = streetDue ? 0 : playout.due(receivedTicks - playedTicks, wallMs());
+    for (std::uint32_t played = 0; played < due; ++played) {
         const std::uint32_t tick = playedTicks++;
-        // Catching up, the past plays silent: only the last ticks sound.
-        sound.silenced = receivedTicks - tick > AudibleTicks;
+        // A frame that plays many ticks sounds only its last few.
+        sound.silenced = due - played > AudibleTicks;
         while (!inputs.empty() && inputs.front().tick == tick) {
             applySeatInput(inputs.front().input);
             inputs.pop_front();
@@ -273,57 +448,65 @@ void Lockstep::playTicks() {
             market.shops[0].money += 1.0f;
         }
         if ((tick + 1) % TicksPerSecond == 0) {
-            digestWaiting = true;
-            digestTick = tick;
-            digest = marketDigest(market);
+            digests.emplace_back(tick, marketDigest(market));
         }
     }
     sound.silenced = false;
 }
 
-void Lockstep::sendKey(unsigned char key) {
-    for (int seat = 1; seat < SeatCount; ++seat) {
-        if ((seats & 1u << seat) != 0 && keyOfSeat(seat, key)) {
-            SeatInput input;
-            input.seat = static_cast<std::uint8_t>(seat);
-            input.kind = InputKind::Key;
-            input.key = key;
-            sendInput(input);
+void Lockstep::sendInput(const SeatInput& input) {
+    if (input.kind == InputKind::Key) {
+        if ((seats & 1u << input.seat) != 0 && keyOfSeat(input.seat, input.key)) {
+            sendNow(input);
         }
+        return;
     }
-}
-
-void Lockstep::sendCursor(float x, float y) {
-    if ((seats & 1u) != 0) {
-        cursorWaiting = true;
-        cursorX = x;
-        cursorY = y;
-    }
-}
-
-void Lockstep::sendButton(bool down, float x, float y) {
     if ((seats & 1u) == 0) {
+        return;
+    }
+    if (input.kind == InputKind::Cursor) {
+        cursorWaiting = true;
+        cursorX = input.x;
+        cursorY = input.y;
         return;
     }
     // The press goes where it happened, with no cursor move left behind it.
     cursorWaiting = false;
-    SeatInput input;
-    input.seat = 0;
-    input.kind = down ? InputKind::Press : InputKind::Release;
-    input.x = x;
-    input.y = y;
-    sendInput(input);
+    sendNow(input);
 }
 
-void Lockstep::sendInput(const SeatInput& input) {
+// An input goes now, or, while the link is mended, waits its turn; of
+// cursor moves only the last waits.
+void Lockstep::sendNow(const SeatInput& input) {
+    if (ended) {
+        return;
+    }
+    if (mending) {
+        if (input.kind == InputKind::Cursor && !unsent.empty() &&
+            unsent.back().kind == InputKind::Cursor) {
+            unsent.back() = input;
+        } else {
+            unsent.push_back(input);
+        }
+        return;
+    }
     Message message;
     message.kind = MessageKind::Input;
     message.input = input;
     send(message);
 }
 
+// The inputs given while the link was mended go, in order.
+void Lockstep::sendWaiting() {
+    while (!unsent.empty()) {
+        const SeatInput input = unsent.front();
+        unsent.pop_front();
+        sendNow(input);
+    }
+}
+
 void Lockstep::send(const Message& message) {
-    if (ended) {
+    if (ended || mending) {
         return;
     }
     lastSentTick = receivedTicks;
@@ -332,6 +515,7 @@ void Lockstep::send(const Message& message) {
 
 void Lockstep::end(const std::string& reason) {
     ended = true;
+    mending = false;
     why = reason;
     // before the welcome, whoever asked says why
     if (joined) {

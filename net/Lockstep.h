@@ -5,8 +5,9 @@
 #include <deque>
 #include <string>
 
-#include "protocol/Message.h"
+#include "net/Playout.h"
 #include "net/ServerLink.h"
+#include "protocol/Message.h"
 
 // The server's port unless the address names another.
 constexpr const char* DefaultPort = "7355";
@@ -24,6 +25,8 @@ bool readJoinAddress(const std::string& text, JoinAddress& address, std::string&
 // each; false with why.
 bool readSeats(const std::string& text, std::uint8_t& seats, std::string& why);
 
+// Whether the key is in the table of the seat (1 or 2).
+bool keyOfSeat(int seat, unsigned char key);
 // Plays one input of a room's tick on the street, as the hot-seat game's
 // callbacks would: a key only for the seat whose table holds it.
 void applySeatInput(const SeatInput& input);
@@ -33,26 +36,34 @@ void playRoomTick(std::uint32_t tick);
 
 // This machine's part in a networked game: the seats it plays, the ticks
 // the server has sent and this machine has not yet played, and what the
-// room has said. The street runs only from the server's ticks.
+// room has said. The street runs only from the server's ticks. A link that
+// fails, or brings no tick for a second, is mended by itself: a fresh
+// connection presents the seats' token and the ticks come on from where
+// they stopped, while the player's inputs wait to go.
 struct Lockstep {
     // a join asked of the server, its answer to come to poll
     bool asked = false;
     // joined to a room: the game is played over the network
     bool joined = false;
-    // the seats this machine plays, a bit each
+    // the seats this machine plays, a bit each, and their token
     std::uint8_t seats = 0;
-    // the seats anyone in the room plays, as the server last said
+    SeatToken token{};
+    // the seats anyone in the room plays, and those kept for a machine
+    // whose link is gone, as the server last said
     std::uint8_t roster = 0;
+    std::uint8_t away = 0;
     // ticks the server has sent: every tick below is known
     std::uint32_t receivedTicks = 0;
     // ticks played on the street
     std::uint32_t playedTicks = 0;
     // inputs of received ticks not yet played, in order
     std::deque<TickInput> inputs;
-    // the latest checkpoint's digest not yet sent, if any
-    bool digestWaiting = false;
-    std::uint32_t digestTick = 0;
-    std::uint64_t digest = 0;
+    // when the received ticks are played
+    Playout playout;
+    // checkpoints' digests not yet sent, oldest first: tick and digest
+    std::deque<std::pair<std::uint32_t, std::uint64_t>> digests;
+    // the welcome said a street comes next, for the ticks that follow it
+    bool streetDue = false;
     // the server said this machine's street went its own way at this tick
     bool outOfStep = false;
     std::uint32_t outOfStepTick = 0;
@@ -73,8 +84,23 @@ struct Lockstep {
     bool cursorWaiting = false;
     float cursorX = 0.0f;
     float cursorY = 0.0f;
+    // the players' inputs given while the link is being mended, in order
+    std::deque<SeatInput> unsent;
+    // the link is being mended: since lostMs (wall ms), the attempt under
+    // way began at attemptMs, and the next begins at nextAttemptMs
+    bool mending = false;
+    std::int64_t lostMs = 0;
+    std::int64_t attemptMs = 0;
+    std::int64_t nextAttemptMs = 0;
+    // attempts made since the link was lost
+    int attempts = 0;
+    // the link could not be mended while the room kept the seats
+    bool mendingFailed = false;
+    // wall ms when the server was last heard from
+    std::int64_t heardMs = 0;
     ServerLink link;
-    // where the join went, HOST:PORT, and when it was asked
+    // where the join went, HOST:PORT and the room, and when it was asked
+    JoinAddress address;
     std::string server;
     std::chrono::steady_clock::time_point askedAt;
 
@@ -89,22 +115,28 @@ struct Lockstep {
     // (ended, why in the server's own words), or when the server has not
     // answered within 10 s (ended).
     bool hearAnswer(int waitMs);
-    // Takes what the server has sent and sends what waits, without waiting.
+    // Takes what the server has sent and sends what waits, without waiting;
+    // mends the link when it has failed or gone quiet.
     void poll();
-    // Plays every received tick on the street.
+    // Plays the received ticks that are due on the street.
     void playTicks();
-    // A key pressed at this machine: sent for the seat whose table holds it.
-    void sendKey(unsigned char key);
-    // The mouse at this machine: sent while it plays the mouse's seat.
-    void sendCursor(float x, float y);
-    void sendButton(bool down, float x, float y);
+    // An input of this machine's player, for the room: a key for the
+    // seats this machine holds whose table has it, the mouse's inputs while
+    // it holds the mouse's seat (a cursor move at most once a tick).
+    void sendInput(const SeatInput& input);
 
   private:
     Lockstep() = default;
+    void greet(std::uint8_t wantedSeats);
     void take(const std::string& bytes);
-    void takeAnswer(const std::string& bytes);
+    void takeAnswer(const Message& answer);
+    void takeStreet(const Message& street);
+    void takeRoster(std::uint8_t seats, std::uint8_t awaySeats);
     void send(const Message& message);
-    void sendInput(const SeatInput& input);
+    void sendNow(const SeatInput& input);
+    void sendWaiting();
+    void mend(std::int64_t nowMs);
+    void lose(std::int64_t nowMs, const std::string& reason);
     void end(const std::string& reason);
     void tell(const std::string& text);
 };

@@ -27,6 +27,8 @@ struct ServerLink::Socket {
     bool reading = false;
     // messages read and not yet taken
     std::deque<std::string> received;
+    // the WebSocket's handshake is done: messages go and come
+    bool opened = false;
     bool ended = false;
     std::string why;
 
@@ -38,7 +40,7 @@ struct ServerLink::Socket {
     }
 
     void read() {
-        if (reading || ended) {
+        if (reading || ended || !opened) {
             return;
         }
         reading = true;
@@ -56,7 +58,7 @@ struct ServerLink::Socket {
     }
 
     void write() {
-        if (writing || ended || outgoing.empty()) {
+        if (writing || ended || !opened || outgoing.empty()) {
             return;
         }
         writing = true;
@@ -73,6 +75,22 @@ struct ServerLink::Socket {
                            });
     }
 
+    // The WebSocket is open: what waited goes, and reading starts.
+    void handshaken() {
+        beast::get_lowest_layer(stream).expires_never();
+        stream.read_message_max(MaxServerMessageBytes);
+        // A server gone silent (its machine unplugged, say) ends the link: pings
+        // go out after 5 s without a word, and 10 s without one ends it.
+        websocket::stream_base::timeout timeouts{};
+        timeouts.handshake_timeout = std::chrono::seconds(10);
+        timeouts.idle_timeout = std::chrono::seconds(10);
+        timeouts.keep_alive_pings = true;
+        stream.set_option(timeouts);
+        opened = true;
+        read();
+        write();
+    }
+
     bool hand(const std::function<void(const std::string&)>& take) {
         while (!received.empty()) {
             const std::string message = std::move(received.front());
@@ -87,53 +105,49 @@ ServerLink::ServerLink() : socket(std::make_unique<Socket>()) {}
 
 ServerLink::~ServerLink() = default;
 
+// Starts a fresh connection, dropping any before it at once (a link being
+// mended does not wait on a dead one's close): resolving, connecting and
+// the handshake go on in poll and wait, and end the link with why when they
+// fail or take longer than timeoutMs.
 bool ServerLink::open(const std::string& host, const std::string& port, const std::string& path,
                       int timeoutMs) {
+    socket = std::make_unique<Socket>();
+    why.clear();
     Socket& s = *socket;
-    bool done = false;
-    beast::error_code failure;
-    tcp::resolver resolver(s.context);
+    const std::string server = host + ":" + port;
+    const auto fail = [&s, server](const beast::error_code& error) {
+        s.end("cannot reach " + server + ": " +
+              (error == beast::error::timeout ? std::string("no answer") : error.message()));
+    };
+    auto resolver = std::make_shared<tcp::resolver>(s.context);
     beast::get_lowest_layer(s.stream).expires_after(std::chrono::milliseconds(timeoutMs));
-    resolver.async_resolve(
-        host, port, [&](beast::error_code error, tcp::resolver::results_type found) {
+    resolver->async_resolve(
+        host, port,
+        [&s, fail, host, path, resolver](beast::error_code error,
+                                         tcp::resolver::results_type found) {
             if (error) {
-                failure = error;
-                done = true;
+                fail(error);
                 return;
             }
             beast::get_lowest_layer(s.stream).async_connect(
-                found, [&](beast::error_code connectError, const tcp::endpoint&) {
+                found,
+                [&s, fail, host, path](beast::error_code connectError, const tcp::endpoint&) {
                     if (connectError) {
-                        failure = connectError;
-                        done = true;
+                        fail(connectError);
                         return;
                     }
                     // A press must reach the server at once, not wait to fill a packet.
                     beast::get_lowest_layer(s.stream).socket().set_option(tcp::no_delay(true));
-                    s.stream.async_handshake(host, path, [&](beast::error_code handshakeError) {
-                        failure = handshakeError;
-                        done = true;
-                    });
+                    s.stream.async_handshake(host, path,
+                                             [&s, fail](beast::error_code handshakeError) {
+                                                 if (handshakeError) {
+                                                     fail(handshakeError);
+                                                     return;
+                                                 }
+                                                 s.handshaken();
+                                             });
                 });
         });
-    s.context.run_for(std::chrono::milliseconds(timeoutMs + 1000));
-    s.context.restart();
-    if (!done || failure) {
-        why = "cannot reach " + host + ":" + port + ": " +
-              (done ? failure.message() : std::string("no answer"));
-        s.end(why);
-        return false;
-    }
-    beast::get_lowest_layer(s.stream).expires_never();
-    s.stream.read_message_max(MaxServerMessageBytes);
-    // A server gone silent (its machine unplugged, say) ends the link: pings
-    // go out after 5 s without a word, and 10 s without one ends it.
-    websocket::stream_base::timeout timeouts{};
-    timeouts.handshake_timeout = std::chrono::seconds(10);
-    timeouts.idle_timeout = std::chrono::seconds(10);
-    timeouts.keep_alive_pings = true;
-    s.stream.set_option(timeouts);
-    s.read();
     return true;
 }
 
@@ -143,6 +157,8 @@ void ServerLink::send(const std::string& bytes) {
 }
 
 void ServerLink::keepAlive(const std::string&) {}
+
+bool ServerLink::connected() const { return socket->opened && !socket->ended; }
 
 bool ServerLink::poll(const std::function<void(const std::string&)>& take) {
     socket->write();
@@ -166,7 +182,8 @@ bool ServerLink::wait(int timeoutMs, const std::function<void(const std::string&
 
 void ServerLink::close() {
     Socket& s = *socket;
-    if (s.ended) {
+    if (s.ended || !s.opened) {
+        s.end("closed");
         return;
     }
     s.end("closed");

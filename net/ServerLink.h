@@ -15,8 +15,11 @@ struct ServerLink {
     ~ServerLink();
 
     // Connects to host:port and opens the WebSocket at the path (a room's,
-    // /ROOM, which a proxy in front of several servers may route by),
-    // within timeoutMs; false with why when it cannot.
+    // /ROOM, which a proxy in front of several servers may route by), in a
+    // fresh connection that replaces any before it: the connection goes on
+    // in poll and wait, and the link ends with why when it fails or takes
+    // longer than timeoutMs. Messages sent meanwhile wait for it. False with
+    // why when it cannot even start.
     bool open(const std::string& host, const std::string& port, const std::string& path,
               int timeoutMs);
     // Queues a message's bytes for the server.
@@ -31,6 +34,8 @@ struct ServerLink {
     bool poll(const std::function<void(const std::string&)>& take);
     // The same, waiting up to timeoutMs for a message to come.
     bool wait(int timeoutMs, const std::function<void(const std::string&)>& take);
+    // Whether the WebSocket is open and has not ended.
+    bool connected() const;
     // Closes the connection, telling the server why (a normal end).
     void close();
 

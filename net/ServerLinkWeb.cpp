@@ -109,7 +109,16 @@ ServerLink::~ServerLink() {
 
 bool ServerLink::open(const std::string& host, const std::string& port, const std::string& path,
                       int) {
+    // A fresh connection: the one before it, if any, is dropped at once.
+    const std::string alive = socket->alive;
+    if (socket->socket > 0) {
+        emscripten_websocket_close(socket->socket, 1000, "");
+        emscripten_websocket_delete(socket->socket);
+    }
+    socket = std::make_unique<Socket>();
+    why.clear();
     Socket& s = *socket;
+    s.alive = alive;
     const std::string hostName = host.find(':') == std::string::npos ? host : "[" + host + "]";
     s.server = hostName + ":" + port;
     // A page that came over https may open only a secure WebSocket.
@@ -145,6 +154,8 @@ void ServerLink::send(const std::string& bytes) {
 }
 
 void ServerLink::keepAlive(const std::string& bytes) { socket->alive = bytes; }
+
+bool ServerLink::connected() const { return socket->opened && !socket->ended; }
 
 bool ServerLink::poll(const std::function<void(const std::string&)>& take) {
     Socket& s = *socket;

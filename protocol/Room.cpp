@@ -187,10 +187,9 @@ void Room::welcome(RoomMember& joined, std::uint32_t hasTicks) {
 // The ticks from `from` to now, in messages of whole ticks: a message ends
 // before a tick whose inputs would take it past what a reader takes.
 void Room::sendTicks(MemberId id, std::uint32_t from) {
-    auto next = std::lower_bound(log.begin(), log.end(), from,
-                                 [](const TickInput& each, std::uint32_t tick) {
-                                     return each.tick < tick;
-                                 });
+    auto next = std::lower_bound(
+        log.begin(), log.end(), from,
+        [](const TickInput& each, std::uint32_t tick) { return each.tick < tick; });
     for (std::uint32_t first = from; first < nextTick;) {
         Message ticks;
         ticks.kind = MessageKind::Ticks;
@@ -224,8 +223,8 @@ void Room::receive(MemberId id, const Message& message, std::int64_t nowMs) {
         from->windowMessages = 0;
     }
     if (++from->windowMessages > MaxMessagesPerSecond) {
-        drop(id, "more than " + std::to_string(MaxMessagesPerSecond) + " messages a second",
-             false, nowMs);
+        drop(id, "more than " + std::to_string(MaxMessagesPerSecond) + " messages a second", false,
+             nowMs);
         return;
     }
     switch (message.kind) {
@@ -338,8 +337,8 @@ void Room::drop(MemberId id, const std::string& why, bool keepSeats, std::int64_
 
 // Seats kept past their time stand free.
 void Room::dropAway(std::int64_t nowMs) {
-    const auto expired = [nowMs](const RoomMember& each) {
-        return each.id == 0 && nowMs - each.awaySinceMs >= SeatHoldMs;
+    const auto expired = [this, nowMs](const RoomMember& each) {
+        return each.id == 0 && nowMs - each.awaySinceMs >= holdMs;
     };
     if (std::any_of(members.begin(), members.end(), expired)) {
         members.erase(std::remove_if(members.begin(), members.end(), expired), members.end());
@@ -356,19 +355,14 @@ void Room::advance(std::uint32_t ticksDue, std::int64_t nowMs) {
     while (nextTick < std::min(ticksDue, MaxRoomTicks)) {
         makeTick();
     }
-    if (nextTick == MaxRoomTicks || log.size() > MaxLogInputs) {
-        // The street's clock, in ms, would soon run past what it counts; or
-        // the room's machines never agree on a street to keep.
-        const std::string why = nextTick == MaxRoomTicks
-                                    ? "the room has played for a day: start another"
-                                    : "the room's machines never agree: start another";
+    if (nextTick == MaxRoomTicks) {
+        // The street's clock, in ms, would soon run past what it counts.
         while (!members.empty()) {
             if (members.front().id != 0) {
-                link.close(members.front().id, why);
+                link.close(members.front().id, "the room has played for a day: start another");
             }
             members.erase(members.begin());
         }
-        log.clear();
     }
     while (!votes.empty()) {
         const auto oldest = votes.begin();
@@ -421,6 +415,10 @@ void Room::makeTick() {
     }
     pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(taken));
     log.insert(log.end(), ticks.inputs.begin(), ticks.inputs.end());
+    for (const TickInput& each : ticks.inputs) {
+        ++inputsMade[static_cast<std::size_t>(each.input.kind)];
+        lastInputTick = nextTick;
+    }
     ++nextTick;
     const std::string bytes = writeMessage(ticks);
     for (const RoomMember& each : members) {
@@ -462,7 +460,8 @@ bool Room::compareDigests(std::uint32_t tick, bool closing) {
     const auto most =
         std::max_element(counts.begin(), counts.end(),
                          [](const auto& a, const auto& b) { return a.second < b.second; });
-    const bool majority = most != counts.end() && most->second * 2 > std::max(present(), sent.size());
+    const bool majority =
+        most != counts.end() && most->second * 2 > std::max(present(), sent.size());
     if (!majority && !closing) {
         return false;
     }
@@ -511,6 +510,16 @@ std::string Room::recording() const {
     script += "street " + std::to_string(seed) + "\n";
     // Inputs act before their tick; an agreed digest is the state after its tick.
     std::uint32_t played = 0;
+    if (hasStreet) {
+        // the game before the kept street is no longer kept: from it on
+        script += "state " + std::to_string(streetTick) + " ";
+        for (char byte : street) {
+            script += "0123456789abcdef"[static_cast<unsigned char>(byte) >> 4];
+            script += "0123456789abcdef"[static_cast<unsigned char>(byte) & 15];
+        }
+        script += "\n";
+        played = streetTick + 1;
+    }
     auto runTo = [&](std::uint32_t tick) {
         if (tick > played) {
             script += "ticks " + std::to_string(tick - played) + "\n";

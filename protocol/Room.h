@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -27,9 +28,7 @@ constexpr std::int64_t SeatHoldMs = 120000;
 // checkpoint its machines agreed on: a machine joining late loads it and
 // replays only the ticks since.
 constexpr std::uint32_t SnapshotTicks = 60 * TicksPerSecond;
-// Inputs the room keeps since its street, at most: with a street a minute
-// its three players never come near; a room past it ends.
-constexpr std::size_t MaxLogInputs = 200000;
+
 // The longest game a room plays, ticks: a day.
 constexpr std::uint32_t MaxRoomTicks = 24 * 3600 * TicksPerSecond;
 
@@ -74,6 +73,8 @@ struct Room {
     std::uint32_t seed = 0;
     // ticks made so far: the next tick's number
     std::uint32_t nextTick = 0;
+    // how long the seats of a machine whose link is gone are kept for it, ms
+    std::int64_t holdMs = SeatHoldMs;
     // the version of the rules its machines play (its first machine's)
     std::uint16_t rules = RulesVersion;
     // the street the room keeps, after the update of streetTick (none before
@@ -88,6 +89,9 @@ struct Room {
     std::string offered;
     // every input since the street (since tick 0 without one), in tick order
     std::vector<TickInput> log;
+    // inputs made into ticks since tick 0, by kind, and the last one's tick
+    std::array<std::uint64_t, 4> inputsMade{};
+    std::uint32_t lastInputTick = 0;
     // inputs taken since the last tick, in the order they came
     std::vector<SeatInput> pending;
     std::vector<RoomMember> members;

@@ -199,7 +199,8 @@ struct ProxyHeader {
 ProxyHeader proxyTextHeader(std::string_view bytes) {
     const std::size_t end = bytes.substr(0, MaxProxyTextBytes).find("\r\n");
     if (end == std::string_view::npos) {
-        return {bytes.size() < MaxProxyTextBytes ? ProxyHeader::Partial : ProxyHeader::Malformed};
+        return {bytes.size() < MaxProxyTextBytes ? ProxyHeader::Partial : ProxyHeader::Malformed, 0,
+                ""};
     }
     std::istringstream line{std::string(bytes.substr(0, end))};
     std::string words[7];
@@ -209,12 +210,14 @@ ProxyHeader proxyTextHeader(std::string_view bytes) {
     if (words[1] == "UNKNOWN") {
         return {ProxyHeader::Read, end + 2, ""};
     }
-    beast::error_code error;
-    const asio::ip::address source = asio::ip::make_address(words[2], error);
-    asio::ip::make_address(words[3], error);
-    const bool known = (words[1] == "TCP4" && source.is_v4()) || (words[1] == "TCP6" && source.is_v6());
-    if (error || !known || words[5].empty() || !words[6].empty()) {
-        return {ProxyHeader::Malformed};
+    beast::error_code sourceError;
+    beast::error_code destinationError;
+    const asio::ip::address source = asio::ip::make_address(words[2], sourceError);
+    const asio::ip::address destination = asio::ip::make_address(words[3], destinationError);
+    const bool known = !sourceError && !destinationError && source.is_v4() == destination.is_v4() &&
+                       words[1] == (source.is_v4() ? "TCP4" : "TCP6");
+    if (!known || words[5].empty() || !words[6].empty()) {
+        return {ProxyHeader::Malformed, 0, ""};
     }
     return {ProxyHeader::Read, end + 2, source.to_string()};
 }
@@ -224,16 +227,16 @@ ProxyHeader proxyTextHeader(std::string_view bytes) {
 // source's first.
 ProxyHeader proxyBinaryHeader(std::string_view bytes) {
     if (bytes.size() < 16) {
-        return {ProxyHeader::Partial};
+        return {ProxyHeader::Partial, 0, ""};
     }
     const auto byte = [&](std::size_t at) { return static_cast<std::uint8_t>(bytes[at]); };
     const std::size_t length = 16u + (std::size_t{byte(14)} << 8 | byte(15));
     const int command = byte(12) & 15;
     if (byte(12) >> 4 != 2 || command > 1 || length > MaxProxyBinaryBytes) {
-        return {ProxyHeader::Malformed};
+        return {ProxyHeader::Malformed, 0, ""};
     }
     if (bytes.size() < length) {
-        return {ProxyHeader::Partial};
+        return {ProxyHeader::Partial, 0, ""};
     }
     if (command == 0 || byte(13) == 0) {
         return {ProxyHeader::Read, length, ""};
@@ -248,14 +251,14 @@ ProxyHeader proxyBinaryHeader(std::string_view bytes) {
         std::copy_n(bytes.begin() + 16, source.size(), source.begin());
         return {ProxyHeader::Read, length, plainAddress(asio::ip::address_v6(source))};
     }
-    return {ProxyHeader::Malformed};
+    return {ProxyHeader::Malformed, 0, ""};
 }
 
 // Reads a PROXY header (text or binary) at the start of the bytes.
 ProxyHeader proxyHeader(std::string_view bytes) {
     for (std::string_view signature : {ProxyTextSignature, ProxyBinarySignature}) {
         if (bytes.size() < signature.size() && signature.substr(0, bytes.size()) == bytes) {
-            return {ProxyHeader::Partial};
+            return {ProxyHeader::Partial, 0, ""};
         }
     }
     if (bytes.substr(0, ProxyTextSignature.size()) == ProxyTextSignature) {
@@ -264,21 +267,19 @@ ProxyHeader proxyHeader(std::string_view bytes) {
     if (bytes.substr(0, ProxyBinarySignature.size()) == ProxyBinarySignature) {
         return proxyBinaryHeader(bytes);
     }
-    return {ProxyHeader::None};
+    return {ProxyHeader::None, 0, ""};
 }
 
 // Reads the client's address from the last entry of a request's
 // X-Forwarded-For, the one the proxy added: false when that entry is no
 // address. Without the field, client is left as it is.
 bool forwardedFor(const Request& request, std::string& client) {
-    std::optional<std::string> list;
-    for (const auto& field : request.equal_range(http::field::x_forwarded_for)) {
-        list = std::string(field.value());
-    }
-    if (!list) {
+    const auto fields = request.equal_range("X-Forwarded-For");
+    if (fields.first == fields.second) {
         return true;
     }
-    std::string entry = list->substr(list->rfind(',') + 1);
+    const std::string list(std::prev(fields.second)->value());
+    std::string entry = list.substr(list.rfind(',') + 1);
     entry.erase(0, entry.find_first_not_of(" \t"));
     entry.erase(entry.find_last_not_of(" \t") + 1);
     beast::error_code error;
@@ -564,18 +565,81 @@ struct GameServer::State {
             if (stopped) {
                 return;
             }
-            if (!error) {
-                if (sessions.size() + httpSessions.size() >= MaxConnections) {
-                    beast::error_code ignored;
-                    socket.close(ignored);
-                } else {
-                    auto http = std::make_shared<HttpSession>(*this, std::move(socket), nextId++);
-                    httpSessions[http->id] = http;
-                    http->read();
-                }
+            if (error) {
+                // Out of descriptors, most likely: accepting again at once
+                // would fail again at once, for as long as they last.
+                sayOnceAMinute("accept", "cannot accept connections: " + error.message() +
+                                             "; trying again every " +
+                                             std::to_string(AcceptPause.count()) + " ms");
+                acceptPause.expires_after(AcceptPause);
+                acceptPause.async_wait([this](beast::error_code cancelled) {
+                    if (!cancelled && !stopped) {
+                        accept();
+                    }
+                });
+                return;
             }
+            admit(std::move(socket));
             accept();
         });
+    }
+
+    // A new connection, read as HTTP; one over a cap is closed at once. One
+    // from a trusted proxy counts against its client's address once the
+    // proxy has named it, and against none before.
+    void admit(tcp::socket socket) {
+        beast::error_code error;
+        const tcp::endpoint from = socket.remote_endpoint(error);
+        if (error) {
+            return;
+        }
+        const std::string address = plainAddress(from.address());
+        const bool trusted = trustedProxies.count(address) != 0;
+        std::shared_ptr<const std::string> held;
+        if (sessions.size() + httpSessions.size() >= maxConnections) {
+            sayOnceAMinute("full", "holds " + std::to_string(maxConnections) +
+                                       " connections: closing new ones at once");
+            turnAway(socket);
+            return;
+        }
+        if (!trusted && !(held = hold(address))) {
+            turnAway(socket);
+            return;
+        }
+        auto http = std::make_shared<HttpSession>(*this, std::move(socket), nextId++, address);
+        http->hold = std::move(held);
+        httpSessions[http->id] = http;
+        http->start(trusted);
+    }
+
+    // A connection's hold on its client's address, which counts it; none
+    // when the address holds as many as it may already (said once a minute).
+    std::shared_ptr<const std::string> hold(const std::string& address) {
+        const std::string key = addressKey(address);
+        std::weak_ptr<const std::string>& connections = addresses[key].connections;
+        std::shared_ptr<const std::string> held = connections.lock();
+        if (!held) {
+            held = std::make_shared<const std::string>(key);
+            connections = held;
+        } else if (static_cast<std::size_t>(held.use_count()) > options.connectionsPerAddress) {
+            sayOnceAMinute(key, address + " holds " +
+                                    std::to_string(options.connectionsPerAddress) +
+                                    " connections: closing its new ones at once");
+            return nullptr;
+        }
+        return held;
+    }
+
+    // Says a line on standard error unless one about the same thing was said
+    // in the last minute, so that a flood does not flood the log.
+    void sayOnceAMinute(const std::string& about, const std::string& line) {
+        const std::int64_t ms = nowMs();
+        const auto said = saidMs.find(about);
+        if (said != saidMs.end() && ms - said->second < MinuteMs) {
+            return;
+        }
+        saidMs[about] = ms;
+        std::fprintf(stderr, "pellucane-server: %s (said once a minute)\n", line.c_str());
     }
 
     // The server's clock: every room makes the ticks due, together.
@@ -598,14 +662,17 @@ struct GameServer::State {
             for (auto room = rooms.begin(); room != rooms.end();) {
                 room->second->advance(serverTicks - roomStart[room->first], ms);
                 if (room->second->finished(ms)) {
-                    roomStart.erase(room->first);
+                    roomEnded(room->first);
                     room = rooms.erase(room);
                 } else {
                     ++room;
                 }
             }
             closeSilentGreeters(ms);
-            forgetOldRoomMakers(ms);
+            if (ms - sweptMs >= 1000) {
+                sweptMs = ms;
+                forgetIdleAddresses(ms);
+            }
             for (auto each = httpSessions.begin(); each != httpSessions.end();) {
                 each = each->second.expired() ? httpSessions.erase(each) : std::next(each);
             }
@@ -627,10 +694,28 @@ struct GameServer::State {
         }
     }
 
-    void forgetOldRoomMakers(std::int64_t ms) {
-        for (auto each = roomsMadeBy.begin(); each != roomsMadeBy.end();) {
-            const bool old = each->second.empty() || ms - each->second.back() >= 60000;
-            each = old ? roomsMadeBy.erase(each) : std::next(each);
+    // Forgets the addresses with nothing left to count, and what was said
+    // over a minute ago: once a second, as there may be many.
+    void forgetIdleAddresses(std::int64_t ms) {
+        for (auto each = addresses.begin(); each != addresses.end();) {
+            AddressUse& use = each->second;
+            const bool idle = use.connections.expired() && use.rooms == 0 &&
+                              inLastMinute(use.joins, ms) == 0 &&
+                              inLastMinute(use.roomsMade, ms) == 0;
+            each = idle ? addresses.erase(each) : std::next(each);
+        }
+        for (auto each = saidMs.begin(); each != saidMs.end();) {
+            each = ms - each->second >= MinuteMs ? saidMs.erase(each) : std::next(each);
+        }
+    }
+
+    // A room has ended: its maker holds one fewer.
+    void roomEnded(const std::string& code) {
+        roomStart.erase(code);
+        const auto maker = roomMakers.find(code);
+        if (maker != roomMakers.end()) {
+            --addresses[maker->second].rooms;
+            roomMakers.erase(maker);
         }
     }
 
@@ -640,6 +725,8 @@ struct GameServer::State {
         httpSessions.erase(http.id);
         auto session =
             std::make_shared<Session>(*this, http.stream.release_socket(), http.id, http.awaitedMs);
+        session->address = http.address;
+        session->hold = std::move(http.hold);
         sessions[session->id] = session;
         session->start(request);
     }
@@ -671,6 +758,7 @@ struct GameServer::State {
             };
             room = std::make_unique<Room>(code, static_cast<std::uint32_t>(seeds()), nowMs(),
                                           std::move(link));
+            room->holdMs = options.seatHoldMs;
             roomStart[code] = serverTicks;
         }
         return *room;
@@ -680,28 +768,44 @@ struct GameServer::State {
     // apart, from its start to now, named by the first tick found out.
     void keepRecording(const std::string& code, std::uint8_t seats, std::uint32_t tick) {
         const Room& room = *rooms[code];
-        const std::string path = options.recordings + "/room-" + code + "-tick-" +
-                                 std::to_string(room.outOfStepTick) + ".game";
-        std::ofstream file(path);
-        file << room.recording();
-        std::fprintf(stderr, "pellucane-server: room %s: %s out of step at tick %u; %s %s\n",
-                     code.c_str(), Room::seatList(seats).c_str(), tick,
-                     file ? "its game is in" : "cannot write its game to", path.c_str());
+        writer.write({options.recordings + "/room-" + code + "-tick-" +
+                          std::to_string(room.outOfStepTick) + ".game",
+                      room.recording(),
+                      "room " + code + ": " + Room::seatList(seats) + " out of step at tick " +
+                          std::to_string(tick)});
     }
 
-    // Whether a new room may be made for a connection from the address:
-    // the server and each address make only so many.
-    bool mayMakeRoom(const std::string& address) {
-        std::deque<std::int64_t>& made = roomsMadeBy[address];
+    // Why a greeting from the address is refused, or "": an address joins
+    // only so often, and makes only so many rooms, a minute and at once,
+    // while the server holds only so many. A room it may make counts as
+    // made: the greeting makes it next.
+    std::string greetingRefusal(const std::string& key, const std::string& code) {
+        AddressUse& use = addresses[key];
         const std::int64_t ms = nowMs();
-        while (!made.empty() && ms - made.front() >= 60000) {
-            made.pop_front();
+        if (inLastMinute(use.joins, ms) >= options.joinsPerMinute) {
+            return "more than " + std::to_string(options.joinsPerMinute) +
+                   " joins a minute from one address: try in a minute";
         }
-        if (rooms.size() >= MaxRooms || made.size() >= options.roomsMadePerMinute) {
-            return false;
+        use.joins.push_back(ms);
+        if (rooms.count(code) != 0) {
+            return "";
         }
-        made.push_back(ms);
-        return true;
+        if (rooms.size() >= MaxRooms ||
+            inLastMinute(use.roomsMade, ms) >= options.roomsMadePerMinute) {
+            return "the server makes no more rooms now: join one, or try in a minute";
+        }
+        // the address's share: all of roomsPerAddress while every room is
+        // free, and that much of it as are free, rounded up
+        const std::size_t share =
+            (options.roomsPerAddress * (MaxRooms - rooms.size()) + MaxRooms - 1) / MaxRooms;
+        if (use.rooms >= share) {
+            return "this address has made " + std::to_string(use.rooms) +
+                   " rooms that are still open, its share now: join one of them";
+        }
+        use.roomsMade.push_back(ms);
+        ++use.rooms;
+        roomMakers[code] = key;
+        return "";
     }
 
     void received(Session& from, const std::string& bytes) {
@@ -726,8 +830,9 @@ struct GameServer::State {
                 refuse(from, "room " + message.room + " is gone: the server has no such room now");
                 return;
             }
-            if (rooms.count(message.room) == 0 && !mayMakeRoom(from.address)) {
-                from.close("the server makes no more rooms now: join one, or try in a minute");
+            if (const std::string refusal = greetingRefusal(*from.hold, message.room);
+                !refusal.empty()) {
+                refuse(from, refusal);
                 return;
             }
             Room& room = roomFor(message.room);
@@ -763,7 +868,6 @@ struct GameServer::State {
 
 void Session::start(const Request& upgrade) {
     beast::error_code ignored;
-    address = stream.next_layer().socket().remote_endpoint(ignored).address().to_string();
     stream.next_layer().socket().set_option(tcp::no_delay(true), ignored);
     stream.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
     stream.read_message_max(MaxStreetMessageBytes);
@@ -781,6 +885,8 @@ void Session::read() {
             if (error == websocket::error::message_too_big) {
                 self->close("a message too long");
             }
+            // The connection is over: nothing still under way on it matters.
+            self->drop();
             self->server.ended(*self);
             return;
         }
@@ -843,13 +949,84 @@ void Session::close(const std::string& why, bool dropQueued) {
     }
     closing = true;
     closeReason = why;
-    std::fprintf(stderr, "pellucane-server: connection %llu closed: %s\n",
-                 static_cast<unsigned long long>(id), why.c_str());
+    std::fprintf(stderr, "pellucane-server: connection %llu from %s closed: %s\n",
+                 static_cast<unsigned long long>(id), address.c_str(), why.c_str());
     while (dropQueued && outgoing.size() > (writing ? 1u : 0u)) {
         outgoing.pop_back();
     }
     asio::post(stream.get_executor(), [self = shared_from_this()] { self->server.ended(*self); });
+    // A peer that never reads would hold its close, and its slot, for ever.
+    if (beast::get_lowest_layer(stream).socket().is_open()) {
+        teardown.expires_after(CloseBound);
+        teardown.async_wait([self = shared_from_this()](beast::error_code error) {
+            if (!error) {
+                self->drop();
+            }
+        });
+    }
     write();
+}
+
+void Session::drop() {
+    beast::get_lowest_layer(stream).close();
+    teardown.cancel();
+}
+
+void HttpSession::start(bool trusted) {
+    if (trusted) {
+        readProxyHeader();
+    } else {
+        read();
+    }
+}
+
+// Reads until the start says whether it is a PROXY header, and the whole
+// header if it is; what follows is read as HTTP.
+void HttpSession::readProxyHeader() {
+    stream.expires_after(HttpIdle);
+    stream.async_read_some(
+        incoming.prepare(MaxProxyBinaryBytes - incoming.size()),
+        [self = shared_from_this()](beast::error_code error, std::size_t length) {
+            if (error || self->server.stopped) {
+                return;
+            }
+            self->incoming.commit(length);
+            const ProxyHeader header = proxyHeader(std::string_view(
+                static_cast<const char*>(self->incoming.cdata().data()), self->incoming.size()));
+            if (header.outcome == ProxyHeader::Partial) {
+                self->readProxyHeader();
+            } else if (header.outcome == ProxyHeader::Malformed) {
+                self->refuse(http::status::bad_request, "a malformed PROXY header");
+            } else {
+                self->incoming.consume(header.length);
+                self->forwarded = header.outcome == ProxyHeader::None;
+                if (self->forwarded ||
+                    self->claim(header.client.empty() ? self->peer : header.client)) {
+                    self->read();
+                }
+            }
+        });
+}
+
+bool HttpSession::claim(const std::string& client) {
+    address = client;
+    hold.reset();
+    hold = server.hold(client);
+    if (!hold) {
+        turnAway(http::status::too_many_requests, "more connections from one address");
+    }
+    return hold != nullptr;
+}
+
+// A trusted proxy that sent no PROXY header names each request's client as
+// the last entry of its X-Forwarded-For, and itself without one.
+bool HttpSession::claimForwarded(const Request& request) {
+    std::string client = peer;
+    if (!forwardedFor(request, client)) {
+        refuse(http::status::bad_request, "an X-Forwarded-For whose last entry is no address");
+        return false;
+    }
+    return claim(client);
 }
 
 void HttpSession::read() {
@@ -875,6 +1052,9 @@ void HttpSession::read() {
                 self->refuse(http::status::bad_request, "what is no HTTP request");
             } else if (!error) {
                 const Request& request = self->parser->get();
+                if (self->forwarded && !self->claimForwarded(request)) {
+                    return;
+                }
                 if (websocket::is_upgrade(request)) {
                     self->server.upgrade(*self, request);
                 } else {
@@ -925,8 +1105,12 @@ void HttpSession::answer(const Request& request) {
 }
 
 void HttpSession::refuse(http::status status, const std::string& why) {
-    std::fprintf(stderr, "pellucane-server: connection %llu closed: %s\n",
-                 static_cast<unsigned long long>(id), why.c_str());
+    std::fprintf(stderr, "pellucane-server: connection %llu from %s closed: %s\n",
+                 static_cast<unsigned long long>(id), address.c_str(), why.c_str());
+    turnAway(status, why);
+}
+
+void HttpSession::turnAway(http::status status, const std::string& why) {
     auto response = textResponse(status, "The server cannot take " + why + ".\n");
     response.keep_alive(false);
     send(std::move(response), false);
@@ -1022,6 +1206,7 @@ void GameServer::stop() {
     beast::error_code ignored;
     state->acceptor.close(ignored);
     state->timer.cancel();
+    state->acceptPause.cancel();
     for (auto& each : state->sessions) {
         if (auto session = each.second.lock()) {
             session->close("the server is stopping");

@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "protocol/Room.h"
 
@@ -13,6 +14,20 @@ class io_context;
 }
 
 struct Session;
+
+// Connections one address may hold at once: a household's machines, each
+// with a page or two loading, fit in it, and a flood from one machine fills
+// only its own share of the server's 4096.
+constexpr std::size_t MaxConnectionsPerAddress = 32;
+// Live rooms one address may hold that it made, on an empty server. As the
+// server fills the share shrinks with the rooms still free (rounded up, so
+// at least one while any is free): 500 addresses hold about 4500 of the
+// 10000 rooms, and it takes one address for each room to fill them all.
+constexpr std::size_t RoomsPerAddress = 16;
+// Joins one address may make in a minute: a machine that comes back after
+// a drop joins again, but one address cannot keep more than this many empty
+// rooms alive by visiting each once a minute.
+constexpr std::size_t JoinsPerMinute = 30;
 
 // What the server is started with.
 struct ServerOptions {
@@ -23,6 +38,17 @@ struct ServerOptions {
     std::string recordings = ".";
     // rooms one address may make in a minute, at most
     std::size_t roomsMadePerMinute = 20;
+    // how long a machine's seats are kept for it after its link goes, ms
+    std::int64_t seatHoldMs = SeatHoldMs;
+    // connections one address may hold at once, rooms it made it may hold
+    // on an empty server, and joins it may make in a minute
+    std::size_t connectionsPerAddress = MaxConnectionsPerAddress;
+    std::size_t roomsPerAddress = RoomsPerAddress;
+    std::size_t joinsPerMinute = JoinsPerMinute;
+    // the addresses of proxies whose connections name their client: by a
+    // PROXY header before the first request, or else by the last entry of
+    // each request's X-Forwarded-For; from any other address neither is read
+    std::vector<std::string> trustedProxies;
     // the unzipped web site whose page and files plain HTTP requests get;
     // empty: no page, and such requests get a 404 that says so
     std::string site;
@@ -51,7 +77,9 @@ struct GameServer {
 
     // the port it listens on
     unsigned short port() const;
-    // Stops listening, closes every connection and the ticks.
+    // Stops listening, closes every connection and the ticks. A connection
+    // whose peer does not take its close within 2 s is then dropped, so that
+    // the io_context runs out.
     void stop();
     // the rooms being played, by code
     const std::map<std::string, std::unique_ptr<Room>>& rooms() const;

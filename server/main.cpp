@@ -1,4 +1,5 @@
 #include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/address.hpp>
 #include <boost/asio/signal_set.hpp>
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +14,7 @@ namespace {
 void usage(FILE* to) {
     std::fprintf(to,
                  "Usage: pellucane-server [--port PORT] [--address ADDRESS] [--recordings DIR]\n"
-                 "                        [--site DIR]\n"
+                 "                        [--site DIR] [--trusted-proxy ADDRESS]...\n"
                  "The game server of Pellucane: three players on three machines join one\n"
                  "room with  pellucane --join HOST[:PORT]/ROOM  and play one game, their\n"
                  "inputs ordered into 60 ticks a second.\n"
@@ -25,6 +26,10 @@ void usage(FILE* to) {
                  "  --site DIR         the unzipped web build: its page and files go to\n"
                  "                     browsers over HTTP on the same port, at / and at\n"
                  "                     /ROOM (default: no page)\n"
+                 "  --trusted-proxy ADDRESS\n"
+                 "                     a proxy in front, whose connections name their client\n"
+                 "                     by a PROXY header or X-Forwarded-For; the caps of one\n"
+                 "                     address then count its clients (may be given again)\n"
                  "  --help             print this help and exit\n"
                  "  --version          print the version and exit\n"
                  "The manual page: man 6 pellucane-server\n");
@@ -69,6 +74,15 @@ int main(int argc, char** argv) {
             options.recordings = valueOf(i, argc, argv);
         } else if (option == "--site") {
             options.site = valueOf(i, argc, argv);
+        } else if (option == "--trusted-proxy") {
+            const char* text = valueOf(i, argc, argv);
+            boost::system::error_code error;
+            boost::asio::ip::make_address(text, error);
+            if (error) {
+                std::fprintf(stderr, "pellucane-server: \"%s\" is no address\n", text);
+                return 2;
+            }
+            options.trustedProxies.emplace_back(text);
         } else {
             std::fprintf(stderr, "pellucane-server: unknown option %s\n", option.c_str());
             usage(stderr);

@@ -2,6 +2,7 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
+#include <chrono>
 #include <future>
 #include <memory>
 #include <string>
@@ -15,23 +16,41 @@ struct ServerThread {
     boost::asio::io_context context;
     std::unique_ptr<GameServer> server;
     std::thread thread;
+    // set once the thread's io_context has run out of work
+    std::promise<void> ran;
+    bool stopAsked = false;
 
-    explicit ServerThread(const std::string& recordings, const std::string& site = "") {
+    explicit ServerThread(const std::string& recordings, const std::string& site = "",
+                          std::int64_t seatHoldMs = SeatHoldMs,
+                          const std::vector<std::string>& trustedProxies = {}) {
         ServerOptions options;
+        options.trustedProxies = trustedProxies;
+        options.seatHoldMs = seatHoldMs;
         options.address = "127.0.0.1";
         options.port = 0;
         options.recordings = recordings;
         options.site = site;
         server = std::make_unique<GameServer>(context, options);
-        thread = std::thread([this] { context.run(); });
+        thread = std::thread([this] {
+            context.run();
+            ran.set_value();
+        });
     }
     template <typename Question> auto ask(Question question) {
         std::promise<decltype(question())> answer;
         boost::asio::post(context, [&] { answer.set_value(question()); });
         return answer.get_future().get();
     }
+    // Stops the server: true if its io_context then runs out within the bound.
+    bool stopsWithin(std::chrono::milliseconds bound) {
+        stopAsked = true;
+        boost::asio::post(context, [this] { server->stop(); });
+        return ran.get_future().wait_for(bound) == std::future_status::ready;
+    }
     ~ServerThread() {
-        ask([this] { return (server->stop(), 0); });
+        if (!stopAsked) {
+            ask([this] { return (server->stop(), 0); });
+        }
         context.stop();
         thread.join();
     }

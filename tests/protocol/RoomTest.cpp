@@ -93,7 +93,8 @@ TEST_F(RoomTest, DropsTheSilentAndTellsTheOneWhoseStreetDiffers) {
 
 namespace {
 
-TEST_F(RoomTest, AMachineJoiningLateGetsWholeTicksWhateverTheInputsAndOnlyItsTokenTakesItsSeatsBack) {
+TEST_F(RoomTest,
+       AMachineJoiningLateGetsWholeTicksWhateverTheInputsAndOnlyItsTokenTakesItsSeatsBack) {
     ASSERT_TRUE(room.join(1, 0b011, 0));
     // A busy mouse: a cursor move, a press and a release in each tick, past
     // what one message of ticks holds.

@@ -14,6 +14,7 @@
 #include "input/InputState.h"
 #include "market/Market.h"
 #include "net/MarketDigest.h"
+#include "net/StreetSnapshot.h"
 #include "protocol/Message.h"
 #include "shop/ShopCommands.h"
 #include "tests/support/TestSupport.h"
@@ -34,6 +35,7 @@ const struct {
     {"ticks", ScriptStep::Ticks},     {"key", ScriptStep::SeatKey},
     {"cursor", ScriptStep::Cursor},   {"press", ScriptStep::Press},
     {"release", ScriptStep::Release}, {"digest", ScriptStep::Digest},
+    {"state", ScriptStep::State},
 };
 
 // A float written exactly ("%a"), or any other way strtof reads.
@@ -118,6 +120,8 @@ bool readStep(std::istringstream& words, ScriptStep& step) {
         return readExact(words, step.x) && readExact(words, step.y);
     case ScriptStep::Digest:
         return static_cast<bool>(words >> step.count >> std::hex >> step.digest);
+    case ScriptStep::State:
+        return words >> step.count >> step.text && step.count >= 0;
     default:
         return true;
     }
@@ -259,6 +263,18 @@ void ScriptedGame::play(const ScriptStep& step) {
         market.setCursor(step.x, step.y);
         market.setMouseDown(step.kind == ScriptStep::Press);
         break;
+    case ScriptStep::State: {
+        std::string bytes;
+        for (std::size_t at = 0; at + 1 < step.text.size(); at += 2) {
+            bytes += static_cast<char>(std::stoi(step.text.substr(at, 2), nullptr, 16));
+        }
+        std::string why;
+        if (!readStreet(bytes, market, why)) {
+            throw std::runtime_error("the kept street is none: " + why);
+        }
+        roomTicksPlayed = static_cast<std::uint32_t>(step.count) + 1;
+        break;
+    }
     case ScriptStep::Digest:
         if (marketDigest(market) != step.digest) {
             char said[96];

@@ -37,6 +37,8 @@
 //   cursor X Y           the mouse seat's cursor to a game point, exactly
 //                        ("%a": 0x1.2cp+0)
 //   press X Y / release X Y  its left button down / up there
+//   state TICK HEX       the street as a room kept it after that tick, its
+//                        bytes in hexadecimal: the ticks go on from it
 //   digest TICK HEX      the street after that tick must have this digest,
 //                        as the room's clients agreed; a replay that differs throws
 struct ScriptStep {
@@ -58,6 +60,7 @@ struct ScriptStep {
         Cursor,
         Press,
         Release,
+        State,
         Digest
     };
     Kind kind;
