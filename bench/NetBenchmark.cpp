@@ -26,11 +26,15 @@
 #include <thread>
 #include <vector>
 
+#include "market/Market.h"
+#include "net/Lockstep.h"
+#include "net/StreetSnapshot.h"
 #include "protocol/Message.h"
 #include "server/GameServer.h"
 #include "shop/ShopCommands.h"
 #include "tests/support/GameWindow.h"
 #include "tests/support/ScriptedGame.h"
+#include "tests/support/TestSupport.h"
 
 // The game server under load, and a key's way from one real game to another
 // through it. BM_ServerRooms fills a server with rooms of three bot players
@@ -640,5 +644,34 @@ void BM_KeyToLine(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_KeyToLine)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+// The snapshot of a street a minute into its game, with signs, sales and a
+// handout guy, that a machine joining its room loads: written (argument 0)
+// and read back into the street (1).
+void BM_StreetSnapshot(benchmark::State& state) {
+    Market& street = newStreet(1);
+    {
+        const CapturedStdout traceLines;
+        for (char key : {'1', 'x', 'j', 'p'}) {
+            street.handleKey(static_cast<unsigned char>(key));
+        }
+        for (std::uint32_t tick = 1; tick <= 60 * TicksPerSecond; ++tick) {
+            playRoomTick(tick);
+        }
+    }
+    const std::string bytes = writeStreet(street);
+    const bool reading = state.range(0) == 1;
+    std::string why;
+    for (auto _ : state) {
+        if (reading) {
+            benchmark::DoNotOptimize(readStreet(bytes, street, why));
+        } else {
+            benchmark::DoNotOptimize(writeStreet(street));
+        }
+    }
+    state.counters["bytes"] = static_cast<double>(bytes.size());
+    state.SetLabel(reading ? "read" : "write");
+}
+BENCHMARK(BM_StreetSnapshot)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 } // namespace

@@ -11,7 +11,7 @@ seconds=${1:-600}
 shift || true
 harnesses=("$@")
 if [ ${#harnesses[@]} -eq 0 ]; then
-  harnesses=(png_decode_fuzz glyph_raster_fuzz message_read_fuzz)
+  harnesses=(png_decode_fuzz glyph_raster_fuzz message_read_fuzz street_read_fuzz)
 fi
 
 cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -19,9 +19,9 @@ cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWith
 cmake --build build-fuzz -j2 --target "${harnesses[@]}" >&2
 
 # the game's own files each harness starts from, besides its corpus (the
-# message reader has its corpus alone)
+# network's readers have their corpus alone)
 declare -A seeds=([png_decode_fuzz]=data/images [glyph_raster_fuzz]=data/fonts
-  [message_read_fuzz]=fuzz/corpus/message_read_fuzz)
+  [message_read_fuzz]=fuzz/corpus/message_read_fuzz [street_read_fuzz]=fuzz/corpus/street_read_fuzz)
 # The harnesses run side by side; any failure fails the run.
 pids=()
 for harness in "${harnesses[@]}"; do

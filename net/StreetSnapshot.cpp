@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <utility>
 
 #include "base/ElapsedTime.h"
 #include "market/Market.h"
@@ -41,6 +42,7 @@ struct Surroundings {
 
 // Bytes going out, little-endian.
 struct Writer {
+    // what has been written
     std::string bytes;
 
     template <typename... Values> void operator()(const Values&... values) { (put(values), ...); }
@@ -89,6 +91,7 @@ struct Writer {
 // Bytes coming in: the first read that fails, past the end or at a value the
 // street cannot hold, says why, and every read after it gives nothing.
 struct Reader {
+    // the bytes, and where the next read starts in them
     const std::string& bytes;
     std::size_t at = 0;
     // empty while every read has succeeded
@@ -277,7 +280,7 @@ bool readStreet(const std::string& bytes, Market& street, std::string& why) {
         why = in.why;
         return false;
     }
-    street = loaded;
+    street = std::move(loaded);
     RandomGenerator::state = around.generatorState;
     RandomGenerator::seeded = around.generatorSeeded;
     setClockMs(around.clockMs);
