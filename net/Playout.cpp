@@ -80,7 +80,8 @@ std::uint32_t Playout::due(std::uint32_t waiting, std::int64_t nowMs) {
     lastFrameMs = nowMs;
     // The frame's own time, then a whole tick more or less if it strays
     // from the schedule: ahead, it waits; behind with the ticks at hand, it
-    // catches up, faster the more it lags.
+    // catches up, each second by the lag and a second's ticks more, so that
+    // a backlog ends in about a second rather than creeping to its end.
     double step = frameMs / TickMs;
     const double ahead = playhead + step - scheduled(nowMs);
     const double behind = std::min(scheduled(nowMs), receivedTicks + Halfway) - (playhead + step);

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "protocol/Message.h"
+
 // When the ticks a machine has received are played: a small buffer that
 // keeps the street moving one tick a frame over a link whose ticks come
 // unevenly, and plays a backlog (after a stall, or at a join's end) over
@@ -12,15 +14,15 @@
 // after its due time, over the last second or two, is the link's fixed
 // delay; how much later than that ticks have come is its jitter, which the
 // buffer holds back for in whole ticks. A playhead moves on with this
-// machine's clock, so that a 60 Hz frame plays one tick whatever the
-// moment its frames and the ticks' arrivals fall on; it is moved by a whole
-// tick when it strays from that schedule, and runs faster while behind.
+// machine's clock, so that a 60 Hz frame plays one tick whenever its frames
+// and the ticks' arrivals fall; it is moved by a whole tick when it strays
+// from the buffer's schedule, and runs faster while a backlog waits.
 struct Playout {
     // What the link showed during one window of wall time.
     struct Window {
         // the least (arrival wall ms - due room ms) of its ticks
         std::int64_t leastMs = std::numeric_limits<std::int64_t>::max();
-        // the most a tick came after the least, ms, a stall's apart
+        // the most ms a tick came after the least, a stall's backlog apart
         std::int64_t latestMs = 0;
     };
 
@@ -38,8 +40,8 @@ struct Playout {
     bool playing = false;
     // wall ms of the last frame
     std::int64_t lastFrameMs = 0;
-    // the frames' interval, wall ms, smoothed
-    double frameMs = 1000.0 / 60;
+    // the frames' interval, wall ms, smoothed (a tick's to begin with)
+    double frameMs = 1000.0 / TicksPerSecond;
     // the playhead, ticks: its whole part is the ticks it has played, its
     // fraction how far it is into the next
     double playhead = 0.0;
