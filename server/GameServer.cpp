@@ -145,7 +145,7 @@ template <typename Body> struct Reply {
 
 // Closes a connection over a cap at once, with a 429 that an HTTP client
 // reads if its request came already: nothing waits on it.
-void turnAway(tcp::socket& socket) {
+void closeAtOnce(tcp::socket& socket) {
     static const std::string tooMany = [] {
         auto response = textResponse(http::status::too_many_requests,
                                      "The server takes no more connections from here.\n");
@@ -219,7 +219,7 @@ ProxyHeader proxyTextHeader(std::string_view bytes) {
     if (!known || words[5].empty() || !words[6].empty()) {
         return {ProxyHeader::Malformed, 0, ""};
     }
-    return {ProxyHeader::Read, end + 2, source.to_string()};
+    return {ProxyHeader::Read, end + 2, plainAddress(source)};
 }
 
 // The signature, the version (2) and command (0 LOCAL, 1 PROXY), the
@@ -597,13 +597,13 @@ struct GameServer::State {
         const bool trusted = trustedProxies.count(address) != 0;
         std::shared_ptr<const std::string> held;
         if (sessions.size() + httpSessions.size() >= maxConnections) {
-            sayOnceAMinute("full", "holds " + std::to_string(maxConnections) +
-                                       " connections: closing new ones at once");
-            turnAway(socket);
+            sayOnceAMinute("full", "the server holds " + std::to_string(maxConnections) +
+                                       " connections, all it takes: closing new ones at once");
+            closeAtOnce(socket);
             return;
         }
         if (!trusted && !(held = hold(address))) {
-            turnAway(socket);
+            closeAtOnce(socket);
             return;
         }
         auto http = std::make_shared<HttpSession>(*this, std::move(socket), nextId++, address);

@@ -18,6 +18,7 @@ struct ServerThread {
     std::thread thread;
     // set once the thread's io_context has run out of work
     std::promise<void> ran;
+    std::future<void> ranOut = ran.get_future();
     bool stopAsked = false;
 
     explicit ServerThread(const std::string& recordings, const std::string& site = "",
@@ -45,7 +46,7 @@ struct ServerThread {
     bool stopsWithin(std::chrono::milliseconds bound) {
         stopAsked = true;
         boost::asio::post(context, [this] { server->stop(); });
-        return ran.get_future().wait_for(bound) == std::future_status::ready;
+        return ranOut.wait_for(bound) == std::future_status::ready;
     }
     ~ServerThread() {
         if (!stopAsked) {
