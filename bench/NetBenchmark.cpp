@@ -125,8 +125,11 @@ struct ServerThread {
         options.address = "127.0.0.1";
         options.port = 0;
         options.recordings = std::filesystem::temp_directory_path().string();
-        // every bot comes from the one address
+        // every bot comes from the one address: no cap of one address holds it back
         options.roomsMadePerMinute = 100000;
+        options.connectionsPerAddress = 100000;
+        options.roomsPerAddress = 100000;
+        options.joinsPerMinute = 100000;
         server = std::make_unique<GameServer>(context, options);
         thread = std::thread([this, core] {
             // by this name in perf and top

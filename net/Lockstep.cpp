@@ -296,6 +296,10 @@ void Lockstep::poll() {
         digests.pop_front();
         send(sent);
     }
+    if (!streetWaiting.street.empty()) {
+        send(streetWaiting);
+        streetWaiting.street.clear();
+    }
     if (receivedTicks - lastSentTick >= TicksPerSecond) {
         Message alive;
         alive.kind = MessageKind::Alive;
@@ -449,6 +453,13 @@ void Lockstep::playTicks() {
         }
         if ((tick + 1) % TicksPerSecond == 0) {
             digests.emplace_back(tick, marketDigest(market));
+        }
+        // The room keeps a street a minute, from any machine playing in time.
+        if ((tick + 1) % SnapshotTicks == 0 && receivedTicks - tick <= TicksPerSecond) {
+            streetWaiting.kind = MessageKind::Street;
+            streetWaiting.tick = tick;
+            streetWaiting.digest = digests.back().second;
+            streetWaiting.street = writeStreet(market);
         }
     }
     sound.silenced = false;

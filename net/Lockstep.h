@@ -62,6 +62,8 @@ struct Lockstep {
     Playout playout;
     // checkpoints' digests not yet sent, oldest first: tick and digest
     std::deque<std::pair<std::uint32_t, std::uint64_t>> digests;
+    // the street at a checkpoint of a minute, not yet sent (empty: none)
+    Message streetWaiting;
     // the welcome said a street comes next, for the ticks that follow it
     bool streetDue = false;
     // the server said this machine's street went its own way at this tick

@@ -355,14 +355,19 @@ void Room::advance(std::uint32_t ticksDue, std::int64_t nowMs) {
     while (nextTick < std::min(ticksDue, MaxRoomTicks)) {
         makeTick();
     }
-    if (nextTick == MaxRoomTicks) {
-        // The street's clock, in ms, would soon run past what it counts.
+    if (nextTick == MaxRoomTicks || log.size() > MaxLogInputs) {
+        // The street's clock, in ms, would soon run past what it counts; or
+        // the room's machines never agree on a street to keep.
+        const std::string why = nextTick == MaxRoomTicks
+                                    ? "the room has played for a day: start another"
+                                    : "the room's machines never agree: start another";
         while (!members.empty()) {
             if (members.front().id != 0) {
-                link.close(members.front().id, "the room has played for a day: start another");
+                link.close(members.front().id, why);
             }
             members.erase(members.begin());
         }
+        log.clear();
     }
     while (!votes.empty()) {
         const auto oldest = votes.begin();

@@ -28,6 +28,10 @@ constexpr std::int64_t SeatHoldMs = 120000;
 // checkpoint its machines agreed on: a machine joining late loads it and
 // replays only the ticks since.
 constexpr std::uint32_t SnapshotTicks = 60 * TicksPerSecond;
+// Inputs the room keeps since its street, at most: with a street a minute
+// three players at their messages' limit stay under a tenth of it; a room
+// past it (its machines never agreeing on a street) ends.
+constexpr std::size_t MaxLogInputs = 200000;
 
 // The longest game a room plays, ticks: a day.
 constexpr std::uint32_t MaxRoomTicks = 24 * 3600 * TicksPerSecond;

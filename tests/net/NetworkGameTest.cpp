@@ -205,10 +205,14 @@ TEST_F(NetworkGame, ThreeMachinesPlayOneStreetAndOneWhoseLinkStallsComesBackByIt
     for (int seat : {0, 1}) {
         EXPECT_EQ(std::string::npos, games[seat]->errors().find("out of step"));
     }
+    // the recording is written beside the room's ticks, soon after
     std::string kept;
-    for (const auto& file : std::filesystem::directory_iterator(recordings)) {
-        kept = file.path();
-    }
+    EXPECT_TRUE(games[0]->waitFor([&] {
+        for (const auto& file : std::filesystem::directory_iterator(recordings)) {
+            kept = file.path().extension() == ".game" ? file.path().string() : kept;
+        }
+        return !kept.empty();
+    }));
     std::ifstream keptFile(kept);
     EXPECT_NE(std::string::npos,
               std::string(std::istreambuf_iterator<char>(keptFile), {}).find("TOP TUNES"));
