@@ -30,6 +30,7 @@
 #include "net/Lockstep.h"
 #include "net/StreetSnapshot.h"
 #include "protocol/Message.h"
+#include "protocol/Room.h"
 #include "server/GameServer.h"
 #include "shop/ShopCommands.h"
 #include "tests/support/GameWindow.h"
@@ -676,5 +677,80 @@ void BM_StreetSnapshot(benchmark::State& state) {
     state.SetLabel(reading ? "read" : "write");
 }
 BENCHMARK(BM_StreetSnapshot)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// A machine joining a room after an hour of a busy mouse (216000 ticks, a
+// cursor move, a press and a release each tick): the bytes the room sends
+// it, their time on a 10 Mbit/s link, the CPU time to make the street
+// present from them (the kept street loaded and the ticks since it
+// played), and the room's memory for its street and log.
+// The machine sends its street each minute, as the game does.
+void BM_LateJoinAfterAnHour(benchmark::State& state) {
+    const std::string street = writeStreet(newStreet(1));
+    for (auto _ : state) {
+        std::size_t joinerBytes = 0;
+        std::vector<Message> joinerHeard;
+        RoomLink link;
+        link.send = [&](MemberId to, const std::string& bytes) {
+            if (to == 2) {
+                joinerBytes += bytes.size();
+                std::string why;
+                readServerMessage(bytes, joinerHeard.emplace_back(), why);
+            }
+        };
+        link.close = [](MemberId, const std::string&) {};
+        Room room("HOUR", 1, 0, link);
+        room.join(1, 0b001, 0);
+        for (std::uint32_t tick = 1; tick <= 216000; ++tick) {
+            const std::int64_t nowMs = tickClockMs(tick);
+            Message input;
+            input.kind = MessageKind::Input;
+            for (InputKind kind : {InputKind::Cursor, InputKind::Press, InputKind::Release}) {
+                input.input.kind = kind;
+                room.receive(1, input, nowMs);
+            }
+            room.advance(tick, nowMs);
+            const std::uint32_t made = tick - 1;
+            if ((made + 1) % TicksPerSecond == 0) {
+                Message sent;
+                sent.kind = MessageKind::Digest;
+                sent.tick = made;
+                sent.digest = 7;
+                room.receive(1, sent, nowMs);
+                if ((made + 1) % SnapshotTicks == 0) {
+                    sent.kind = MessageKind::Street;
+                    sent.street = street;
+                    room.receive(1, sent, nowMs);
+                }
+            }
+        }
+        const auto joinStart = Clock::now();
+        room.join(2, 0b010, tickClockMs(216000));
+        // the joiner's side: the street loaded, then every tick played
+        std::uint32_t played = 0;
+        {
+            const CapturedStdout traceLines;
+            for (const Message& each : joinerHeard) {
+                std::string why;
+                if (each.kind == MessageKind::Street) {
+                    readStreet(each.street, market, why);
+                    played = each.tick + 1;
+                }
+                for (; each.kind == MessageKind::Ticks && played < each.tick + each.tickCount;
+                     ++played) {
+                    playRoomTick(played);
+                }
+            }
+        }
+        const double cpuSeconds = secondsSince(joinStart);
+        std::size_t memory = room.street.size() + room.offered.size() +
+                             room.log.capacity() * sizeof(TickInput) + room.agreed.size() * 48;
+        state.counters["joinerKB"] = static_cast<double>(joinerBytes) / 1024.0;
+        state.counters["linkS"] = static_cast<double>(joinerBytes) * 8.0 / 10e6;
+        state.counters["catchUpS"] = cpuSeconds;
+        state.counters["roomKB"] = static_cast<double>(memory) / 1024.0;
+        state.counters["ticksPlayed"] = static_cast<double>(played);
+    }
+}
+BENCHMARK(BM_LateJoinAfterAnHour)->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace
