@@ -9,7 +9,7 @@
 #
 # BUILD holds pellucane, pellucane-server and tests/game-window; the data and
 # the scripts are this tree's.
-# (a) HOTBEATS' '1' pressed PRESSES times (60 unless set) at each path, both
+# (a) HOTBEATS' '1' pressed PELLUCANE_NET_PRESSES times (60 unless set) at each path, both
 # links set alike: one-way delay with 20% jitter, and loss. The time runs
 # from the driver's key step (xdotool starts, ~30 ms, then presses) to the
 # trace line, stamped as the game writes it: at the pressing machine
@@ -17,12 +17,15 @@
 # answer, the key pressed by then.
 # (b) HOTBEATS' link alone stalled 2 s, 8 s, or reset, at 50 ms +-20%, a key
 # pressed at once: when its lines come, whether a key pressed after them
-# is carried out, and what the game said. A fresh room for each.
-# Prints the two tables. A benchmark, not a test: nothing fails on a figure.
+# is carried out, and what the game said when (s after the cut). A fresh
+# room for each.
+# PELLUCANE_NET_PARTS="paths" or "cuts" runs one of the two. Prints the
+# tables. A benchmark, not a test: nothing fails on a figure.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath "${1:-$root/build-linkemu}")
-presses=${PRESSES:-60}
+presses=${PELLUCANE_NET_PRESSES:-60}
+parts=${PELLUCANE_NET_PARTS:-paths cuts}
 port=${PELLUCANE_BENCH_PORT:-7355}
 server_address=10.73.0.1
 # the emulator: PELLUCANE_LINKEMU, or the build's (another tree's build may have none)
@@ -100,16 +103,18 @@ start_server() {
 }
 
 # The game wrapped: its process id to a file, each trace line stamped (the
-# realtime clock, s) to a FIFO as it comes, then the game in the seat's namespace.
+# realtime clock, s) to a FIFO as it comes, and each line on standard error
+# to a file, then the game in the seat's namespace.
 # shellcheck disable=SC2016 # expanded by the wrapper's own shell
 wrapper='echo $$ >"$1.pid"
 exec > >(while IFS= read -r line; do printf "%s\n" "$line"; printf "%s %s\n" "$EPOCHREALTIME" "$line" >&3; done 3>"$1.stamps")
+exec 2> >(while IFS= read -r line; do printf "%s\n" "$line" >&2; printf "%s %s\n" "$EPOCHREALTIME" "$line" >>"$1.said"; done)
 exec ip netns exec "$2" "${@:3}"'
 
 # A seat's game joins the room and goes to the street.
 start_game() {
   local seat=$1 room=$2 files=$work/$1
-  rm -f "$files".in "$files".out "$files".stamps
+  rm -f "$files".in "$files".out "$files".stamps "$files".said
   mkfifo "$files.in" "$files.out" "$files.stamps"
   exec {stamp}<>"$files.stamps"
   stamps[$seat]=$stamp
@@ -174,13 +179,15 @@ paths() {
     for seat in "${seats[@]}"; do tell "$seat" clear "delay $delay jitter 20" "loss $loss"; done
     echo "net-links: ${delay} ms, ${loss}% loss" >&2
     time_presses "$delay/$loss" >>"$work/figures"
+    # the machine's load over the last minute, which the figures follow on a shared machine
+    echo "$delay/$loss load $(cut -d' ' -f1 /proc/loadavg)" >>"$work/figures"
   done
   for seat in "${seats[@]}"; do end_game "$seat"; tell "$seat" clear; done
 }
 
 # (b): one cut of HOTBEATS' link; a line of what happened.
 cut_link() {
-  local what=$1 room=$2 start own other again state said heard logged
+  local what=$1 room=$2 start cut_at own other again state said heard logged
   logged=$(wc -l <"$work/server.log")
   for seat in "${seats[@]}"; do tell "$seat" "delay 50 jitter 20"; done
   start_game left "$room"
@@ -188,18 +195,18 @@ cut_link() {
   drive left key 1
   next_stamp left 30 >/dev/null
   next_stamp right 30 >/dev/null
-  start=$EPOCHREALTIME
+  cut_at=$EPOCHREALTIME
   tell left "$what"
   drive left key 1
-  own=$(ms "$(next_stamp left 30)" "$start")
-  other=$(ms "$(next_stamp right 30)" "$start")
+  own=$(ms "$(next_stamp left 30)" "$cut_at")
+  other=$(ms "$(next_stamp right 30)" "$cut_at")
   start=$EPOCHREALTIME
   drive left key 1
   again=$(ms "$(next_stamp left 15)" "$start")
   state=running
   kill -0 "$(cat "$work/left.pid")" 2>/dev/null || state=ended
-  drive left errors
-  said=${answer//pellucane: /}
+  said=$(awk -v at="$cut_at" '$1 >= at { $1 = sprintf("+%.1f s:", $1 - at); sub(/ pellucane: /, " ");
+    printf "%s ", $0 }' "$work/left.said")
   heard=$(tail -n +$((logged + 1)) "$work/server.log" | sed 's/^pellucane-server: //' | tr '\n' ' ')
   printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$what" "$own" "$other" "$again" "$state" "${said:-nothing}" \
     "${heard:-nothing}" >>"$work/cuts"
@@ -208,20 +215,24 @@ cut_link() {
 
 for seat in "${seats[@]}"; do open_link "$seat"; done
 start_server
-paths
-cut_link "stall 2000" STALL2
-cut_link "stall 8000" STALL8
-cut_link reset RESET
+touch "$work/figures" "$work/cuts"
+if [[ $parts == *paths* ]]; then paths; fi
+if [[ $parts == *cuts* ]]; then
+  cut_link "stall 2000" STALL2
+  cut_link "stall 8000" STALL8
+  cut_link reset RESET
+fi
 
-python3 - "$work/figures" "$presses" <<'PY'
-import statistics, sys
+if [ -s "$work/figures" ]; then
+  python3 - "$work/figures" "$presses" <<'PY'
+import sys
 figures = {}
 for line in open(sys.argv[1]):
     label, metric, value = line.split()
     figures.setdefault((label, metric), []).append(float(value) if value != "none" else None)
 print(f"(a) HOTBEATS' key to the trace lines, ms, {sys.argv[2]} presses a path, both links alike")
-print("| one-way delay | loss | own median | own p95 | other median | other p95 | own after xdotool, median | xdotool, median | lines missing |")
-print("|---|---|---|---|---|---|---|---|---|")
+print("| one-way delay | loss | own median | own p95 | other median | other p95 | own after xdotool, median | xdotool, median | lines missing | load |")
+print("|---|---|---|---|---|---|---|---|---|---|")
 def cell(label, metric, at):
     values = sorted(v for v in figures[(label, metric)] if v is not None)
     return f"{values[min(len(values) - 1, int(at * len(values)))]:.0f}" if values else "-"
@@ -230,14 +241,18 @@ for label in dict.fromkeys(label for label, _ in figures):
     missing = sum(v is None for m in ("own", "other") for v in figures[(label, m)])
     print(f"| {delay} ms +-20% | {loss}% | {cell(label, 'own', 0.5)} | {cell(label, 'own', 0.95)} | "
           f"{cell(label, 'other', 0.5)} | {cell(label, 'other', 0.95)} | "
-          f"{cell(label, 'after-xdotool', 0.5)} | {cell(label, 'xdotool', 0.5)} | {missing} |")
+          f"{cell(label, 'after-xdotool', 0.5)} | {cell(label, 'xdotool', 0.5)} | {missing} | "
+          f"{figures[(label, 'load')][0]:.1f} |")
 PY
-echo
-echo "(b) HOTBEATS' link cut, a key pressed at once (50 ms +-20% each way): ms to its lines"
-echo "| cut | own line | other's line | next key's own line | game | what the game said | what the server said |"
-echo "|---|---|---|---|---|---|---|"
-while IFS=$'\t' read -r what own other again state said heard; do
-  echo "| $what | $own | $other | $again | $state | $said | $heard |"
-done <"$work/cuts"
-echo
+  echo
+fi
+if [ -s "$work/cuts" ]; then
+  echo "(b) HOTBEATS' link cut, a key pressed at once (50 ms +-20% each way): ms to its lines"
+  echo "| cut | own line | other's line | next key's own line | game | what the game said | what the server said |"
+  echo "|---|---|---|---|---|---|---|"
+  while IFS=$'\t' read -r what own other again state said heard; do
+    echo "| $what | $own | $other | $again | $state | $said | $heard |"
+  done <"$work/cuts"
+  echo
+fi
 echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg) ($(nproc) cores)"
