@@ -3,8 +3,8 @@
 #include <GL/freeglut.h>
 
 #include "app/Backdrop.h"
-#include "app/RoomNotices.h"
 #include "app/GameState.h"
+#include "app/RoomNotices.h"
 #include "audio/SoundBank.h"
 #include "base/ElapsedTime.h"
 #include "base/ScreenRect.h"

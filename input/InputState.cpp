@@ -42,12 +42,13 @@ void InputState::mapCursor(double x, double y) {
 // Every input of this machine's players goes this one way: at one
 // computer it acts now; in a room it goes to the room, whose tick brings it
 // to every machine's street. The title and the instructions are this
-// machine's own: the mouse there says nothing to the room.
-void takeInput(const SeatInput& input) {
+// machine's own: in a room the mouse there (and the release of a press
+// that turned their page) says nothing to the room.
+void takeInput(const SeatInput& input, bool onStillScreen) {
     Lockstep& room = Lockstep::instance();
     if (!room.joined) {
         applySeatInput(input);
-    } else if (input.kind == InputKind::Key || GameState == Playing) {
+    } else if (input.kind == InputKind::Key || !onStillScreen) {
         room.sendInput(input);
     }
 }
@@ -69,7 +70,7 @@ SeatInput mouseInput(InputKind kind) {
 
 void onMotion(int x, int y) {
     InputState::instance().mapCursor(x, y);
-    takeInput(mouseInput(InputKind::Cursor));
+    takeInput(mouseInput(InputKind::Cursor), GameState != Playing);
 }
 
 void onPassiveMotion(int x, int y) { onMotion(x, y); }
@@ -79,8 +80,7 @@ void onMouse(int button, int state, int x, int y) {
     // The event's own position: a tap on a touch screen, or a click after the
     // window came up under a still pointer, brings no motion before it.
     input.mapCursor(x, y);
-    // A press on a still screen only turns the page, and its release is
-    // the page's too; the Market never sees them.
+    // A press on a still screen only turns the page; the Market never sees it.
     if (state == GLUT_DOWN && GameState != Playing) {
         input.turningPage = true;
         if (GameState == Title) {
@@ -91,13 +91,12 @@ void onMouse(int button, int state, int x, int y) {
         }
         return;
     }
-    if (state == GLUT_UP && input.turningPage) {
-        input.turningPage = false;
-        return;
-    }
+    const bool pageTurned = input.turningPage;
+    input.turningPage = false;
     // The cursor goes with the button: a press fires where it happened.
     const bool leftDown = button == GLUT_LEFT_BUTTON && state == GLUT_DOWN;
-    takeInput(mouseInput(leftDown ? InputKind::Press : InputKind::Release));
+    takeInput(mouseInput(leftDown ? InputKind::Press : InputKind::Release),
+              pageTurned || GameState != Playing);
 }
 
 // A held key acts once: its repeats come as presses of a key already down.
@@ -112,7 +111,7 @@ void onKeyboard(unsigned char key, int /*x*/, int /*y*/) {
             input.seat = seat;
             input.kind = InputKind::Key;
             input.key = key;
-            takeInput(input);
+            takeInput(input, GameState != Playing);
         }
     }
 }

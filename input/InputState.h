@@ -10,7 +10,8 @@ struct InputState {
     float cursorY;
     // the character keys held down, so that a held key acts once
     HeldKeys heldKeys;
-    // a press turned a still screen's page: its release is the page's too
+    // a press turned a still screen's page: in a room, its release is the
+    // page's too
     bool turningPage = false;
 
     static InputState& instance();
@@ -25,8 +26,8 @@ struct InputState {
 struct SeatInput;
 
 // An input of this machine's players: acted on now at one computer, or sent
-// to the room.
-void takeInput(const SeatInput& input);
+// to the room (the mouse's only from the street, not from a still screen).
+void takeInput(const SeatInput& input, bool onStillScreen);
 
 // GLUT input callbacks.
 void onMotion(int x, int y);

@@ -469,8 +469,8 @@ bool Room::compareDigests(std::uint32_t tick, bool closing) {
     // machine behind (a hidden page) would otherwise keep the room from
     // ever keeping a street.
     const bool majority =
-        most != counts.end() && (most->second * 2 > std::max(present(), sent.size()) ||
-                                 (closing && counts.size() == 1));
+        most != counts.end() &&
+        (most->second * 2 > std::max(present(), sent.size()) || (closing && counts.size() == 1));
     if (!majority && !closing) {
         return false;
     }

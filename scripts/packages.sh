@@ -37,10 +37,11 @@ BUILD_PACKAGES=(build-essential cmake pkg-config freeglut3-dev libgl-dev libglu1
 # What the tests need besides: test and benchmark libraries, the formatter, a
 # virtual X server, a window manager that sizes windows itself and the tools
 # that drive them, and the tools that check the
-# installed game and build its Debian package, and the JSON reader of the
-# driver's browser side.
+# installed game and build its Debian package, the JSON reader of the
+# driver's browser side, and ip for the emulated links' network namespaces.
 TEST_PACKAGES=(clang-format shellcheck libgtest-dev libbenchmark-dev xvfb xauth xdotool libxtst-dev imagemagick x11-utils
-  matchbox-window-manager desktop-file-utils appstream groff-base dpkg-dev file nlohmann-json3-dev lintian)
+  matchbox-window-manager desktop-file-utils appstream groff-base dpkg-dev file nlohmann-json3-dev lintian
+  iproute2)
 
 # What test.sh's sanitizer build, fuzz harnesses and broken-data check need.
 HARDENING_PACKAGES=(clang libclang-rt-dev python3)

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "protocol/Message.h"
 #include "net/ServerLink.h"
+#include "protocol/Message.h"
 #include "tests/net/ServerThread.h"
 #include "tests/support/TestSupport.h"
 
