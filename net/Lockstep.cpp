@@ -25,6 +25,9 @@ constexpr std::int64_t QuietLinkMs = 1000;
 constexpr int AttemptMs = 3000;
 constexpr std::int64_t RetryPauseMs = 250;
 constexpr std::int64_t MaxRetryPauseMs = 4000;
+// Inputs kept after they are sent, to send again if the link lost them:
+// more than a player gives in the seconds a link takes to be found dead.
+constexpr std::size_t RecentInputs = 1024;
 // Ticks that sound at the end of a frame's ticks; those before, while a
 // machine catches up with its room, play silent.
 constexpr std::uint32_t AudibleTicks = 6;
@@ -243,6 +246,13 @@ void Lockstep::takeAnswer(const Message& answer) {
         receivedTicks = answer.tick;
     }
     heardMs = wallMs();
+    // Inputs the room did not take go again, before those given since.
+    const std::uint32_t lost = inputsSent - answer.taken;
+    for (std::uint32_t i = 0; answer.taken < inputsSent && i < lost && !recentlySent.empty(); ++i) {
+        unsent.push_front(recentlySent.back());
+        recentlySent.pop_back();
+    }
+    inputsSent = answer.taken;
     if (mending) {
         mending = false;
         attempts = 0;
@@ -505,6 +515,11 @@ void Lockstep::sendNow(const SeatInput& input) {
     message.kind = MessageKind::Input;
     message.input = input;
     send(message);
+    ++inputsSent;
+    recentlySent.push_back(input);
+    if (recentlySent.size() > RecentInputs) {
+        recentlySent.pop_front();
+    }
 }
 
 // The inputs given while the link was mended go, in order.

@@ -88,6 +88,10 @@ struct Lockstep {
     float cursorY = 0.0f;
     // the players' inputs given while the link is being mended, in order
     std::deque<SeatInput> unsent;
+    // inputs sent to the room, on any connection, and the latest of them:
+    // those a lost link did not deliver go again
+    std::uint32_t inputsSent = 0;
+    std::deque<SeatInput> recentlySent;
     // the link is being mended: since lostMs (wall ms), the attempt under
     // way began at attemptMs, and the next begins at nextAttemptMs
     bool mending = false;

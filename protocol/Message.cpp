@@ -179,6 +179,7 @@ std::string writeMessage(const Message& message) {
         out.u32(message.seed);
         out.token(message.token);
         out.u32(message.tick);
+        out.u32(message.taken);
         break;
     case MessageKind::Refusal:
         out.text(message.reason);
@@ -252,6 +253,7 @@ bool readServerFields(Reader& in, Message& message, std::string& why) {
         message.seed = in.u32();
         message.token = in.token();
         message.tick = in.u32();
+        message.taken = in.u32();
         return true;
     case MessageKind::Street:
         return readStreetFields(in, message);

@@ -95,6 +95,9 @@ struct Message {
     // Hello: the seats asked for (0: the first free one); Welcome: the seats
     // given; Roster: the seats held by anyone
     std::uint8_t seats = 0;
+    // Welcome: the inputs the room has taken from the machine, for one coming
+    // back to send again those its lost link did not deliver
+    std::uint32_t taken = 0;
     // Roster: the seats kept for a machine whose link is gone
     std::uint8_t away = 0;
     // Welcome: the room's seed

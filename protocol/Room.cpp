@@ -171,6 +171,7 @@ void Room::welcome(RoomMember& joined, std::uint32_t hasTicks) {
     welcome.seats = joined.seats;
     welcome.seed = seed;
     welcome.token = joined.token;
+    welcome.taken = joined.inputsTaken;
     welcome.tick = resumes ? hasTicks : firstLoggedTick();
     link.send(joined.id, writeMessage(welcome));
     if (!resumes && hasStreet) {
@@ -237,6 +238,7 @@ void Room::receive(MemberId id, const Message& message, std::int64_t nowMs) {
             return;
         }
         pending.push_back(message.input);
+        ++from->inputsTaken;
         return;
     case MessageKind::Digest:
     case MessageKind::Street:

@@ -58,6 +58,8 @@ struct RoomMember {
     SeatToken token{};
     // server ms since which it has been away
     std::int64_t awaySinceMs = 0;
+    // inputs taken from it, on any of its connections
+    std::uint32_t inputsTaken = 0;
     // server ms of its last message
     std::int64_t lastHeardMs = 0;
     // messages in the second that began at windowStartMs

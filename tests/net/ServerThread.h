@@ -10,8 +10,9 @@
 
 #include "server/GameServer.h"
 
-// The server on a thread of its own, on 127.0.0.1 at a free port, handing
-// out the site's page if given one; the test asks it things on that thread.
+// The server on a thread of its own, on 127.0.0.1 (or the address given)
+// at a free port, handing out the site's page if given one; the test asks
+// it things on that thread.
 struct ServerThread {
     boost::asio::io_context context;
     std::unique_ptr<GameServer> server;
@@ -23,11 +24,12 @@ struct ServerThread {
 
     explicit ServerThread(const std::string& recordings, const std::string& site = "",
                           std::int64_t seatHoldMs = SeatHoldMs,
-                          const std::vector<std::string>& trustedProxies = {}) {
+                          const std::vector<std::string>& trustedProxies = {},
+                          const std::string& address = "127.0.0.1") {
         ServerOptions options;
         options.trustedProxies = trustedProxies;
         options.seatHoldMs = seatHoldMs;
-        options.address = "127.0.0.1";
+        options.address = address;
         options.port = 0;
         options.recordings = recordings;
         options.site = site;

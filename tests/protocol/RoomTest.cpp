@@ -133,6 +133,7 @@ TEST_F(RoomTest,
     ASSERT_TRUE(room.join(4, back, 2002));
     EXPECT_EQ(0b011, heard[4].front().seats);
     EXPECT_EQ(1400u, heard[4].front().tick);
+    EXPECT_EQ(4500u, heard[4].front().taken) << "what it sent again would act twice";
     EXPECT_EQ(1400u, heard[4][1].tick) << "the ticks since those it had";
     EXPECT_EQ(0, heard[2].back().away);
 
