@@ -15,7 +15,7 @@
 # trace line, stamped as the game writes it: at the pressing machine
 # ("own") and at the other ("other"); "after xdotool" runs from the step's
 # answer, the key pressed by then.
-# (b) HOTBEATS' link alone stalled 2 s, 8 s, or reset, at 50 ms +-20%, a key
+# (b) HOTBEATS' link alone stalled 2 s, 8 s, 30 s, 90 s, or reset, at 50 ms +-20%, a key
 # pressed at once: when its lines come, whether a key pressed after them
 # is carried out, and what the game said when (s after the cut). A fresh
 # room for each.
@@ -195,11 +195,14 @@ cut_link() {
   drive left key 1
   next_stamp left 30 >/dev/null
   next_stamp right 30 >/dev/null
+  # a line may come only once the cut is over: wait for it 30 s past that
+  local bound=30
+  if [[ $what == stall* ]]; then bound=$((${what#stall } / 1000 + 30)); fi
   cut_at=$EPOCHREALTIME
   tell left "$what"
   drive left key 1
-  own=$(ms "$(next_stamp left 30)" "$cut_at")
-  other=$(ms "$(next_stamp right 30)" "$cut_at")
+  own=$(ms "$(next_stamp left "$bound")" "$cut_at")
+  other=$(ms "$(next_stamp right "$bound")" "$cut_at")
   start=$EPOCHREALTIME
   drive left key 1
   again=$(ms "$(next_stamp left 15)" "$start")
@@ -220,6 +223,8 @@ if [[ $parts == *paths* ]]; then paths; fi
 if [[ $parts == *cuts* ]]; then
   cut_link "stall 2000" STALL2
   cut_link "stall 8000" STALL8
+  cut_link "stall 30000" STALL30
+  cut_link "stall 90000" STALL90
   cut_link reset RESET
 fi
 

@@ -58,6 +58,7 @@ Message aMessage(FuzzedDataProvider& data, MessageKind kind) {
     message.seats = data.ConsumeIntegralInRange<std::uint8_t>(0, 7);
     message.away = data.ConsumeIntegralInRange<std::uint8_t>(0, 7);
     message.seed = data.ConsumeIntegral<std::uint32_t>();
+    message.taken = data.ConsumeIntegral<std::uint32_t>();
     message.tick = data.ConsumeIntegral<std::uint32_t>();
     message.digest = data.ConsumeIntegral<std::uint64_t>();
     for (std::uint8_t& byte : message.token) {

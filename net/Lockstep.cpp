@@ -20,11 +20,16 @@ constexpr int JoinTimeoutMs = 10000;
 // Ticks come sixty a second: a link that brings none for this long is
 // taken for dead and mended, ms.
 constexpr std::int64_t QuietLinkMs = 1000;
-// How long one attempt to mend it may take, ms, and the pauses between
-// attempts: doubling from the first to the longest, ms.
-constexpr int AttemptMs = 3000;
+// An attempt to mend it whose connection is not open by this long, ms, is
+// made afresh at once: a fresh connection gets through as soon as the path
+// is back, where TCP's own retries of a lost one wait ever longer.
+constexpr std::int64_t ConnectMs = 1500;
+// How long an open connection has to bring the welcome, ms.
+constexpr int WelcomeMs = 5000;
+// The pause after an attempt that failed (a server that refuses, say),
+// doubling from the first to the longest, ms.
 constexpr std::int64_t RetryPauseMs = 250;
-constexpr std::int64_t MaxRetryPauseMs = 4000;
+constexpr std::int64_t MaxRetryPauseMs = 2000;
 // Inputs kept after they are sent, to send again if the link lost them:
 // more than a player gives in the seconds a link takes to be found dead.
 constexpr std::size_t RecentInputs = 1024;
@@ -337,8 +342,8 @@ void Lockstep::lose(std::int64_t nowMs, const std::string& reason) {
 }
 
 // One step of mending the link: an attempt under way is polled and, if it
-// failed or took too long, the next one is due after a growing pause; after
-// as long as the room keeps the seats, the game is lost.
+// took too long, made afresh, or, if it failed, made again after a growing
+// pause; after as long as the room keeps the seats, the game is lost.
 void Lockstep::mend(std::int64_t nowMs) {
     if (nowMs - lostMs >= SeatHoldMs) {
         mendingFailed = true;
@@ -352,12 +357,14 @@ void Lockstep::mend(std::int64_t nowMs) {
         if (!mending || ended) {
             return;
         }
-        if (open && nowMs - attemptMs < AttemptMs) {
+        const std::int64_t taken = nowMs - attemptMs;
+        if (open && taken < (link.connected() ? WelcomeMs : ConnectMs)) {
             return;
         }
         if (nextAttemptMs <= attemptMs) {
-            nextAttemptMs = nowMs + std::min<std::int64_t>(RetryPauseMs << std::min(attempts, 4),
-                                                           MaxRetryPauseMs);
+            nextAttemptMs =
+                open ? nowMs
+                     : nowMs + std::min(RetryPauseMs << std::min(attempts - 1, 3), MaxRetryPauseMs);
         }
     }
     if (nowMs < nextAttemptMs) {
@@ -365,7 +372,7 @@ void Lockstep::mend(std::int64_t nowMs) {
     }
     ++attempts;
     attemptMs = nowMs;
-    link.open(address.host, address.port, "/" + address.room, AttemptMs);
+    link.open(address.host, address.port, "/" + address.room, WelcomeMs);
     greet(seats);
 }
 

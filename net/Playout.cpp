@@ -13,9 +13,10 @@ constexpr double TickMs = 1000.0 / TicksPerSecond;
 // the current one and the one before it, so they forget a link's old ways
 // within two seconds of arrivals.
 constexpr std::int64_t WindowMs = 1000;
-// The most ticks the buffer holds back (100 ms): a tick later than this
-// came after the link stopped, and its backlog is caught up, not buffered for.
-constexpr int MaxBufferTicks = 6;
+// The most ticks the buffer holds back (50 ms): a tick later than this
+// came after the link stopped, and its backlog is caught up, not buffered
+// for. The street's delay is worth more than its evenness past that.
+constexpr int MaxBufferTicks = 3;
 // Arrivals and due times are whole ms: jitter this little over whole
 // ticks is their rounding, not a tick more to buffer for, ms.
 constexpr double RoundingMs = 2.0;

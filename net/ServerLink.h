@@ -39,7 +39,9 @@ struct ServerLink {
     // Closes the connection, telling the server why (a normal end).
     void close();
 
-  private:
+    // the platform's connection: Beast's, or the browser's WebSocket
     struct Socket;
+
+  private:
     std::unique_ptr<Socket> socket;
 };

@@ -2,6 +2,8 @@
 #include <emscripten/websocket.h>
 
 #include <chrono>
+#include <memory>
+#include <vector>
 
 #include "net/ServerLink.h"
 
@@ -99,6 +101,11 @@ struct ServerLink::Socket {
     }
 };
 
+namespace {
+// connections replaced by fresh ones, whose last events may yet come
+std::vector<std::unique_ptr<ServerLink::Socket>> retired;
+} // namespace
+
 ServerLink::ServerLink() : socket(std::make_unique<Socket>()) {}
 
 ServerLink::~ServerLink() {
@@ -109,11 +116,13 @@ ServerLink::~ServerLink() {
 
 bool ServerLink::open(const std::string& host, const std::string& port, const std::string& path,
                       int) {
-    // A fresh connection: the one before it, if any, is dropped at once.
+    // A fresh connection: the one before it, if any, is dropped at once. Its
+    // events may still come, so it is kept, ended, for them to find.
     const std::string alive = socket->alive;
     if (socket->socket > 0) {
+        socket->end("replaced");
         emscripten_websocket_close(socket->socket, 1000, "");
-        emscripten_websocket_delete(socket->socket);
+        retired.push_back(std::move(socket));
     }
     socket = std::make_unique<Socket>();
     why.clear();
