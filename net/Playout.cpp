@@ -38,6 +38,9 @@ constexpr double SmoothingFrames = 16.0;
 // The playhead's fraction after it is set, ticks: halfway into a tick, so
 // that a frame a little early or late plays the same ticks.
 constexpr double Halfway = 0.5;
+// Frames slower than this many ticks play several ticks each whatever the
+// buffer: it then only adds its delay, and none is held back.
+constexpr double SlowFrameTicks = 1.5;
 
 // The room's clock at a tick, ms from its first tick.
 std::int64_t roomMs(std::uint32_t tick) {
@@ -100,5 +103,6 @@ std::uint32_t Playout::due(std::uint32_t waiting, std::int64_t nowMs) {
 double Playout::scheduled(std::int64_t nowMs) const {
     // the tick whose arrival and buffer have passed is played, and the
     // playhead stands halfway into the next
-    return static_cast<double>(nowMs - offsetMs) / TickMs - bufferTicks + 1.0 + Halfway;
+    const int buffer = frameMs > SlowFrameTicks * TickMs ? 0 : bufferTicks;
+    return static_cast<double>(nowMs - offsetMs) / TickMs - buffer + 1.0 + Halfway;
 }
