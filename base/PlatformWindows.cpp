@@ -1,7 +1,5 @@
 #include "base/Platform.h"
 
-#include <map>
-
 #include <windows.h>
 
 #include <GL/freeglut.h>
@@ -35,18 +33,4 @@ void tellPlayer(const std::string& text) {
                                                         static_cast<int>(text.size()), wide.data(),
                                                         static_cast<int>(wide.size()))));
     MessageBoxW(nullptr, wide.c_str(), L"Pellucane", MB_OK | MB_ICONINFORMATION);
-}
-
-namespace {
-// the session's values: the process's own
-std::map<std::string, std::string>& sessionValues() {
-    static std::map<std::string, std::string> values;
-    return values;
-}
-} // namespace
-
-std::string sessionValue(const std::string& key) { return sessionValues()[key]; }
-
-void keepSessionValue(const std::string& key, const std::string& value) {
-    sessionValues()[key] = value;
 }
