@@ -289,6 +289,12 @@ void Lockstep::poll() {
         return;
     }
     const std::int64_t now = wallMs();
+    // Frames that stopped (a page loading its pictures, a hidden tab) say
+    // nothing of the link: it has a second from now to bring a tick.
+    if (now - polledMs >= QuietLinkMs) {
+        heardMs = now;
+    }
+    polledMs = now;
     if (mending) {
         mend(now);
         return;

@@ -104,6 +104,8 @@ struct Lockstep {
     bool mendingFailed = false;
     // wall ms when the server was last heard from
     std::int64_t heardMs = 0;
+    // wall ms of the last poll
+    std::int64_t polledMs = 0;
     ServerLink link;
     // where the join went, HOST:PORT and the room, and when it was asked
     JoinAddress address;
