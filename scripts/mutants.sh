@@ -27,7 +27,7 @@ app/main.cpp @@ setUpKeyboard(); @@ glutIgnoreKeyRepeat(1);\n        setUpKeyboa
 input/InputState.cpp @@ const bool leftDown = button == GLUT_LEFT_BUTTON && state == GLUT_DOWN; @@ const bool leftDown = state == GLUT_DOWN;
 input/InputState.cpp @@ const double normalX = static_cast<double>(centredX) / static_cast<double>(halfHeight); @@ const double normalX = static_cast<double>(centredX) / static_cast<double>(halfWidth);
 input/InputState.cpp @@ void onPassiveMotion(int x, int y) { onMotion(x, y); } @@ void onPassiveMotion(int, int) {}
-input/InputState.cpp @@ market.handleKey(key); @@ 
+input/InputState.cpp @@         applySeatInput(input); @@ 
 input/InputState.cpp @@ if (!InputState::instance().heldKeys.press(key)) { @@ if (false) {
 input/InputState.cpp @@ InputState::instance().heldKeys.release(key); @@ 
 input/KeyboardX11.cpp @@ XkbSetDetectableAutoRepeat(display, True, nullptr); @@ 
@@ -127,14 +127,19 @@ render/SpriteQuad.cpp @@ if (scissored) {\n        glDisable(GL_SCISSOR_TEST);\n
 render/PngBind.cpp @@ return returned(known->texture, known->visible); @@ return returned(known->texture, TextureBox{0.0f, 0.0f, 0.0f, 0.0f});
 protocol/Room.cpp @@         pending.push_back(message.input); @@         pending.insert(pending.begin(), message.input);
 protocol/Room.cpp @@         if ((from->seats & 1u << message.input.seat) == 0) { @@         if (from->seats == 0) {
-protocol/Room.cpp @@ if (voter != nullptr && (!majority || each.second != most->first)) { @@ if (voter != nullptr && !majority) {
-protocol/Room.cpp @@ if (nowMs - each.lastHeardMs >= SilentDropMs) { @@ if (nowMs - each.lastHeardMs > SilentDropMs) {
+protocol/Room.cpp @@ if (voter != nullptr && counts.size() > 1 && (!majority || each.second != most->first)) { @@ if (voter != nullptr && counts.size() > 1 && !majority) {
+protocol/Room.cpp @@ if (each.id != 0 && nowMs - each.lastHeardMs >= SilentDropMs) { @@ if (each.id != 0 && nowMs - each.lastHeardMs > SilentDropMs) {
 protocol/Room.cpp @@     from->lastHeardMs = nowMs; @@ 
 net/Lockstep.cpp @@ market.update(static_cast<float>((now - before) / 1000.0)); @@ market.update(static_cast<float>((now - before) / 999.0));
 net/Lockstep.cpp @@         if ((tick + 1) % TicksPerSecond == 0) { @@         if ((tick + 1) % TicksPerSecond == 1) {
 net/Lockstep.cpp @@     seats = answer.seats; @@     seats = 0;
 net/Lockstep.cpp @@     RandomGenerator::seed(answer.seed); @@ 
 app/main.cpp @@ return Lockstep::instance().asked ? startWhenJoined(startGame) : startGame(); @@ return startGame();
+protocol/Room.cpp @@     if (hello.token != SeatToken{} && hello.tick != 0) { @@     if (false) {
+protocol/Room.cpp @@         return each.id == 0 && nowMs - each.awaySinceMs >= holdMs; @@         return each.id == 0 && nowMs - each.awaySinceMs > 10 * holdMs;
+protocol/Room.cpp @@             if (ticks.inputs.size() + count > MaxInputsPerMessage && next->tick > first) { @@             if (ticks.inputs.size() + count > MaxInputsPerMessage + 2 && next->tick > first) {
+net/Lockstep.cpp @@             unsent.push_back(input); @@ 
+net/Lockstep.cpp @@     } else if (now - heardMs >= QuietLinkMs) { @@     } else if (false) {
 EOF
 )
 
